@@ -1,0 +1,130 @@
+#include "host/answer.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "host/errors.h"
+#include "runtime/value.h"
+
+namespace tolv {
+
+AnswerCounters g_answer_counters;
+
+namespace {
+
+bool g_answer_enabled = true;
+
+// Bytes a counted text sends as they are.
+bool sent_plain(unsigned char c) {
+    if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) return true;
+    return c != 0 && std::strchr(";,/?:@&=+$-_.*'()#", c) != nullptr;
+}
+
+unsigned digit_count(uint64_t n) {
+    unsigned digits = 1;
+    while (n >= 10) {
+        n /= 10;
+        ++digits;
+    }
+    return digits;
+}
+
+}  // namespace
+
+void answer_enable(bool enabled) { g_answer_enabled = enabled; }
+bool answer_enabled() { return g_answer_enabled; }
+
+void answer_write(const char* data, size_t length) {
+    if (!g_answer_enabled) return;
+    std::fwrite(data, 1, length, stdout);
+    std::fflush(stdout);
+}
+
+void answer_header() {
+    static const char header[] = "Content-type: text/plane;charset=UTF-8\n\n";
+    std::fwrite(header, 1, sizeof header - 1, stdout);
+    std::fflush(stdout);
+}
+
+void answer_close() {
+    std::fflush(stdout);
+    std::fclose(stdout);
+}
+
+void put_counted_number(TextBuffer& out, uint64_t n) {
+    char digits[24];
+    int length = std::snprintf(digits, sizeof digits, "%c%llu", char('0' + digit_count(n)),
+                               static_cast<unsigned long long>(n));
+    out.append(digits, size_t(length));
+}
+
+void put_counted_text(TextBuffer& out, const char* text, size_t length) {
+    static const char hex[] = "0123456789ABCDEF";
+    size_t escaped = 0;
+    for (size_t i = 0; i < length; ++i) {
+        if (!sent_plain(static_cast<unsigned char>(text[i]))) ++escaped;
+    }
+    uint64_t sent_length = length + 2 * escaped;
+    char head[24];
+    int head_length = std::snprintf(head, sizeof head, "%c%llu",
+                                    char((escaped ? 'A' : '0') + digit_count(sent_length)),
+                                    static_cast<unsigned long long>(sent_length));
+    out.append(head, size_t(head_length));
+    if (!escaped) {
+        out.append(text, length);
+        return;
+    }
+    size_t run = 0;
+    for (size_t i = 0; i < length; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (sent_plain(c)) continue;
+        out.append(text + run, i - run);
+        char code[3] = {'%', hex[c >> 4], hex[c & 15]};
+        out.append(code, 3);
+        run = i + 1;
+    }
+    out.append(text + run, length - run);
+}
+
+void put_raw_counted_text(TextBuffer& out, const char* text, size_t length) {
+    char head[24];
+    int head_length = std::snprintf(head, sizeof head, "%c%zu", char('0' + digit_count(length)), length);
+    out.append(head, size_t(head_length));
+    out.append(text, length);
+}
+
+void write_error_record(const char* code, size_t code_length, const char* message, size_t message_length) {
+    TextBuffer record;
+    record.append_char('S');
+    put_counted_text(record, code, code_length);
+    put_counted_text(record, message, message_length);
+    answer_write(record.data(), record.size());
+}
+
+void write_escaped_value_record(ValueHandle value) {
+    TextBuffer record;
+    if (kind_of(value) == KIND_ERROR && !is_sentinel(value)) {
+        const uint8_t* rec = value_ptr(value);
+        record.append_char('S');
+        put_counted_text(record, error_code_text(rec), error_code_length(rec));
+        put_counted_text(record, error_message(rec), error_message_length(rec));
+    } else if (kind_of(value) == KIND_STRING && !is_sentinel(value)) {
+        record.append("S10");
+        put_counted_text(record, string_text(value), string_length(value));
+    } else {
+        record.append("S1010");
+    }
+    answer_write(record.data(), record.size());
+}
+
+void write_completion_record() {
+    TextBuffer record;
+    record.append_char('C');
+    put_counted_number(record, g_answer_counters.arrays);
+    put_counted_number(record, g_answer_counters.hashes);
+    put_counted_number(record, g_answer_counters.scalars);
+    put_counted_number(record, 0);
+    answer_write(record.data(), record.size());
+}
+
+}  // namespace tolv

@@ -1,0 +1,44 @@
+// The configuration file: KEY=VALUE lines read at the start of every request.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tolv {
+
+using Ipv4 = std::array<uint8_t, 4>;
+
+constexpr size_t VAR_LIST_LIMIT = 50;
+
+struct Config {
+    std::vector<std::string> var_initialisers;  // 'name':value texts
+    bool client_list_active = false;
+    std::vector<Ipv4> clients;
+    std::string token_key;          // at most 64 bytes
+    int32_t time_interval = 0;
+    std::string logfile;            // at most 255 bytes
+    std::string module_dir;         // at most 511 bytes
+    std::string debug_port = "8777";
+};
+extern Config g_config;
+
+// Applies one line. Returns the fatal message when the line stops the
+// process (bad TIME_INTERVAL, bad CLIENT, unclosed quote, digest mismatch,
+// too many modules); INCLUDE paths go to the module table.
+std::optional<std::string> apply_config_line(std::string line);
+// Reads the whole file; on a fault calls the fatal exit.
+void read_config_file(const std::string& path);
+void config_reset();
+
+// Parses a dotted IPv4 address: leading non-digits skipped, four parts of
+// 0-255. Sets `end` to the first character after the address.
+std::optional<Ipv4> parse_ipv4(const char* text, const char** end = nullptr);
+
+// SHA-256 of the listing of every .js/.jo file under `dir` (path, adjusted
+// write time, size), as 64 lower-case hexadecimal characters.
+std::string module_dir_digest(const std::string& dir);
+
+}  // namespace tolv

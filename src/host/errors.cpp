@@ -1,0 +1,90 @@
+#include "host/errors.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+#include "host/answer.h"
+#include "host/journal.h"
+#include "host/module_table.h"
+
+namespace tolv {
+
+ErrorContext g_error_context;
+
+namespace {
+
+constexpr size_t MESSAGE_LIMIT = 16384;
+FatalEndHook g_fatal_end_hook = nullptr;
+
+[[noreturn]] void raise_error(int code, const char* prefix_format, bool with_column, const char* format,
+                              va_list args) {
+    const bool is_parse_error = !with_column;
+    static char message[MESSAGE_LIMIT];
+    int prefix;
+    if (with_column) {
+        prefix = std::snprintf(message, sizeof message, prefix_format, code, module_path(g_error_context.module),
+                               g_error_context.line, g_error_context.column);
+    } else {
+        prefix = std::snprintf(message, sizeof message, prefix_format, code, module_path(g_error_context.module),
+                               g_error_context.parse_line);
+    }
+    if (prefix < 0) prefix = 0;
+    if (size_t(prefix) >= sizeof message) prefix = sizeof message - 1;
+    std::vsnprintf(message + prefix, sizeof message - prefix, format, args);
+    size_t length = std::strlen(message);
+
+    char code_text[24];
+    int code_length = std::snprintf(code_text, sizeof code_text, "%d", code);
+    ValueHandle error = new_error(code_text, size_t(code_length), message, length);
+
+    journal_append(message, length);
+    journal_append("\n", 1);
+    if (g_error_context.mode == RunMode::COMMAND_LINE) {
+        std::fwrite(message, 1, length, stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    }
+    throw ScriptThrow{error, is_parse_error};
+}
+
+}  // namespace
+
+void eval_fail(int code, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    raise_error(code, "EVAL ERROR %d (%s:%u:%u) : ", true, format, args);
+}
+
+void parse_fail(int code, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    // Parse errors always end the request, even inside a running script's try.
+    raise_error(code, "PARSE ERROR %d (%s:%u) : ", false, format, args);
+}
+
+void set_fatal_end_hook(FatalEndHook hook) { g_fatal_end_hook = hook; }
+
+void fatal_exit(const char* message) {
+    TextBuffer record;
+    record.append("S148555");
+    put_raw_counted_text(record, message, std::strlen(message));
+    // The fatal record is written even in the command-line run: it is the
+    // only word the developer gets about a broken setup.
+    std::fflush(stdout);
+    const char* data = record.data();
+    size_t left = record.size();
+    while (left > 0) {
+        ssize_t n = ::write(STDOUT_FILENO, data, left);
+        if (n <= 0) break;
+        data += n;
+        left -= size_t(n);
+    }
+    if (g_fatal_end_hook) g_fatal_end_hook();
+    std::fclose(stdout);
+    std::_Exit(0);
+}
+
+}  // namespace tolv

@@ -1,0 +1,47 @@
+// Raising errors. eval_fail and parse_fail build a KIND_ERROR value, add the
+// line to the journal and carry the value to the nearest handler as a
+// ScriptThrow; the fatal exit ends the process with an "S" record of code 8555.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/value.h"
+
+namespace tolv {
+
+// Carries an error value, or any value a script throws, to the nearest
+// handler (a script `try`, else the request's own handler).
+// A parse error always goes to the request's handler: script `try`
+// statements let it pass.
+struct ScriptThrow {
+    ValueHandle value;
+    bool to_request_handler = false;
+};
+
+enum class RunMode : uint8_t { CGI, TEST, COMMAND_LINE };
+
+// Where the runner is, for messages and for the choice of handler.
+struct ErrorContext {
+    RunMode mode = RunMode::CGI;
+    bool run_started = false;
+    uint32_t module = 0;      // current module number
+    uint32_t line = 0;        // evaluator's current line and column
+    uint32_t column = 0;
+    uint32_t parse_line = 0;  // parser's current line
+};
+extern ErrorContext g_error_context;
+
+// "EVAL ERROR %d (%s:%d:%d) : " + message. Never returns.
+[[noreturn]] void eval_fail(int code, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// "PARSE ERROR %d (%s:%d) : " + message. Never returns.
+[[noreturn]] void parse_fail(int code, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// Writes "S148555" + the raw counted message, the journal, closes standard
+// output and exits with code 0.
+[[noreturn]] void fatal_exit(const char* message);
+
+// Hook for the process end sequence that the fatal exit runs (journal,
+// debugger); set by the request cycle.
+using FatalEndHook = void (*)();
+void set_fatal_end_hook(FatalEndHook hook);
+
+}  // namespace tolv

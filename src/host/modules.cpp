@@ -1,0 +1,67 @@
+#include "host/modules.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "host/config.h"
+#include "host/errors.h"
+#include "host/module_table.h"
+#include "lang/parser.h"
+
+namespace tolv {
+
+namespace {
+
+size_t g_loaded = 0;
+
+// Reads the whole file, NUL-terminated, into `text`; false when it cannot.
+bool read_file(const std::string& name, std::vector<char>& text) {
+    std::FILE* file = std::fopen(name.c_str(), "rb");
+    if (!file) return false;
+    bool ok = std::fseek(file, 0, SEEK_END) == 0;
+    long length = ok ? std::ftell(file) : -1;
+    ok = ok && length >= 0 && std::fseek(file, 0, SEEK_SET) == 0;
+    if (ok) {
+        text.assign(size_t(length) + 20, '\0');
+        size_t got = 0;
+        for (int reads = 0; reads < 100 && got < size_t(length); ++reads) {
+            size_t n = std::fread(text.data() + got, 1, size_t(length) - got, file);
+            if (n == 0) break;
+            got += n;
+        }
+        ok = got == size_t(length);
+        text[got] = '\0';
+    }
+    std::fclose(file);
+    return ok;
+}
+
+}  // namespace
+
+std::string module_file_name(const std::string& path) {
+    const std::string& dir = g_config.module_dir;
+    if (dir.empty()) return path;
+    if (dir.back() == '/') return dir + path;
+    return dir + "/" + path;
+}
+
+void load_all_modules() {
+    for (; g_loaded < g_modules.size(); ++g_loaded) {
+        const ModuleEntry& entry = g_modules[g_loaded];
+        g_error_context.module = uint32_t(g_loaded);
+        g_error_context.parse_line = 1;
+        std::string name = module_file_name(entry.path);
+        std::vector<char> text;
+        if (!read_file(name, text)) parse_fail(1165, "ファイルオープン不正 '%s'", name.c_str());
+        if (entry.type == MODULE_IMAGE) {
+            // Compiled images are not readable yet.
+            parse_fail(1165, "ファイルオープン不正 '%s'", name.c_str());
+        }
+        remove_comments(text.data());
+        parse_module(uint32_t(g_loaded), text.data());
+    }
+}
+
+void module_loading_reset() { g_loaded = 0; }
+
+}  // namespace tolv

@@ -1,0 +1,319 @@
+#include "host/request_cycle.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "debugger/debugger_hooks.h"
+#include "eval/globals.h"
+#include "eval/program.h"
+#include "host/answer.h"
+#include "host/client_address.h"
+#include "host/config.h"
+#include "host/errors.h"
+#include "host/journal.h"
+#include "host/module_table.h"
+#include "host/modules.h"
+#include "host/request_body.h"
+#include "host/request_records.h"
+#include "lang/name_table.h"
+#include "lang/parser.h"
+#include "platform/clock.h"
+#include "platform/environment.h"
+#include "platform/local_time.h"
+#include "platform/program_dir.h"
+#include "runtime/heap.h"
+#include "runtime/text.h"
+
+namespace tolv {
+
+namespace {
+
+constexpr size_t TOP_PROGRAM_LIMIT = 255;
+const char TOP_PROGRAM_TOO_LONG[] = "TOP関数が長すぎます(255Byte以下)";
+const char NO_MODULE[] = "ロードするJavaScriptのモジュールが指定されていません";
+const char NO_TOP_PROGRAM[] = "実行するJavaScriptのTOP関数が指定されていません";
+const char MAIN_SCRIPT_NAME[] = "MainScript";
+
+struct Invocation {
+    RunMode mode = RunMode::CGI;
+    std::string top_program;                // -e
+    std::vector<std::string> module_paths;  // -e
+    const char* test_body = nullptr;        // test mode
+    const char* test_variables = nullptr;   // test mode
+};
+
+// Set when the reply token must say "NG": authentication failed, or the
+// request had no top program or no module.
+bool g_request_refused = false;
+
+void print_usage(const char* program, std::FILE* to) {
+    std::fprintf(to, "usage:%s -e function_name js_file_path1 js_file_path2 ... \n", program);
+}
+
+void print_help(const char* program) {
+    print_usage(program, stdout);
+    std::printf(
+        "\n"
+        "Runs a script request. Started by a web server as a CGI program (no arguments),\n"
+        "it reads TOLV.config from its own directory and the request body from standard input.\n"
+        "\n"
+        "  %s                     CGI request: CONTENT_LENGTH bytes of request records on stdin\n"
+        "  %s -e TEXT FILE...     run TEXT (a call such as 'main()') against the module files\n"
+        "  %s BODY NAME=VALUE;... test mode: BODY is the request records, the pairs string variables\n"
+        "  %s --help              this text\n",
+        program, program, program, program);
+}
+
+// Returns false when the process should stop after printing usage or help.
+bool read_command_line(int argc, char** argv, Invocation& call, int& exit_code) {
+    exit_code = 0;
+    if (argc <= 1) return true;
+    std::string first = argv[1];
+    if (first == "--help" || first == "-h") {
+        print_help(argv[0]);
+        return false;
+    }
+    if (first == "-e") {
+        if (argc < 3) {
+            print_usage(argv[0], stdout);
+            exit_code = 2;
+            return false;
+        }
+        call.mode = RunMode::COMMAND_LINE;
+        call.top_program = argv[2];
+        for (int i = 3; i < argc; ++i) call.module_paths.push_back(argv[i]);
+        return true;
+    }
+    if (argc == 3 && argv[1][0] != '-' && argv[2][0] != '-') {
+        call.mode = RunMode::TEST;
+        call.test_body = argv[1];
+        call.test_variables = argv[2];
+        return true;
+    }
+    print_usage(argv[0], stdout);
+    exit_code = 2;
+    return false;
+}
+
+bool file_exists(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    std::fclose(file);
+    return true;
+}
+
+void finish_journal() {
+    if (!g_config.logfile.empty()) journal_write(g_config.logfile);
+}
+
+void end_on_fatal() {
+    finish_journal();
+    debugger_end();
+}
+
+std::string trim(const std::string& text) {
+    size_t begin = text.find_first_not_of(" \t");
+    if (begin == std::string::npos) return "";
+    size_t end = text.find_last_not_of(" \t");
+    return text.substr(begin, end - begin + 1);
+}
+
+// Test mode: "name=value;name=value" defines string variables.
+void define_test_variables(const char* list) {
+    std::string text = list;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find(';', start);
+        if (end == std::string::npos) end = text.size();
+        std::string pair = text.substr(start, end - start);
+        size_t equals = pair.find('=');
+        if (equals != std::string::npos) {
+            std::string name = trim(pair.substr(0, equals));
+            std::string value = trim(pair.substr(equals + 1));
+            if (!name.empty() && name.size() <= 255) {
+                define_global(intern_name(name.data(), name.size()), new_string(value.data(), value.size()));
+            }
+        }
+        start = end + 1;
+    }
+}
+
+// Parses the top program as "MainScript" and runs it.
+void run_main_script(const std::string& text) {
+    g_modules.push_back({MAIN_SCRIPT_NAME, MODULE_UNTYPED});
+    uint32_t module = uint32_t(g_modules.size() - 1);
+    g_error_context.module = module;
+    g_error_context.parse_line = 1;
+    ValueHandle call = VALUE_UNDEFINED;
+    try {
+        call = parse_main_script(module, text.data(), text.size());
+    } catch (const ScriptThrow& thrown) {
+        if (!thrown.to_request_handler) throw;
+        std::string excerpt = text.substr(0, 100);
+        parse_fail(1810, "評価する式が不正 '%s'", excerpt.c_str());
+    }
+    g_error_context.run_started = true;
+    run_top_statement(call);
+}
+
+// Run steps shared by every mode once the records are decoded.
+void run_scripts(const std::string& top_program) {
+    load_all_modules();
+    set_run_mode();
+    for (const std::string& initialiser : g_config.var_initialisers) run_var_initialiser(initialiser);
+    define_constant_globals();
+    run_module_initialisers();
+    run_main_script(top_program);
+}
+
+// The value's message for the journal and the console.
+void describe_error(ValueHandle value, std::string& code, std::string& message, bool& is_error, bool& is_string) {
+    is_error = kind_of(value) == KIND_ERROR && !is_sentinel(value);
+    is_string = kind_of(value) == KIND_STRING && !is_sentinel(value);
+    if (is_error) {
+        const uint8_t* record = value_ptr(value);
+        code.assign(error_code_text(record), error_code_length(record));
+        message.assign(error_message(record), error_message_length(record));
+    } else if (is_string) {
+        message.assign(string_text(value), string_length(value));
+    }
+}
+
+// CGI and test mode: an error that reached the request's handler.
+void report_request_error(const ScriptThrow& thrown) {
+    std::string code, message;
+    bool is_error, is_string;
+    describe_error(thrown.value, code, message, is_error, is_string);
+    write_escaped_value_record(thrown.value);
+    std::string line;
+    if (!g_error_context.run_started) {
+        line = "\n" + message + "\n";
+    } else if (is_error) {
+        line = "\nERROR: CODE=" + code + ", MESSAGE='" + message + "'\n";
+    } else if (is_string) {
+        line = "\nERROR: MESSAGE='" + message + "'\n";
+    } else {
+        line = "\nERROR: CODE=, MESSAGE=\n";
+    }
+    journal_append(line.data(), line.size());
+}
+
+// Command-line run: the error becomes a console line.
+void report_command_line_error(const ScriptThrow& thrown) {
+    std::string code, message;
+    bool is_error, is_string;
+    describe_error(thrown.value, code, message, is_error, is_string);
+    std::string console, journal;
+    if (is_error) {
+        console = "ERROR  " + code + "：" + message + "\n";
+        journal = "\n" + message + "\n";
+    } else {
+        console = "ERROR： " + message + "\n";
+        journal = "\nERROR： " + message + "\n";
+    }
+    std::fwrite(console.data(), 1, console.size(), stdout);
+    std::fflush(stdout);
+    journal_append(journal.data(), journal.size());
+}
+
+void run_request(const Invocation& call) {
+    RequestFields fields;
+    RequestBody body;
+    if (call.mode == RunMode::CGI) {
+        size_t length = 0;
+        if (auto fault = parse_content_length(environment_get("CONTENT_LENGTH"), length)) fatal_exit(fault->c_str());
+        if (auto fault = read_request_body(length, body)) fatal_exit(fault->c_str());
+        answer_header();
+    } else {
+        size_t length = std::strlen(call.test_body);
+        body.bytes.assign(call.test_body, call.test_body + length + 1);
+        body.length = length;
+    }
+
+    decode_request(body.bytes.data(), body.length, fields, load_all_modules);
+    if (call.mode == RunMode::TEST) {
+        load_all_modules();
+        define_test_variables(call.test_variables);
+    }
+    if (!fields.has_top_program || fields.top_program.empty()) {
+        g_request_refused = true;
+        eval_fail(1800, "%s", NO_TOP_PROGRAM);
+    }
+    if (g_modules.empty()) {
+        g_request_refused = true;
+        eval_fail(1805, "%s", NO_MODULE);
+    }
+    run_scripts(fields.top_program);
+    write_completion_record();
+}
+
+void run_command_line(const Invocation& call) {
+    for (const std::string& path : call.module_paths) {
+        if (!add_module_path(path, MODULE_UNTYPED)) {
+            fatal_exit("モジュール(.js、.jo)が多すぎます。125ファイル以下にしてください。");
+        }
+    }
+    if (g_modules.empty()) std::printf("%s\n", NO_MODULE);
+    try {
+        run_scripts(call.top_program);
+    } catch (const ScriptThrow& thrown) {
+        report_command_line_error(thrown);
+    }
+}
+
+}  // namespace
+
+int run_runner(int argc, char** argv) {
+    Invocation call;
+    int exit_code = 0;
+    if (!read_command_line(argc, argv, call, exit_code)) return exit_code;
+    g_error_context.mode = call.mode;
+    if (call.mode == RunMode::COMMAND_LINE) {
+        answer_enable(false);
+        if (call.top_program.size() > TOP_PROGRAM_LIMIT) {
+            std::printf("%s\n", TOP_PROGRAM_TOO_LONG);
+            return 0;
+        }
+    }
+
+    std::string dir = program_dir();
+    Ipv4 client = client_address_from_environment();
+    journal_set_start_time(local_calendar_text(now_seconds()));
+    set_fatal_end_hook(end_on_fatal);
+
+    std::string preferred = dir + "mongo" + "TOLV.config";
+    std::string plain = dir + "TOLV.config";
+    std::string config_path = file_exists(preferred) ? preferred : plain;
+    if (!file_exists(config_path)) {
+        std::string message = "tolv設定ファイル(" + preferred + ", " + plain + ")が開けません";
+        fatal_exit(message.c_str());
+    }
+    seed_name_table();
+    read_config_file(config_path);
+
+    debugger_start(client);
+    if (client != Ipv4{0, 0, 0, 0} && g_config.var_initialisers.size() < VAR_LIST_LIMIT) {
+        char entry[64];
+        std::snprintf(entry, sizeof entry, "'client_ip':'%d.%d.%d.%d'", client[0], client[1], client[2], client[3]);
+        g_config.var_initialisers.push_back(entry);
+    }
+
+    if (call.mode == RunMode::COMMAND_LINE) {
+        run_command_line(call);
+    } else {
+        try {
+            run_request(call);
+        } catch (const ScriptThrow& thrown) {
+            report_request_error(thrown);
+        }
+    }
+
+    answer_close();
+    finish_journal();
+    debugger_end();
+    return 0;
+}
+
+}  // namespace tolv

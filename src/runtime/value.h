@@ -1,0 +1,228 @@
+// Value handles, kinds, record layouts and ownership.
+//
+// Every script value and every parsed-program node is a 32-bit handle. The
+// kind sits in bits 24-27; bits 0-23 hold an immediate, a name index, a cell
+// address (block << 8 | slot) or an AreaRef. Records are byte-exact: compiled
+// module images are raw snapshots of cells and pages.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "runtime/heap.h"
+
+namespace tolv {
+
+enum Kind : uint8_t {
+    KIND_NAME = 0,
+    KIND_SQL_OBJECT = 1,
+    KIND_INTEGER = 2,
+    KIND_DB_CONNECTION = 3,
+    KIND_DATE = 5,
+    KIND_ERROR = 6,
+    KIND_REGEXP = 7,
+    KIND_FLOAT = 8,
+    KIND_STRING = 9,
+    KIND_ARRAY = 10,
+    KIND_ASSOC_ARRAY = 11,
+    KIND_HASH = 12,
+    KIND_OPERATION = 13,
+    KIND_FUNCTION = 14,
+};
+
+constexpr ValueHandle VALUE_UNDEFINED = 0;
+constexpr ValueHandle VALUE_TRUE = 1;
+constexpr ValueHandle VALUE_FALSE = 2;
+constexpr ValueHandle VALUE_NULL = 3;
+constexpr ValueHandle VALUE_NAN = 4;
+constexpr ValueHandle VALUE_SENTINEL = 0xFF000000u;
+
+constexpr unsigned PERMANENT_COUNT = 15;
+constexpr uint8_t FREED_CELL = 0xFF;
+
+inline Kind kind_of(ValueHandle h) { return Kind((h >> 24) & 15); }
+inline uint32_t payload_of(ValueHandle h) { return h & 0xFFFFFF; }
+inline bool is_sentinel(ValueHandle h) { return (h >> 28) != 0; }
+inline ValueHandle make_handle(unsigned kind, uint32_t payload) { return (uint32_t(kind) << 24) | payload; }
+// Kinds 1, 3, 6 and 7 live in the area heap.
+inline bool is_area_kind(unsigned kind) { return kind < 8 && ((0xCAu >> kind) & 1); }
+inline bool has_storage(ValueHandle h) {
+    unsigned k = kind_of(h);
+    return !is_sentinel(h) && k != 0 && k != 15 && k != 4;
+}
+inline ValueHandle name_handle(uint32_t name_index) { return name_index; }
+
+// ---- Cell records (16 bytes each) -----------------------------------------
+
+struct IntegerCell {
+    uint8_t header;
+    uint8_t zero[3];
+    int32_t value;
+    uint32_t unused[2];
+};
+
+// Bytes 1 = 17/18 mark a database or collection reference instead of a number.
+struct FloatCell {
+    uint8_t header;
+    uint8_t subtype;
+    uint16_t cache_index;
+    uint32_t unused;
+    double value;
+};
+constexpr uint8_t FLOAT_DB_REFERENCE = 17;
+constexpr uint8_t FLOAT_COLLECTION_REFERENCE = 18;
+
+struct DateCell {
+    uint8_t header;
+    uint8_t month_zone;   // bits 0-3 month-1, bit 4 zone flag, rest date state
+    uint8_t hour;
+    uint8_t day;          // bits 0-4 day of month, rest date state
+    uint8_t minute;
+    uint8_t second;
+    uint16_t year;
+    uint32_t millis;      // bits 0-9 milliseconds, rest date state
+    uint32_t instant;     // seconds since 1970-01-01 00:00:00 UTC
+};
+
+struct StringCell {
+    uint8_t header;
+    uint8_t zero;
+    int16_t template_mark;  // negative: a literal with ${...} substitutions
+    AreaRef text;
+    uint32_t capacity;
+    uint32_t length;
+};
+
+struct ArrayCell {
+    uint8_t header;
+    uint8_t flags[2];
+    uint8_t zero;
+    AreaRef elements;
+    uint32_t length;
+    uint32_t capacity;
+};
+
+struct AssocArrayCell {
+    uint8_t header;
+    uint8_t flags[2];
+    uint8_t zero;
+    AreaRef pairs;
+    uint32_t count;
+    uint32_t capacity;
+};
+
+struct HashCell {
+    uint8_t header;
+    uint8_t flags[2];
+    uint8_t zero;
+    uint16_t count;
+    uint16_t capacity;
+    AreaRef pairs;
+    uint32_t class_name;  // name index, 0 = plain hash
+};
+
+struct OperationCell {
+    uint8_t header;
+    uint8_t module;         // bits 0-6 module number, bit 7 = not a stopping point
+    uint8_t operand_count;  // 255 = long form, count in `position`
+    uint8_t opcode;
+    uint32_t operand[2];    // inline operands, or operand[0] = AreaRef of the vector
+    uint32_t position;      // bits 0-15 line, 16-30 column
+};
+constexpr uint8_t OPERATION_LONG_FORM = 255;
+constexpr uint8_t MODULE_NO_STOP = 0x80;
+
+struct FunctionCell {
+    uint8_t header;
+    uint8_t module;
+    uint8_t param_count;
+    uint8_t local_count;
+    ValueHandle body;
+    AreaRef names;
+    uint16_t first_line;
+    uint16_t last_line;
+};
+
+static_assert(sizeof(IntegerCell) == 16 && sizeof(FloatCell) == 16 && sizeof(DateCell) == 16);
+static_assert(sizeof(StringCell) == 16 && sizeof(ArrayCell) == 16 && sizeof(AssocArrayCell) == 16);
+static_assert(sizeof(HashCell) == 16 && sizeof(OperationCell) == 16 && sizeof(FunctionCell) == 16);
+
+// ---- Area records ----------------------------------------------------------
+
+// KIND_ERROR: header, zero, message length (2-3), code length (4-5), code text
+// from byte 6 (NUL-terminated), message from byte 8 + code length.
+struct ErrorRecordHeader {
+    uint8_t header;
+    uint8_t zero;
+    uint16_t message_length;
+    uint16_t code_length;
+};
+inline const char* error_code_text(const uint8_t* rec) { return reinterpret_cast<const char*>(rec + 6); }
+inline const char* error_message(const uint8_t* rec) {
+    uint16_t code_len;
+    std::memcpy(&code_len, rec + 4, 2);
+    return reinterpret_cast<const char*>(rec + 8 + code_len);
+}
+inline uint16_t error_code_length(const uint8_t* rec) { uint16_t n; std::memcpy(&n, rec + 4, 2); return n; }
+inline uint16_t error_message_length(const uint8_t* rec) { uint16_t n; std::memcpy(&n, rec + 2, 2); return n; }
+
+// KIND_REGEXP flag bits in byte 1.
+constexpr uint8_t REGEXP_FLAG_M = 0x04, REGEXP_FLAG_I = 0x08, REGEXP_FLAG_G = 0x10,
+                  REGEXP_FLAG_Y = 0x20, REGEXP_FLAG_S = 0x40;
+
+// ---- Access -------------------------------------------------------------------
+inline uint8_t* value_ptr(ValueHandle h) {
+    return is_area_kind(kind_of(h)) ? area_ptr(h & 0xFFFFFF) : cell_of(h);
+}
+template <class Cell> inline Cell* cell_as(ValueHandle h) { return reinterpret_cast<Cell*>(cell_of(h)); }
+inline unsigned ref_count(ValueHandle h) { return value_ptr(h)[0] >> 4; }
+
+// ---- Ownership ---------------------------------------------------------------
+ValueHandle retain(ValueHandle h);
+unsigned retain_was(ValueHandle h);  // previous count << 4 (0 = was unowned)
+void release(ValueHandle h);
+void release_keep(ValueHandle h);
+void dispose(ValueHandle h);
+void free_value(ValueHandle h);
+
+// ---- Constructors (count 0, unowned) --------------------------------------
+ValueHandle new_integer(int32_t v);
+ValueHandle new_float(double v);
+// Copies `len` bytes; the buffer gets len + 12 bytes, capacity len + 8.
+ValueHandle new_string(const char* text, size_t len);
+inline ValueHandle new_string(const char* text) { return new_string(text, std::strlen(text)); }
+// A string with room for `capacity` bytes and length 0.
+ValueHandle new_string_with_capacity(size_t capacity);
+// An array of `length` undefined elements: capacity length + 10, vector 4*length + 40 bytes.
+ValueHandle new_array(uint32_t length);
+// A hash with `count` zeroed pairs: capacity count + 10, vector 8*count + 80 bytes.
+ValueHandle new_hash(uint32_t count);
+ValueHandle new_assoc_array(uint32_t count);
+// Error value with the code text and the message.
+ValueHandle new_error(const char* code, size_t code_len, const char* message, size_t message_len);
+
+// ---- Convenience readers ------------------------------------------------------
+inline int32_t integer_value(ValueHandle h) { return cell_as<IntegerCell>(h)->value; }
+inline double float_value(ValueHandle h) { return cell_as<FloatCell>(h)->value; }
+const char* string_text(ValueHandle h);
+inline uint32_t string_length(ValueHandle h) { return cell_as<StringCell>(h)->length; }
+Word32* array_elements(ValueHandle h);
+inline uint32_t array_length(ValueHandle h) { return cell_as<ArrayCell>(h)->length; }
+// Pairs are (key, value) words.
+Word32* hash_pairs(ValueHandle h);
+inline uint32_t hash_count(ValueHandle h) { return cell_as<HashCell>(h)->count; }
+Word32* assoc_pairs(ValueHandle h);
+inline uint32_t assoc_count(ValueHandle h) { return cell_as<AssocArrayCell>(h)->count; }
+
+// Appends to an array, growing the vector by allocate-copy-free; the value is retained.
+void array_push(ValueHandle array, ValueHandle value);
+// Sets or adds a hash pair (key is a name index); the value is retained, an old one released.
+void hash_set(ValueHandle hash, uint32_t name_index, ValueHandle value);
+// Finds the value of a hash key; VALUE_SENTINEL when absent.
+ValueHandle hash_get(ValueHandle hash, uint32_t name_index);
+// Sets or adds an associative-array pair; key is a name index (kind nibble 0) or
+// an integer key (make_handle(KIND_INTEGER, n)).
+void assoc_set(ValueHandle assoc, uint32_t key, ValueHandle value);
+
+}  // namespace tolv

@@ -1,0 +1,201 @@
+// The runner as a real process: fatal exits, error records, the journal.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <thread>
+
+#include "support/runner_sandbox.h"
+
+namespace tolv::testing {
+namespace {
+
+std::string counted_number(size_t n) {
+    std::string digits = std::to_string(n);
+    return std::string(1, char('0' + digits.size())) + digits;
+}
+
+// "P" record with the top program text.
+std::string top_program(const std::string& text) { return "P" + counted_text(text); }
+
+// "M" record with module paths.
+std::string module_record(const std::vector<std::string>& paths) {
+    std::string list;
+    for (const auto& p : paths) list += counted_number(p.size()) + p;
+    return "M" + counted_number(paths.size()) + counted_number(list.size()) + list;
+}
+
+std::string error_record(int code, const std::string& message) {
+    return "S" + counted_text(std::to_string(code)) + counted_text(message);
+}
+
+class RequestCycle : public ::testing::Test {
+protected:
+    RunnerSandbox box;
+};
+
+TEST_F(RequestCycle, MissingConfigurationNamesBothPaths) {
+    ProcessResult result = box.cgi("");
+    std::string dir = box.dir() + "/";
+    EXPECT_EQ(result.out, fatal_record("tolv設定ファイル(" + dir + "mongoTOLV.config, " + dir +
+                                       "TOLV.config)が開けません"));
+    EXPECT_EQ(result.exit_code, 0);
+}
+
+TEST_F(RequestCycle, PrefersTheMongoConfiguration) {
+    box.write_config("TIME_INTERVAL=1x\n");
+    box.write_file("mongoTOLV.config", "TIME_INTERVAL=5\n");
+    ProcessResult result = box.cgi(top_program("main()"));
+    EXPECT_EQ(result.out.rfind(ANSWER_HEADER, 0), 0u) << result.out;
+}
+
+struct FatalCase {
+    const char* name;
+    const char* config;
+    const char* content_length;  // nullptr: the body's own length
+    const char* body;
+    const char* message;
+};
+
+class FatalExit : public ::testing::TestWithParam<FatalCase> {};
+
+TEST_P(FatalExit, WritesOnlyTheFatalRecord) {
+    const FatalCase& c = GetParam();
+    RunnerSandbox box;
+    box.write_config(c.config);
+    std::vector<std::pair<std::string, std::string>> env;
+    if (c.content_length) env.emplace_back("CONTENT_LENGTH", c.content_length);
+    ProcessResult result = box.cgi(c.body, env);
+    EXPECT_EQ(result.out, fatal_record(c.message));
+    EXPECT_EQ(result.exit_code, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FatalExit,
+    ::testing::Values(
+        FatalCase{"TrailingCharacters", "", "12x", "", "CONTENT_LENGTH is not not number format."},
+        FatalCase{"Negative", "", "-5", "", "CONTENT_LENGTH is not not number format."},
+        FatalCase{"Overflowing", "", "99999999999999999999999", "", "受信データの長さ不正(CONTENT_LENGTH)"},
+        FatalCase{"OverTheLimit", "", "67108865", "", "受信データの長さ不正(CONTENT_LENGTH)"},
+        FatalCase{"ShortBody", "", "50", "P16main()", "受信データの長さ不正(CONTENT_LENGTH)"},
+        FatalCase{"BadTimeInterval", "TIME_INTERVAL=30s\n", nullptr, "",
+                  "configファイルのTIME_INTERVALは整数を設定してください。"},
+        FatalCase{"BadClient", "CLIENT=10.0.0.1, 300.1.1.1\n", nullptr, "", "ClientのIPアドレス定義　不正"},
+        FatalCase{"UnclosedQuote", "TOKEN_KEY='abc\n", nullptr, "", "Configのフォーマット不正"},
+        FatalCase{"DigestMismatch", "MODULE_DIR=.>>>0000\n", nullptr, "",
+                  "JSモジュールのディレクトリの内容が変わっています。"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RequestCycle, NoModuleIsError1805) {
+    box.write_config("");
+    ProcessResult result = box.cgi(top_program("main()"));
+    EXPECT_EQ(result.out, std::string(ANSWER_HEADER) +
+                              error_record(1805, "EVAL ERROR 1805 (:0:0) : "
+                                                 "ロードするJavaScriptのモジュールが指定されていません"));
+}
+
+TEST_F(RequestCycle, NoTopProgramIsError1800) {
+    box.write_config("");
+    ProcessResult result = box.cgi("");
+    EXPECT_EQ(result.out, std::string(ANSWER_HEADER) +
+                              error_record(1800, "EVAL ERROR 1800 (:0:0) : "
+                                                 "実行するJavaScriptのTOP関数が指定されていません"));
+}
+
+struct DecodingCase {
+    const char* name;
+    std::string body;
+    int code;
+};
+
+class DecodingError : public ::testing::TestWithParam<DecodingCase> {};
+
+TEST_P(DecodingError, IsAnErrorRecordAfterTheHeader) {
+    const DecodingCase& c = GetParam();
+    RunnerSandbox box;
+    box.write_config("");
+    ProcessResult result = box.cgi(c.body);
+    std::string expected = std::string(ANSWER_HEADER) + "S" + counted_text(std::to_string(c.code));
+    EXPECT_EQ(result.out.substr(0, expected.size()), expected) << result.out;
+    EXPECT_EQ(result.exit_code, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DecodingError,
+    ::testing::Values(DecodingCase{"UnknownLetter", "Z", 1750},
+                      DecodingCase{"TopProgramTooLong", top_program(std::string(256, 'x')), 1740},
+                      DecodingCase{"AbsoluteModulePath", module_record({"/etc/passwd.js"}), 1170},
+                      DecodingCase{"ParentModulePath", module_record({"../secret.js"}), 1170},
+                      DecodingCase{"MissingModuleFile", top_program("main()") + module_record({"app.js"}), 1165},
+                      DecodingCase{"LengthPastTheEnd", "P3999abc", 1535}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RequestCycle, JournalBlockHasStartAndEndLines) {
+    box.write_config("LOGFILE=" + box.path("journal.log") + "\n");
+    box.cgi(top_program("main()"));
+    std::string journal = box.read_file("journal.log");
+    std::regex block(
+        "-----  start : \\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d  -----\n"
+        "EVAL ERROR 1805 \\(:0:0\\) : [^\n]+\n"
+        "\nEVAL ERROR 1805 [^\n]+\n"
+        "\n=====  end : \\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d  ===== \n");
+    EXPECT_TRUE(std::regex_match(journal, block)) << journal;
+}
+
+TEST_F(RequestCycle, NoLogfileWritesNoJournal) {
+    box.write_config("");
+    box.cgi(top_program("main()"));
+    EXPECT_FALSE(box.exists("journal.log"));
+}
+
+TEST_F(RequestCycle, ConcurrentRequestsAppendWholeBlocks) {
+    box.write_config("LOGFILE=" + box.path("journal.log") + "\n");
+    constexpr int REQUESTS = 20;
+    std::vector<std::thread> threads;
+    for (int i = 0; i < REQUESTS; ++i) {
+        threads.emplace_back([this, i] {
+            // Each request fails on its own unknown record letter, so its block is recognisable.
+            box.cgi(top_program("main" + std::to_string(i) + "()") + "Z");
+        });
+    }
+    for (auto& t : threads) t.join();
+    std::string journal = box.read_file("journal.log");
+    std::regex block(
+        "-----  start : [^\n]+  -----\n"
+        "EVAL ERROR 1750 [^\n]+\n"
+        "\nEVAL ERROR 1750 [^\n]+\n"
+        "\n=====  end : [^\n]+  ===== \n");
+    auto begin = std::sregex_iterator(journal.begin(), journal.end(), block);
+    size_t blocks = 0, covered = 0;
+    for (auto it = begin; it != std::sregex_iterator(); ++it) {
+        EXPECT_EQ(size_t(it->position()), covered) << "interleaved journal:\n" << journal;
+        covered += size_t(it->length());
+        ++blocks;
+    }
+    EXPECT_EQ(blocks, size_t(REQUESTS));
+    EXPECT_EQ(covered, journal.size());
+}
+
+TEST_F(RequestCycle, HelpAndUsage) {
+    ProcessResult help = box.run({"--help"});
+    EXPECT_EQ(help.exit_code, 0);
+    EXPECT_NE(help.out.find("usage:" + box.runner() + " -e function_name js_file_path1"), std::string::npos);
+    ProcessResult bad = box.run({"-x"});
+    EXPECT_EQ(bad.out, "usage:" + box.runner() + " -e function_name js_file_path1 js_file_path2 ... \n");
+    EXPECT_NE(bad.exit_code, 0);
+}
+
+TEST_F(RequestCycle, CommandLineTopProgramTooLong) {
+    box.write_config("");
+    ProcessResult result = box.run({"-e", std::string(256, 'f'), "app.js"});
+    EXPECT_EQ(result.out, "TOP関数が長すぎます(255Byte以下)\n");
+}
+
+TEST_F(RequestCycle, RunnerDebugAnswersLikeRunner) {
+    RunnerSandbox debug_box(TOLV_RUNNER_DEBUG_PATH);
+    debug_box.write_config("");
+    ProcessResult result = debug_box.cgi(top_program("main()"));
+    EXPECT_EQ(result.out.rfind(std::string(ANSWER_HEADER) + "S" + counted_text("1805"), 0), 0u) << result.out;
+}
+
+}  // namespace
+}  // namespace tolv::testing

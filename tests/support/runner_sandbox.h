@@ -1,0 +1,61 @@
+// Runs the built runner as a real process in a directory of its own, with its
+// own TOLV.config, module files and journal.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tolv::testing {
+
+struct ProcessResult {
+    std::string out;
+    std::string err;
+    int exit_code = -1;  // -1 when the process did not exit normally
+};
+
+struct ProcessSpec {
+    std::vector<std::string> args;  // after the program path
+    std::vector<std::pair<std::string, std::string>> env;  // on top of a minimal environment
+    std::string input;
+    std::string working_dir;  // "" = the caller's
+};
+
+ProcessResult run_process(const std::string& program, const ProcessSpec& spec);
+
+class RunnerSandbox {
+public:
+    explicit RunnerSandbox(const std::string& runner_path = TOLV_RUNNER_PATH);
+    ~RunnerSandbox();
+    RunnerSandbox(const RunnerSandbox&) = delete;
+    RunnerSandbox& operator=(const RunnerSandbox&) = delete;
+
+    const std::string& dir() const { return dir_; }
+    const std::string& runner() const { return runner_; }
+    std::string path(const std::string& relative) const { return dir_ + "/" + relative; }
+
+    void write_file(const std::string& relative, const std::string& content) const;
+    std::string read_file(const std::string& relative) const;
+    bool exists(const std::string& relative) const;
+    // Writes TOLV.config in the runner's directory.
+    void write_config(const std::string& text) const { write_file("TOLV.config", text); }
+
+    // A CGI request: CONTENT_LENGTH is the body's length unless given in `env`.
+    ProcessResult cgi(const std::string& body,
+                      std::vector<std::pair<std::string, std::string>> env = {}) const;
+    ProcessResult run(const std::vector<std::string>& args) const;
+
+private:
+    std::string dir_;
+    std::string runner_;
+};
+
+// The CGI header line every answer starts with.
+inline constexpr const char* ANSWER_HEADER = "Content-type: text/plane;charset=UTF-8\n\n";
+
+// The fatal record for a message: "S148555" + raw counted text.
+std::string fatal_record(const std::string& message);
+// A counted text as the runner writes it (with escaping).
+std::string counted_text(const std::string& text);
+
+}  // namespace tolv::testing
