@@ -1,0 +1,18 @@
+// The journal file: opened for appending under an exclusive lock so that
+// concurrent requests add whole blocks one after another.
+#pragma once
+
+#include <cstddef>
+
+namespace tolv {
+
+// Opens (creating with mode 0644) `path` for appending and takes an
+// exclusive lock without waiting. Returns the descriptor, or -1 when the
+// file cannot be opened or another process holds the lock (try again later).
+int journal_file_open(const char* path);
+// Writes all `length` bytes, continuing after short writes. False on error.
+bool journal_file_write(int fd, const char* data, size_t length);
+// Releases the lock and closes the descriptor.
+void journal_file_close(int fd);
+
+}  // namespace tolv
