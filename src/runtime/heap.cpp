@@ -1,0 +1,554 @@
+#include "runtime/heap.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "host/errors.h"
+
+namespace tolv {
+
+HeapState g_heap;
+
+const uint32_t AREA_SLOT_SIZE[16] = {0, 32, 64, 96, 128, 192, 256, 384, 448, 512, 768, 1024, 1280, 1536, 2048, 0};
+const uint32_t AREA_SLOTS_PER_BLOCK[16] = {0, 256, 256, 256, 128, 128, 64, 64, 32, 32, 16, 16, 8, 8, 8, 0};
+
+const uint8_t FREE_SLOT_MARKER[9] = {0xFF, 0x01, 0xEE, 0x02, 0xDD, 0x03, 0xCC, 0x04, 0x00};
+
+namespace {
+
+constexpr uint32_t CELL_BLOCK_BYTES = 4096;
+constexpr uint32_t CELLS_PER_BLOCK = 256;
+constexpr uint32_t PAGE_BYTES = 4096;
+constexpr uint32_t PAGE_WORDS = 1024;
+constexpr uint32_t INITIAL_CELL_BLOCKS = 128;
+constexpr uint32_t CELL_TABLE_STEP = 128;
+constexpr uint32_t INITIAL_PAGES = 128;
+constexpr uint32_t PAGE_TABLE_STEP = 128;
+constexpr uint32_t CLASS_TABLE_STEP = 256;
+constexpr uint32_t INITIAL_SINGLES = 1024;
+constexpr uint32_t SINGLE_TABLE_STEP = 512;
+
+// A marker alone could be forged by data that happens to start with the same
+// nine bytes (a string buffer holding request bytes, say). The two spare
+// bytes that the stride leaves after every slot carry a second tag that no
+// owner writes, so a live slot is never taken for a free one.
+constexpr uint8_t FREE_SLOT_TAG[2] = {0xA5, 0x5A};
+
+// First tables; never released, only outgrown.
+uint8_t* s_cell_block[INITIAL_CELL_BLOCKS];
+uint32_t s_cell_block_freed[INITIAL_CELL_BLOCKS];
+uint32_t s_cell_block_high[INITIAL_CELL_BLOCKS];
+uint8_t* s_page[INITIAL_PAGES];
+uint32_t s_page_used[INITIAL_PAGES];
+uint8_t* s_single[INITIAL_SINGLES];
+
+// Pages that begin a system allocation (a multi-page request is one), so the
+// reset knows what to release.
+bool s_page_starts_allocation[PAGE_LIMIT];
+
+// Set while a heap limit error is being raised: building the error value must
+// not run into the same limit again.
+bool s_raising = false;
+
+struct RaisingGuard {
+    RaisingGuard() { s_raising = true; }
+    ~RaisingGuard() { s_raising = false; }
+};
+
+[[noreturn]] void raise_out_of_memory() {
+    if (s_raising) std::abort();  // not even the error value fits
+    RaisingGuard guard;
+    eval_fail(1400, "メモリ領域を取得できません");
+}
+
+[[noreturn]] void raise_limit(int code, const char* message) {
+    if (s_raising) std::abort();  // the error value itself hit a limit
+    RaisingGuard guard;
+    eval_fail(code, "%s", message);
+}
+
+void* system_alloc(size_t bytes) {
+    void* p = std::malloc(bytes);
+    if (!p) raise_out_of_memory();
+    return p;
+}
+
+void* system_calloc(size_t bytes) {
+    void* p = std::calloc(1, bytes);
+    if (!p) raise_out_of_memory();
+    return p;
+}
+
+// Allocate-copy-zero growth; the static first array is never released.
+template <class T>
+T* grow_table(T* old, uint32_t old_capacity, uint32_t new_capacity, const T* static_first) {
+    T* table = static_cast<T*>(system_alloc(sizeof(T) * new_capacity));
+    if (old_capacity) std::memcpy(table, old, sizeof(T) * old_capacity);
+    std::memset(table + old_capacity, 0, sizeof(T) * (new_capacity - old_capacity));
+    if (old != static_first) std::free(old);
+    return table;
+}
+
+// ---- Cell heap ---------------------------------------------------------------
+
+void ensure_cell_table(uint32_t block) {
+    HeapState& H = g_heap;
+    if (H.cell_block_capacity == 0) {
+        H.cell_block = s_cell_block;
+        H.cell_block_freed = s_cell_block_freed;
+        H.cell_block_high = s_cell_block_high;
+        H.cell_block_capacity = INITIAL_CELL_BLOCKS;
+    }
+    if (block < H.cell_block_capacity) return;
+    uint32_t capacity = H.cell_block_capacity;
+    while (capacity <= block) capacity += CELL_TABLE_STEP;
+    H.cell_block = grow_table(H.cell_block, H.cell_block_capacity, capacity, s_cell_block);
+    H.cell_block_freed = grow_table(H.cell_block_freed, H.cell_block_capacity, capacity, s_cell_block_freed);
+    H.cell_block_high = grow_table(H.cell_block_high, H.cell_block_capacity, capacity, s_cell_block_high);
+    H.cell_block_capacity = capacity;
+}
+
+uint8_t* allocate_cell_block(uint32_t block) {
+    if (block >= CELL_BLOCK_LIMIT) raise_limit(1435, "Buffer Overflow(Area DW)");
+    ensure_cell_table(block);
+    HeapState& H = g_heap;
+    if (!H.cell_block[block]) {
+        // Zeroed so that a downward scan never meets a stray 0xFF header.
+        H.cell_block[block] = static_cast<uint8_t*>(system_calloc(CELL_BLOCK_BYTES));
+        H.cell_block_freed[block] = 0;
+        H.cell_block_high[block] = 0;
+    }
+    return H.cell_block[block];
+}
+
+// Takes the recorded highest freed cell and moves the hints to the next one.
+ValueHandle take_freed_cell(uint32_t* slot_out) {
+    HeapState& H = g_heap;
+    uint32_t block = uint32_t(H.highest_freed_block);
+    uint32_t slot = H.cell_block_high[block];
+    uint8_t* base = H.cell_block[block];
+    if (--H.cell_block_freed[block] > 0) {
+        bool found = false;
+        for (int32_t s = int32_t(slot) - 1; s >= 0; --s) {
+            if (base[s * 16] == 0xFF) {
+                H.cell_block_high[block] = uint32_t(s);
+                found = true;
+                break;
+            }
+        }
+        if (!found) H.cell_block_freed[block] = 0;
+    }
+    if (--H.freed_cells > 0 && H.cell_block_freed[block] == 0) {
+        // This block is used up: find the next lower one that has freed cells.
+        int32_t b = int32_t(block) - 1;
+        while (b >= 0 && H.cell_block_freed[b] == 0) --b;
+        if (b >= 0) {
+            H.highest_freed_block = b;
+        } else {
+            H.freed_cells = 0;
+            H.highest_freed_block = -1;
+        }
+    } else if (H.freed_cells == 0) {
+        H.highest_freed_block = -1;
+    }
+    *slot_out = slot;
+    return block;
+}
+
+// ---- Area heap, class 0 --------------------------------------------------------
+
+void ensure_page_table(uint32_t pages_needed) {
+    HeapState& H = g_heap;
+    if (H.page_capacity == 0) {
+        H.page = s_page;
+        H.page_used = s_page_used;
+        H.page_capacity = INITIAL_PAGES;
+    }
+    if (pages_needed <= H.page_capacity) return;
+    uint32_t capacity = H.page_capacity;
+    while (capacity < pages_needed) capacity += PAGE_TABLE_STEP;
+    H.page = grow_table(H.page, H.page_capacity, capacity, s_page);
+    H.page_used = grow_table(H.page_used, H.page_capacity, capacity, s_page_used);
+    H.page_capacity = capacity;
+}
+
+// Obtains `count` consecutive fresh pages from one allocation, starting at `first`.
+uint8_t* allocate_pages(uint32_t first, uint32_t count) {
+    if (first >= PAGE_LIMIT || count > PAGE_LIMIT - first) raise_limit(1435, "Buffer Overflow(Area Free)");
+    ensure_page_table(first + count);
+    HeapState& H = g_heap;
+    uint8_t* base = static_cast<uint8_t*>(system_calloc(size_t(count) * PAGE_BYTES));
+    for (uint32_t i = 0; i < count; ++i) {
+        H.page[first + i] = base + size_t(i) * PAGE_BYTES;
+        H.page_used[first + i] = 0;
+        s_page_starts_allocation[first + i] = (i == 0);
+    }
+    if (int32_t(first + count - 1) > H.last_page) H.last_page = int32_t(first + count - 1);
+    return base;
+}
+
+AreaRef page_alloc(size_t size, uint8_t** out) {
+    HeapState& H = g_heap;
+    if (size > size_t(PAGE_LIMIT) * PAGE_BYTES) raise_limit(1435, "Buffer Overflow(Area Free)");
+    uint32_t words = uint32_t((size + 4) / 4);
+    ensure_page_table(0);
+    for (int32_t p = int32_t(H.page_floor); p <= H.last_page; ++p) {
+        if (!H.page[p] || H.page_used[p] + words > PAGE_WORDS) continue;
+        uint32_t word = H.page_used[p];
+        H.page_used[p] += words;
+        uint8_t* at = H.page[p] + 4 * word;
+        std::memset(at, 0, size_t(words) * 4);
+        if (out) *out = at;
+        return (uint32_t(p) << 10) | word;
+    }
+    uint32_t first = uint32_t(H.last_page + 1);
+    if (first < H.page_floor) first = H.page_floor;
+    // A request that does not fit one page spans consecutive pages: every one
+    // but the last is full, the last holds the remainder.
+    uint32_t count = (words + PAGE_WORDS - 1) / PAGE_WORDS;
+    uint8_t* base = allocate_pages(first, count);
+    for (uint32_t i = 0; i + 1 < count; ++i) H.page_used[first + i] = PAGE_WORDS;
+    H.page_used[first + count - 1] = words - (count - 1) * PAGE_WORDS;
+    if (out) *out = base;
+    return first << 10;
+}
+
+// ---- Area heap, classes 1-14 -----------------------------------------------------
+
+inline uint16_t block_u16(const uint8_t* block, unsigned offset) {
+    uint16_t v;
+    std::memcpy(&v, block + offset, 2);
+    return v;
+}
+inline void set_block_u16(uint8_t* block, unsigned offset, uint16_t v) { std::memcpy(block + offset, &v, 2); }
+// Block header: bytes 0-1 slots handed out, 4-5 freed slots, 6-7 highest freed slot.
+constexpr unsigned HANDED_OUT = 0, FREED = 4, HIGHEST_FREED = 6;
+
+inline uint8_t* slot_at(uint8_t* block, unsigned cls, uint32_t slot) { return block + 8 + area_stride(cls) * slot; }
+
+inline bool slot_is_free(const uint8_t* slot, unsigned cls) {
+    return std::memcmp(slot, FREE_SLOT_MARKER, sizeof FREE_SLOT_MARKER) == 0 &&
+           std::memcmp(slot + AREA_SLOT_SIZE[cls], FREE_SLOT_TAG, 2) == 0;
+}
+
+inline uint8_t* hand_out(uint8_t* block, unsigned cls, uint32_t slot) {
+    uint8_t* at = slot_at(block, cls, slot);
+    std::memset(at, 0, sizeof FREE_SLOT_MARKER);
+    std::memset(at + AREA_SLOT_SIZE[cls], 0, 2);
+    return at;
+}
+
+uint8_t* allocate_class_block(SizeClass& sc, unsigned cls, uint32_t block) {
+    if (block >= sc.block_capacity) {
+        uint32_t capacity = sc.block_capacity + CLASS_TABLE_STEP;
+        sc.blocks = grow_table<uint8_t*>(sc.blocks, sc.block_capacity, capacity, nullptr);
+        sc.block_capacity = capacity;
+    }
+    uint8_t* b = static_cast<uint8_t*>(
+        system_alloc(size_t(AREA_SLOTS_PER_BLOCK[cls]) * area_stride(cls) + 12));
+    set_block_u16(b, HANDED_OUT, 1);
+    set_block_u16(b, 2, 0);
+    set_block_u16(b, FREED, 0);
+    set_block_u16(b, HIGHEST_FREED, 0);
+    sc.blocks[block] = b;
+    sc.current_block = int32_t(block);
+    return b;
+}
+
+AreaRef single_alloc(size_t size, uint8_t** out);
+
+AreaRef class_alloc(unsigned cls, size_t size, uint8_t** out) {
+    SizeClass& sc = g_heap.size_class[cls];
+    uint32_t block, slot;
+    if (!sc.blocks) {
+        sc.blocks = grow_table<uint8_t*>(nullptr, 0, CLASS_TABLE_STEP, nullptr);
+        sc.block_capacity = CLASS_TABLE_STEP;
+        allocate_class_block(sc, cls, 0);
+        block = 0;
+        slot = 0;
+    } else if (sc.blocks_with_free > 0) {
+        block = uint32_t(sc.highest_free_block);
+        uint8_t* b = sc.blocks[block];
+        slot = block_u16(b, HIGHEST_FREED);
+        uint16_t freed = uint16_t(block_u16(b, FREED) - 1);
+        if (freed > 0) {
+            bool found = false;
+            for (int32_t s = int32_t(slot) - 1; s >= 0; --s) {
+                if (slot_is_free(slot_at(b, cls, uint32_t(s)), cls)) {
+                    set_block_u16(b, HIGHEST_FREED, uint16_t(s));
+                    found = true;
+                    break;
+                }
+            }
+            if (!found) freed = 0;
+        }
+        set_block_u16(b, FREED, freed);
+        if (freed == 0 && --sc.blocks_with_free > 0) {
+            int32_t lower = int32_t(block) - 1;
+            while (lower >= 0 && block_u16(sc.blocks[lower], FREED) == 0) --lower;
+            if (lower >= 0) {
+                sc.highest_free_block = lower;
+            } else {
+                sc.blocks_with_free = 0;
+                sc.highest_free_block = -1;
+            }
+        } else if (sc.blocks_with_free == 0) {
+            sc.highest_free_block = -1;
+        }
+    } else {
+        block = uint32_t(sc.current_block);
+        uint8_t* b = sc.blocks[block];
+        slot = block_u16(b, HANDED_OUT);
+        if (slot < AREA_SLOTS_PER_BLOCK[cls]) {
+            set_block_u16(b, HANDED_OUT, uint16_t(slot + 1));
+        } else {
+            ++block;
+            if (block >= CLASS_BLOCK_LIMIT) {
+                // The error value itself must not need this class again.
+                if (s_raising) return single_alloc(size, out);
+                char message[64];
+                std::snprintf(message, sizeof message, "buffer Overflow(area %u)", cls);
+                raise_limit(1435, message);
+            }
+            allocate_class_block(sc, cls, block);
+            slot = 0;
+        }
+    }
+    uint8_t* at = hand_out(sc.blocks[block], cls, slot);
+    if (out) *out = at;
+    return (uint32_t(cls) << 20) | (block << 8) | slot;
+}
+
+void class_free(unsigned cls, uint32_t block, uint32_t slot) {
+    SizeClass& sc = g_heap.size_class[cls];
+    if (!sc.blocks || block >= sc.block_capacity || !sc.blocks[block]) return;
+    uint8_t* b = sc.blocks[block];
+    if (slot >= block_u16(b, HANDED_OUT)) return;
+    uint8_t* at = slot_at(b, cls, slot);
+    if (slot_is_free(at, cls)) return;  // freed twice: keep the counts right
+    std::memcpy(at, FREE_SLOT_MARKER, sizeof FREE_SLOT_MARKER);
+    std::memcpy(at + AREA_SLOT_SIZE[cls], FREE_SLOT_TAG, 2);
+    bool class_had_none = sc.blocks_with_free == 0;
+    uint16_t freed = block_u16(b, FREED);
+    if (freed == 0) {
+        ++sc.blocks_with_free;
+        set_block_u16(b, HIGHEST_FREED, uint16_t(slot));
+    } else if (slot > block_u16(b, HIGHEST_FREED)) {
+        set_block_u16(b, HIGHEST_FREED, uint16_t(slot));
+    }
+    set_block_u16(b, FREED, uint16_t(freed + 1));
+    if (class_had_none || sc.highest_free_block < int32_t(block)) sc.highest_free_block = int32_t(block);
+}
+
+// ---- Area heap, class 15 ---------------------------------------------------------
+
+AreaRef single_alloc(size_t size, uint8_t** out) {
+    HeapState& H = g_heap;
+    if (H.single_capacity == 0) {
+        H.single = s_single;
+        H.single_capacity = INITIAL_SINGLES;
+    }
+    uint32_t index;
+    if (H.single_freed > 0) {
+        index = uint32_t(H.highest_freed_single);
+        if (--H.single_freed > 0) {
+            bool found = false;
+            for (int32_t i = int32_t(index) - 1; i >= 0; --i) {
+                if (!H.single[i]) {
+                    H.highest_freed_single = i;
+                    found = true;
+                    break;
+                }
+            }
+            if (!found) {
+                H.single_freed = 0;
+                H.highest_freed_single = 0;
+            }
+        }
+    } else {
+        if (H.single_used >= SINGLE_LIMIT) raise_limit(1430, "buffer Overflow(area 15)");
+        if (H.single_used >= H.single_capacity) {
+            uint32_t capacity = H.single_capacity + SINGLE_TABLE_STEP;
+            H.single = grow_table(H.single, H.single_capacity, capacity, s_single);
+            H.single_capacity = capacity;
+        }
+        index = H.single_used++;
+    }
+    uint8_t* p = static_cast<uint8_t*>(system_alloc(size ? size : 1));
+    H.single[index] = p;
+    if (out) *out = p;
+    return (uint32_t(AREA_CLASS_SINGLE) << 20) | index;
+}
+
+void single_free(uint32_t index) {
+    HeapState& H = g_heap;
+    if (index >= H.single_used || !H.single[index]) return;
+    std::free(H.single[index]);
+    H.single[index] = nullptr;
+    if (H.single_freed == 0 || H.highest_freed_single < int32_t(index)) H.highest_freed_single = int32_t(index);
+    ++H.single_freed;
+}
+
+}  // namespace
+
+unsigned area_class_for(size_t size) {
+    static const uint8_t by_32[64] = {
+        1,  2,  3,  4,  5,  5,  6,  6,  7,  7,  7,  7,  8,  8,  9,  9,   //
+        10, 10, 10, 10, 10, 10, 10, 10, 11, 11, 11, 11, 11, 11, 11, 11,  //
+        12, 12, 12, 12, 12, 12, 12, 12, 13, 13, 13, 13, 13, 13, 13, 13,  //
+        14, 14, 14, 14, 14, 14, 14, 14, 14, 14, 14, 14, 14, 14, 14, 14,
+    };
+    size_t q = size / 32;
+    return q < 64 ? by_32[q] : AREA_CLASS_SINGLE;
+}
+
+ValueHandle new_cell(unsigned kind, unsigned initial_count) {
+    HeapState& H = g_heap;
+    uint32_t block, slot;
+    if (H.run_mode && H.freed_cells > 0) {
+        block = take_freed_cell(&slot);
+    } else {
+        if (H.current_cell_block < int32_t(H.cell_floor)) {
+            H.current_cell_block = int32_t(H.cell_floor);
+            ensure_cell_table(H.cell_floor);
+            // A block already there was filled by someone else: treat it as full.
+            H.next_cell_slot = H.cell_block[H.cell_floor] ? CELLS_PER_BLOCK : 0;
+        }
+        block = uint32_t(H.current_cell_block);
+        ensure_cell_table(block);
+        if (!H.cell_block[block]) {
+            allocate_cell_block(block);
+            slot = 0;
+            H.next_cell_slot = 1;
+        } else if (H.next_cell_slot < CELLS_PER_BLOCK) {
+            slot = H.next_cell_slot++;
+        } else {
+            allocate_cell_block(block + 1);
+            block = block + 1;
+            H.current_cell_block = int32_t(block);
+            slot = 0;
+            H.next_cell_slot = 1;
+        }
+    }
+    uint8_t* cell = H.cell_block[block] + slot * 16;
+    std::memset(cell, 0, 16);
+    cell[0] = uint8_t(kind + 16 * initial_count);
+    return (uint32_t(kind) << 24) | (block << 8) | slot;
+}
+
+void cell_free(ValueHandle h) {
+    HeapState& H = g_heap;
+    uint32_t block = (h >> 8) & 0xFFF;
+    uint32_t slot = h & 0xFF;
+    uint8_t* cell = H.cell_block[block] + slot * 16;
+    if (cell[0] == 0xFF) return;  // freed twice: keep the counts right
+    cell[0] = 0xFF;
+    if (H.cell_block_freed[block] == 0 || H.cell_block_high[block] < slot) H.cell_block_high[block] = slot;
+    ++H.cell_block_freed[block];
+    if (H.freed_cells == 0 || H.highest_freed_block < int32_t(block)) H.highest_freed_block = int32_t(block);
+    ++H.freed_cells;
+}
+
+ValueHandle cell_handle_of(const uint8_t* cell, unsigned kind) {
+    const HeapState& H = g_heap;
+    uintptr_t address = reinterpret_cast<uintptr_t>(cell);
+    for (int32_t b = 0; b <= H.current_cell_block && uint32_t(b) < H.cell_block_capacity; ++b) {
+        uintptr_t base = reinterpret_cast<uintptr_t>(H.cell_block[b]);
+        if (base && address >= base && address < base + CELL_BLOCK_BYTES)
+            return (uint32_t(kind) << 24) | (uint32_t(b) << 8) | uint32_t((address - base) / 16);
+    }
+    eval_fail(2495, "システム・エラー(get_self_16)");
+}
+
+AreaRef area_alloc(size_t size, uint8_t** out) {
+    if (!g_heap.run_mode) {
+        if (s_raising) {
+            // The error value of a full page heap goes where pages are not needed.
+            HeapState& H = g_heap;
+            uint32_t words = uint32_t(size / 4 + 1);
+            bool fits = false;
+            for (int32_t p = int32_t(H.page_floor); p <= H.last_page && !fits; ++p)
+                fits = H.page[p] && H.page_used[p] + words <= PAGE_WORDS;
+            if (!fits && H.last_page + 1 >= int32_t(PAGE_LIMIT)) return single_alloc(size, out);
+        }
+        return page_alloc(size, out);
+    }
+    unsigned cls = area_class_for(size);
+    if (cls == AREA_CLASS_SINGLE) return single_alloc(size, out);
+    return class_alloc(cls, size, out);
+}
+
+void area_free(AreaRef ref) {
+    if (!g_heap.run_mode) return;
+    unsigned cls = (ref >> 20) & 15;
+    if (cls == 0) return;
+    if (cls == AREA_CLASS_SINGLE) {
+        single_free(ref & 0xFFFFF);
+        return;
+    }
+    class_free(cls, (ref >> 8) & 0xFFF, ref & 0xFF);
+}
+
+void set_run_mode() { g_heap.run_mode = true; }
+
+void set_heap_floors() {
+    HeapState& H = g_heap;
+    H.cell_floor = uint32_t(H.current_cell_block + 1);
+    H.page_floor = uint32_t(H.last_page + 1);
+}
+
+uint8_t* claim_cell_block(uint32_t block) {
+    HeapState& H = g_heap;
+    if (block < H.cell_block_capacity && H.cell_block[block]) raise_limit(1435, "Buffer Overflow(Area DW)");
+    uint8_t* b = allocate_cell_block(block);
+    if (int32_t(block) >= H.current_cell_block) {
+        H.current_cell_block = int32_t(block);
+        H.next_cell_slot = CELLS_PER_BLOCK;
+    }
+    return b;
+}
+
+uint8_t* claim_pages(uint32_t first, uint32_t count) {
+    HeapState& H = g_heap;
+    ensure_page_table(0);
+    for (uint32_t i = 0; i < count && first + i < H.page_capacity; ++i)
+        if (H.page[first + i]) raise_limit(1435, "Buffer Overflow(Area Free)");
+    return allocate_pages(first, count);
+}
+
+void heap_reset() {
+    HeapState& H = g_heap;
+    for (uint32_t b = 0; b < H.cell_block_capacity; ++b) std::free(H.cell_block[b]);
+    if (H.cell_block != s_cell_block) {
+        std::free(H.cell_block);
+        std::free(H.cell_block_freed);
+        std::free(H.cell_block_high);
+    }
+    for (uint32_t p = 0; p < H.page_capacity; ++p)
+        if (s_page_starts_allocation[p]) std::free(H.page[p]);
+    if (H.page != s_page) {
+        std::free(H.page);
+        std::free(H.page_used);
+    }
+    for (unsigned cls = 1; cls < AREA_CLASS_SINGLE; ++cls) {
+        SizeClass& sc = H.size_class[cls];
+        for (uint32_t b = 0; b < sc.block_capacity; ++b) std::free(sc.blocks[b]);
+        std::free(sc.blocks);
+    }
+    for (uint32_t i = 0; i < H.single_used; ++i) std::free(H.single[i]);
+    if (H.single != s_single) std::free(H.single);
+
+    std::memset(s_cell_block, 0, sizeof s_cell_block);
+    std::memset(s_cell_block_freed, 0, sizeof s_cell_block_freed);
+    std::memset(s_cell_block_high, 0, sizeof s_cell_block_high);
+    std::memset(s_page, 0, sizeof s_page);
+    std::memset(s_page_used, 0, sizeof s_page_used);
+    std::memset(s_single, 0, sizeof s_single);
+    std::memset(s_page_starts_allocation, 0, sizeof s_page_starts_allocation);
+    s_raising = false;
+    H = HeapState{};
+}
+
+}  // namespace tolv
