@@ -16,6 +16,7 @@
 #include "host/module_table.h"
 #include "host/modules.h"
 #include "host/request_body.h"
+#include "host/reply_token.h"
 #include "host/request_records.h"
 #include "lang/name_table.h"
 #include "lang/parser.h"
@@ -218,7 +219,17 @@ void report_command_line_error(const ScriptThrow& thrown) {
     journal_append(journal.data(), journal.size());
 }
 
-void run_request(const Invocation& call) {
+// Authentication failures also make the reply token say "NG".
+void authenticate(const RequestFields& fields, const Ipv4& client) {
+    try {
+        authenticate_request(fields, client, now_seconds());
+    } catch (const ScriptThrow&) {
+        g_request_refused = true;
+        throw;
+    }
+}
+
+void run_request(const Invocation& call, const Ipv4& client) {
     RequestFields fields;
     RequestBody body;
     if (call.mode == RunMode::CGI) {
@@ -233,6 +244,7 @@ void run_request(const Invocation& call) {
     }
 
     decode_request(body.bytes.data(), body.length, fields, load_all_modules);
+    if (call.mode == RunMode::CGI) authenticate(fields, client);
     if (call.mode == RunMode::TEST) {
         load_all_modules();
         define_test_variables(call.test_variables);
@@ -304,10 +316,11 @@ int run_runner(int argc, char** argv) {
         run_command_line(call);
     } else {
         try {
-            run_request(call);
+            run_request(call, client);
         } catch (const ScriptThrow& thrown) {
             report_request_error(thrown);
         }
+        if (reply_token_configured()) write_reply_token(g_request_refused, client, now_seconds());
     }
 
     answer_close();
