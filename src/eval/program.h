@@ -17,5 +17,8 @@ void define_constant_globals();
 void run_module_initialisers();
 // Evaluates one statement of the run and disposes of its result.
 void run_top_statement(ValueHandle statement);
+// Forgets every binding, pending completion and active construct (tests, and
+// after an error has left the run).
+void evaluator_reset();
 
 }  // namespace tolv

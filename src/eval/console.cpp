@@ -1,0 +1,37 @@
+// console.log and console.error: one journal line per call, echoed to
+// standard output in the command-line run.
+#include <cstdio>
+
+#include "eval/methods.h"
+#include "host/errors.h"
+#include "host/journal.h"
+#include "runtime/text.h"
+
+namespace tolv {
+
+namespace {
+
+ValueHandle write_console_line(const char* prefix, const ValueHandle* args, uint32_t count) {
+    TextBuffer line;
+    line.append(prefix);
+    for (uint32_t i = 0; i < count; ++i) text_of(args[i], line);
+    line.append_char('\n');
+    journal_append(line.data(), line.size());
+    if (g_error_context.mode == RunMode::COMMAND_LINE) {
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fflush(stdout);
+    }
+    return VALUE_UNDEFINED;
+}
+
+}  // namespace
+
+ValueHandle console_log(ValueHandle, const ValueHandle* args, uint32_t count) {
+    return write_console_line("(L) ", args, count);
+}
+
+ValueHandle console_error(ValueHandle, const ValueHandle* args, uint32_t count) {
+    return write_console_line("(E) ", args, count);
+}
+
+}  // namespace tolv

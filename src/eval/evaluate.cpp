@@ -1,0 +1,371 @@
+// Evaluation by kind, the operation tables, literal instantiation and
+// template strings.
+#include "eval/evaluate.h"
+
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "eval/control.h"
+#include "eval/handlers.h"
+#include "eval/scopes.h"
+#include "lang/parser.h"
+#include "runtime/text.h"
+
+namespace tolv {
+
+bool g_expression_mode = false;
+
+namespace {
+
+using Table = OperationTable;
+
+constexpr Table make_operation_table() {
+    Table t{};
+    for (auto& entry : t) entry = op_no_operation;
+    auto set = [&t](unsigned code, OperationHandler h) { t[code - OP_FIRST] = h; };
+    set(OP_NOP, op_nop);
+    set(OP_POSTFIX_INC, op_postfix_inc);
+    set(OP_POSTFIX_DEC, op_postfix_dec);
+    set(OP_PREFIX_INC, op_prefix_inc);
+    set(OP_PREFIX_DEC, op_prefix_dec);
+    set(OP_TYPEOF, op_typeof);
+    set(OP_INSTANCEOF, op_instanceof);
+    set(OP_NOT, op_not);
+    set(OP_AND_CHAIN, op_and_chain);
+    set(OP_OR_CHAIN, op_or_chain);
+    set(OP_EQ, op_eq);
+    set(OP_STRICT_EQ, op_strict_eq);
+    set(OP_NE, op_ne);
+    set(OP_STRICT_NE, op_strict_ne);
+    set(OP_GE, op_ge);
+    set(OP_GT, op_gt);
+    set(OP_LE, op_le);
+    set(OP_LT, op_lt);
+    set(OP_ADD_CHAIN, op_add_chain);
+    set(OP_SUB_CHAIN, op_sub_chain);
+    set(OP_MUL_CHAIN, op_mul_chain);
+    set(OP_DIV_CHAIN, op_div_chain);
+    set(OP_MOD_CHAIN, op_mod_chain);
+    set(OP_ASSIGN, op_assign);
+    set(OP_ADD_ASSIGN, op_add_assign);
+    for (unsigned code = OP_SUB_ASSIGN; code <= OP_MOD_ASSIGN; ++code) set(code, op_arith_assign);
+    for (unsigned code = OP_AND_ASSIGN; code <= OP_XOR_ASSIGN; ++code) set(code, op_bit_assign);
+    set(OP_BITAND_CHAIN, op_bitand_chain);
+    set(OP_BITOR_CHAIN, op_bitor_chain);
+    set(OP_BITXOR_CHAIN, op_bitxor_chain);
+    set(OP_BITNOT, op_bitnot);
+    set(OP_SHL, op_shift);
+    set(OP_SHR, op_shift);
+    set(OP_USHR, op_shift);
+    set(OP_CONDITIONAL, op_conditional);
+    set(OP_COLON, op_nop);
+    set(OP_VAR, op_var);
+    set(OP_LET, op_let);
+    set(OP_CONST, op_const);
+    set(OP_INDEX, op_index);
+    set(OP_MEMBER, op_member);
+    set(OP_COMMA, op_nop);
+    set(OP_IF, op_if);
+    set(OP_WHILE, op_while);
+    set(OP_DO_WHILE, op_do_while);
+    set(OP_FOR, op_for);
+    set(OP_FOR_OF, op_for_of);
+    set(OP_FOR_IN, op_for_in);
+    set(OP_TRY, op_try);
+    set(OP_THROW, op_throw);
+    set(OP_BLOCK, op_block);
+    set(OP_BREAK, op_break);
+    set(OP_CONTINUE, op_continue);
+    set(OP_RETURN, op_return);
+    set(OP_PAREN_LIST, op_paren_list);
+    set(OP_CALL, op_call);
+    set(OP_POWER, op_power);
+    set(OP_SWITCH, op_switch);
+    set(OP_NUMBER, op_number);
+    set(OP_STRING, op_string);
+    set(OP_EVAL, op_eval);
+    set(OP_NEW, op_new);
+    set(OP_EXCEPTION, op_error);
+    set(OP_INTEGER, op_integer);
+    set(OP_FLOAT, op_float);
+    set(OP_ERROR, op_error);
+    set(OP_ARRAY, op_array);
+    // Keyword operations whose library arrives later.
+    for (unsigned code : {OP_OPEN_DB, OP_SEND_TO_FRONT, OP_DECODE_URI, OP_DECODE_URI_COMPONENT, OP_ENCODE_URI,
+                          OP_ENCODE_URI_COMPONENT, OP_PARSE_FLOAT, OP_PARSE_INT, OP_CLOSE_DB, OP_REGEXP, OP_DATE,
+                          OP_ALERT_TO_FRONT})
+        set(code, op_not_built);
+    for (unsigned code = OP_RECORD_MAP; code <= OP_MONGO_DROP_COLLECTION; ++code)
+        if (code != 194) set(code, op_not_built);
+    return t;
+}
+
+ValueHandle op_refused(ValueHandle) { eval_fail(1860, "デバッグでのEVALエラー"); }
+
+constexpr Table make_restricted_table() {
+    Table t = make_operation_table();
+    auto refuse = [&t](unsigned code) { t[code - OP_FIRST] = op_refused; };
+    for (unsigned code : {OP_TYPEOF, OP_INSTANCEOF, OP_VAR, OP_LET, OP_CONST, OP_WHILE, OP_DO_WHILE, OP_FOR, OP_FOR_OF,
+                          OP_FOR_IN, OP_TRY, OP_THROW, OP_BLOCK, OP_BREAK, OP_CONTINUE, OP_RETURN, OP_CALL, OP_SWITCH,
+                          OP_SEND_TO_FRONT, OP_OPEN_DB, OP_CLOSE_DB, OP_REGEXP, OP_NEW, OP_EXCEPTION, OP_ERROR})
+        refuse(code);
+    for (unsigned code = OP_RECORD_MAP; code <= OP_MONGO_DROP_COLLECTION; ++code) refuse(code);
+    return t;
+}
+
+
+// ---- Literal instantiation ----------------------------------------------------
+
+bool needs_evaluation(ValueHandle h);
+
+bool container_needs_evaluation(ValueHandle h) {
+    switch (kind_of(h)) {
+    case KIND_ARRAY: {
+        const Word32* e = array_elements(h);
+        for (uint32_t i = 0, n = array_length(h); i < n; ++i)
+            if (needs_evaluation(e[i])) return true;
+        return false;
+    }
+    case KIND_ASSOC_ARRAY: {
+        const Word32* p = assoc_pairs(h);
+        for (uint32_t i = 0, n = assoc_count(h); i < n; ++i)
+            if (needs_evaluation(p[2 * i + 1])) return true;
+        return false;
+    }
+    case KIND_HASH: {
+        const Word32* p = hash_pairs(h);
+        for (uint32_t i = 0, n = hash_count(h); i < n; ++i)
+            if (needs_evaluation(p[2 * i + 1])) return true;
+        return false;
+    }
+    default:
+        return false;
+    }
+}
+
+bool needs_evaluation(ValueHandle h) {
+    if (is_sentinel(h)) return true;
+    switch (unsigned(kind_of(h))) {
+    case KIND_NAME:
+        return h > VALUE_NAN;
+    case 4:
+    case 15:
+    case KIND_OPERATION:
+        return true;
+    case KIND_STRING:
+        return cell_as<StringCell>(h)->template_mark < 0;
+    case KIND_ARRAY:
+    case KIND_ASSOC_ARRAY:
+    case KIND_HASH:
+        return container_needs_evaluation(h);
+    default:
+        return false;
+    }
+}
+
+ValueHandle instantiate(ValueHandle literal) {
+    if (!container_needs_evaluation(literal)) return literal;
+    switch (kind_of(literal)) {
+    case KIND_ARRAY: {
+        uint32_t n = array_length(literal);
+        ValueHandle result = new_array(n);
+        std::memcpy(cell_as<ArrayCell>(result)->flags, cell_as<ArrayCell>(literal)->flags, 2);
+        for (uint32_t i = 0; i < n; ++i) {
+            ValueHandle v = evaluate(array_elements(literal)[i]);
+            array_elements(result)[i] = retain(v);
+        }
+        return result;
+    }
+    case KIND_ASSOC_ARRAY: {
+        uint32_t n = assoc_count(literal);
+        ValueHandle result = new_assoc_array(n);
+        std::memcpy(cell_as<AssocArrayCell>(result)->flags, cell_as<AssocArrayCell>(literal)->flags, 2);
+        for (uint32_t i = 0; i < n; ++i) {
+            ValueHandle v = evaluate(assoc_pairs(literal)[2 * i + 1]);
+            Word32* out = assoc_pairs(result);
+            out[2 * i] = assoc_pairs(literal)[2 * i];
+            out[2 * i + 1] = retain(v);
+        }
+        return result;
+    }
+    default: {
+        uint32_t n = hash_count(literal);
+        ValueHandle result = new_hash(n);
+        std::memcpy(cell_as<HashCell>(result)->flags, cell_as<HashCell>(literal)->flags, 2);
+        for (uint32_t i = 0; i < n; ++i) {
+            ValueHandle v = evaluate(hash_pairs(literal)[2 * i + 1]);
+            Word32* out = hash_pairs(result);
+            out[2 * i] = hash_pairs(literal)[2 * i];
+            out[2 * i + 1] = retain(v);
+        }
+        return result;
+    }
+    }
+}
+
+// ---- Templates --------------------------------------------------------------
+
+bool odd_backslashes_before(const char* text, size_t at) {
+    size_t n = 0;
+    while (at > n && text[at - n - 1] == '\\') ++n;
+    return (n & 1) != 0;
+}
+
+constexpr size_t PLACEHOLDER_LIMIT = 512;
+
+void expand_placeholder(const char* text, size_t length, TextBuffer& out) {
+    std::vector<ValueHandle> statements;
+    parse_statements(text, length, statements);
+    ValueHandle last = VALUE_SENTINEL;
+    for (ValueHandle s : statements) {
+        if (last != VALUE_SENTINEL) dispose(last);
+        last = evaluate(s);
+        if (g_completion != COMPLETION_NORMAL) break;
+    }
+    if (last != VALUE_SENTINEL) {
+        // The text is taken before the parsed cells go: the value may live in one of them.
+        text_of(last, out);
+        dispose(last);
+    }
+    for (ValueHandle s : statements) release(s);
+}
+
+ValueHandle expand_template(ValueHandle literal) {
+    const char* text = string_text(literal);
+    size_t length = string_length(literal);
+    TextBuffer out;
+    size_t copied = 0;
+    size_t at = 0;
+    while (at + 1 < length) {
+        if (text[at] != '$' || text[at + 1] != '{') {
+            ++at;
+            continue;
+        }
+        if (odd_backslashes_before(text, at)) {
+            at += 2;
+            continue;
+        }
+        size_t close = at + 2;
+        while (close < length && text[close] != '}') ++close;
+        if (close >= length || odd_backslashes_before(text, close)) eval_fail(2010, "フォーマット不正 ${ ... }");
+        size_t inner = close - (at + 2);
+        if (inner >= PLACEHOLDER_LIMIT) eval_fail(2005, "バッファーのオーバーフロー ${...}");
+        out.append(text + copied, at - copied);
+        // The parser may write into the text it reads: give it a copy.
+        char placeholder[PLACEHOLDER_LIMIT];
+        std::memcpy(placeholder, text + at + 2, inner);
+        placeholder[inner] = '\0';
+        expand_placeholder(placeholder, inner, out);
+        text = string_text(literal);  // the heap may have moved nothing, but stay safe
+        at = close + 1;
+        copied = at;
+    }
+    out.append(text + copied, length - copied);
+    return new_string(out.data(), out.size());
+}
+
+}  // namespace
+
+constinit const OperationTable g_operation_table = make_operation_table();
+constinit const OperationTable g_restricted_table = make_restricted_table();
+
+ValueHandle evaluate(ValueHandle h) {
+    unsigned kind = h >> 24;  // a sentinel gives a value above 15
+    if (kind == KIND_OPERATION) {
+        const OperationCell* c = operation_cell(h);
+        if (c->operand_count != OPERATION_LONG_FORM) note_position(c);
+        unsigned index = unsigned(c->opcode) - OP_FIRST;
+        if (index >= OP_TABLE_SIZE) eval_fail(1860, "デバッグでのEVALエラー");
+        return (g_expression_mode ? g_restricted_table : g_operation_table)[index](h);
+    }
+    switch (kind) {
+    case KIND_NAME:
+        return h <= VALUE_NAN ? h : lookup_variable(h);
+    case KIND_INTEGER:
+    case KIND_DATE:
+    case KIND_ERROR:
+    case KIND_REGEXP:
+    case KIND_FLOAT:
+    case KIND_FUNCTION:
+        return h;
+    case KIND_STRING:
+        return cell_as<StringCell>(h)->template_mark < 0 ? expand_template(h) : h;
+    case KIND_ARRAY:
+    case KIND_ASSOC_ARRAY:
+    case KIND_HASH:
+        return instantiate(h);
+    default: {
+        char excerpt[512];
+        message_excerpt(h, excerpt, sizeof excerpt, 120);
+        eval_fail(2015, "評価式不正 '%s'", excerpt);
+    }
+    }
+}
+
+ValueHandle op_nop(ValueHandle) { return VALUE_UNDEFINED; }
+
+ValueHandle op_no_operation(ValueHandle) { eval_fail(1860, "デバッグでのEVALエラー"); }
+
+ValueHandle op_paren_list(ValueHandle cell) {
+    const OperationCell* c = operation_cell(cell);
+    uint32_t n = operand_count(c);
+    ValueHandle result = VALUE_UNDEFINED;
+    for (uint32_t i = 0; i < n; ++i) {
+        if (i > 0) dispose(result);
+        result = evaluate(operand(operation_cell(cell), i));
+    }
+    return result;
+}
+
+bool truth_value(ValueHandle v) {
+    switch (kind_of(v)) {
+    case KIND_NAME:
+        return v == VALUE_TRUE || v > VALUE_NAN;
+    case KIND_INTEGER:
+        return integer_value(v) != 0;
+    case KIND_FLOAT:
+        return float_value(v) != 0.0;
+    case KIND_STRING:
+        return string_length(v) != 0;
+    case KIND_ARRAY:
+        return array_length(v) != 0;
+    case KIND_ASSOC_ARRAY:
+        return assoc_count(v) != 0;
+    case KIND_HASH:
+        return hash_count(v) != 0;
+    default:
+        return true;
+    }
+}
+
+ValueHandle take_from_temporary(ValueHandle container, ValueHandle result) {
+    if (!has_storage(container) || ref_count(container) != 0) return result;
+    retain(result);
+    dispose(container);
+    release_keep(result);
+    return result;
+}
+
+void message_excerpt(ValueHandle v, char* out, size_t out_size, size_t limit) {
+    TextBuffer text;
+    if (kind_of(v) == KIND_FUNCTION || is_sentinel(v) || kind_of(v) == 4 || kind_of(v) == 15) {
+        text.appendf("%08X", v);
+    } else {
+        text_of(v, text);
+    }
+    // Cut at `limit` characters without splitting a UTF-8 sequence.
+    size_t bytes = 0;
+    size_t chars = 0;
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(text.data());
+    while (bytes < text.size() && chars < limit) {
+        size_t step = s[bytes] >= 0xF0 ? 4 : s[bytes] >= 0xE0 ? 3 : s[bytes] >= 0xC0 ? 2 : 1;
+        if (bytes + step > text.size() || bytes + step >= out_size) break;
+        bytes += step;
+        ++chars;
+    }
+    std::memcpy(out, text.data(), bytes);
+    out[bytes] = '\0';
+}
+
+}  // namespace tolv

@@ -1,0 +1,89 @@
+// The evaluator: one recursive function over handles. Operation cells are
+// dispatched through a table of plain functions indexed by opcode - 100.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "host/errors.h"
+#include "lang/opcodes.h"
+#include "runtime/value.h"
+
+namespace tolv {
+
+using OperationHandler = ValueHandle (*)(ValueHandle cell);
+
+using OperationTable = std::array<OperationHandler, OP_TABLE_SIZE>;
+extern const OperationTable g_operation_table;
+// The debugger's expression mode: statements and operations with effects
+// outside the expression are refused with 1860.
+extern const OperationTable g_restricted_table;
+extern bool g_expression_mode;
+
+// Evaluates any handle. The result is either borrowed (a constant, a literal,
+// a variable's value) or new with count 0; callers dispose of it after use.
+ValueHandle evaluate(ValueHandle h);
+
+// ---- Operation cell access --------------------------------------------------
+
+inline OperationCell* operation_cell(ValueHandle cell) { return cell_as<OperationCell>(cell); }
+
+inline uint32_t operand_count(const OperationCell* c) {
+    return c->operand_count == OPERATION_LONG_FORM ? c->position : c->operand_count;
+}
+
+// Operands of a cell: the inline pair or the vector.
+inline const Word32* operands_of(const OperationCell* c) {
+    if (c->operand_count <= 2) return reinterpret_cast<const Word32*>(c->operand);
+    return reinterpret_cast<const Word32*>(area_ptr(c->operand[0]));
+}
+
+inline ValueHandle operand(const OperationCell* c, uint32_t i) { return operands_of(c)[i]; }
+
+inline uint8_t opcode_of(ValueHandle h) { return operation_cell(h)->opcode; }
+inline bool has_opcode(ValueHandle h, uint8_t code) {
+    return kind_of(h) == KIND_OPERATION && !is_sentinel(h) && opcode_of(h) == code;
+}
+
+// A plain name operand (kind 0, index 5 and above) as a variable or key name.
+inline bool is_plain_name(ValueHandle h) { return (h >> 24) == 0 && h > VALUE_NAN; }
+
+// ---- Argument blocks --------------------------------------------------------
+// An area payload: the count, then that many handles. An empty operand (0, the
+// parser's empty-slot marker or a sentinel) is an empty list.
+struct ArgumentList {
+    uint32_t count;
+    const Word32* items;
+};
+constexpr uint32_t EMPTY_OPERAND = 0x0FFFFFFFu;
+inline ArgumentList argument_list(ValueHandle block) {
+    if (block == 0 || block == EMPTY_OPERAND || is_sentinel(block)) return {0, nullptr};
+    const Word32* words = reinterpret_cast<const Word32*>(area_ptr(block));
+    return {words[0], words + 1};
+}
+
+// ---- Values -------------------------------------------------------------------
+
+// Truth value used by if, loops, !, &&, || and ?:.
+bool truth_value(ValueHandle v);
+
+// Strict equality (===, and the case matching of switch).
+bool strictly_equal(ValueHandle a, ValueHandle b);
+
+// Retains a result taken out of a temporary container, disposes of the
+// container and hands the result back unowned-by-it (count as before the
+// container held it).
+ValueHandle take_from_temporary(ValueHandle container, ValueHandle result);
+
+// Keeps the error position current from an operation cell.
+inline void note_position(const OperationCell* c) {
+    g_error_context.module = c->module & 0x7F;
+    g_error_context.line = c->position & 0xFFFF;
+    g_error_context.column = (c->position >> 16) & 0x7FFF;
+}
+
+// Text of a value cut to `limit` characters for messages.
+void message_excerpt(ValueHandle v, char* out, size_t out_size, size_t limit);
+
+}  // namespace tolv

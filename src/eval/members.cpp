@@ -1,0 +1,224 @@
+// Member access `a.b` and index access `a[i]`, reading or (in create mode)
+// making the storage that assignments write through.
+#include <cstring>
+
+#include "eval/evaluate.h"
+#include "eval/handlers.h"
+#include "eval/library_hooks.h"
+#include "eval/scopes.h"
+#include "lang/name_table.h"
+
+namespace tolv {
+
+namespace {
+
+inline bool is_length(uint32_t name) {
+    return name_length(name) == 6 && std::memcmp(name_text(name), "length", 6) == 0;
+}
+
+void record(LocationKind kind, ValueHandle container, uint32_t index) {
+    g_location.kind = kind;
+    g_location.constant = false;
+    g_location.container = container;
+    g_location.index = index;
+}
+
+// The value of a hash key, creating the entry in create mode.
+ValueHandle hash_entry(ValueHandle hash, uint32_t name, bool create) {
+    const Word32* pairs = hash_pairs(hash);
+    uint32_t n = hash_count(hash);
+    for (uint32_t i = 0; i < n; ++i) {
+        if (pairs[2 * i] == name) {
+            record(LOCATION_HASH, hash, i);
+            return pairs[2 * i + 1];
+        }
+    }
+    if (!create) {
+        g_location.kind = LOCATION_NONE;
+        return VALUE_UNDEFINED;
+    }
+    hash_set(hash, name, VALUE_UNDEFINED);
+    record(LOCATION_HASH, hash, hash_count(hash) - 1);
+    return VALUE_UNDEFINED;
+}
+
+ValueHandle assoc_entry(ValueHandle assoc, uint32_t key, bool create) {
+    const Word32* pairs = assoc_pairs(assoc);
+    uint32_t n = assoc_count(assoc);
+    for (uint32_t i = 0; i < n; ++i) {
+        if (pairs[2 * i] == key) {
+            record(LOCATION_ASSOC, assoc, i);
+            return pairs[2 * i + 1];
+        }
+    }
+    if (!create) {
+        g_location.kind = LOCATION_NONE;
+        return VALUE_UNDEFINED;
+    }
+    assoc_set(assoc, key, VALUE_UNDEFINED);
+    record(LOCATION_ASSOC, assoc, assoc_count(assoc) - 1);
+    return VALUE_UNDEFINED;
+}
+
+// Writes into a temporary container go nowhere.
+ValueHandle from_container(ValueHandle container, ValueHandle result) {
+    if (has_storage(container) && ref_count(container) == 0) {
+        g_location.kind = LOCATION_NONE;
+        return take_from_temporary(container, result);
+    }
+    return result;
+}
+
+// The n-th UTF-8 character of a string, or undefined.
+ValueHandle string_character(ValueHandle s, uint32_t n) {
+    const unsigned char* text = reinterpret_cast<const unsigned char*>(string_text(s));
+    uint32_t length = string_length(s);
+    uint32_t at = 0;
+    for (uint32_t i = 0; at < length; ++i) {
+        uint32_t step = text[at] >= 0xF0 ? 4 : text[at] >= 0xE0 ? 3 : text[at] >= 0xC0 ? 2 : 1;
+        if (at + step > length) step = length - at;
+        if (i == n) return new_string(reinterpret_cast<const char*>(text) + at, step);
+        at += step;
+    }
+    return VALUE_UNDEFINED;
+}
+
+// Elements beyond the end are filled with undefined up to the new index; a
+// gap larger than this is refused.
+constexpr uint32_t ARRAY_GAP_LIMIT = 1u << 20;
+
+ValueHandle array_element(ValueHandle array, uint32_t n, bool create) {
+    uint32_t length = array_length(array);
+    if (n < length) {
+        record(LOCATION_ARRAY, array, n);
+        return array_elements(array)[n];
+    }
+    if (!create) {
+        g_location.kind = LOCATION_NONE;
+        return VALUE_UNDEFINED;
+    }
+    if (n - length >= ARRAY_GAP_LIMIT) eval_fail(2025, "インデックス不正");
+    while (array_length(array) <= n) array_push(array, VALUE_UNDEFINED);
+    record(LOCATION_ARRAY, array, n);
+    return VALUE_UNDEFINED;
+}
+
+}  // namespace
+
+ValueHandle op_member(ValueHandle cell) {
+    bool create = g_create_mode;
+    g_create_mode = false;
+    const OperationCell* c = operation_cell(cell);
+    uint32_t name = operand(c, 1);
+    ValueHandle object = evaluate(operand(c, 0));
+    switch (kind_of(object)) {
+    case KIND_ERROR: {
+        const uint8_t* rec = value_ptr(object);
+        ValueHandle result;
+        if (name == NAME_NAME) {
+            result = new_string(error_code_text(rec), error_code_length(rec));
+        } else if (name == NAME_MESSAGE) {
+            result = new_string(error_message(rec), error_message_length(rec));
+        } else {
+            eval_fail(2035, "ステートメント不正(key/method)");
+        }
+        g_location.kind = LOCATION_NONE;
+        dispose(object);
+        return result;
+    }
+    case KIND_REGEXP: {
+        if (!g_regexp_property) eval_fail(5080, "正規表現プロパティ不正");
+        g_location.kind = LOCATION_NONE;
+        return from_container(object, g_regexp_property(object, name));
+    }
+    default:
+        break;
+    }
+    if (is_length(name)) {
+        ValueHandle result = VALUE_UNDEFINED;
+        switch (kind_of(object)) {
+        case KIND_STRING:
+            result = new_integer(int32_t(string_length(object)));
+            break;
+        case KIND_ARRAY:
+            result = new_integer(int32_t(array_length(object)));
+            break;
+        case KIND_ASSOC_ARRAY:
+            result = new_integer(int32_t(assoc_count(object)));
+            break;
+        case KIND_HASH:
+            result = new_integer(int32_t(hash_count(object)));
+            break;
+        case KIND_NAME:
+            if (!is_sentinel(object)) result = new_integer(int32_t(name_length(object)));
+            break;
+        default:
+            break;
+        }
+        g_location.kind = LOCATION_NONE;
+        dispose(object);
+        return result;
+    }
+    if (kind_of(object) != KIND_HASH || is_sentinel(object)) eval_fail(2035, "ステートメント不正(key/method)");
+    return from_container(object, hash_entry(object, name, create));
+}
+
+ValueHandle op_index(ValueHandle cell) {
+    bool create = g_create_mode;
+    g_create_mode = false;
+    const OperationCell* c = operation_cell(cell);
+    ValueHandle object = evaluate(operand(c, 0));
+    retain(object);
+    ValueHandle index = evaluate(operand(c, 1));
+    release_keep(object);
+    ValueHandle result;
+    switch (kind_of(index)) {
+    case KIND_NAME:
+    case KIND_STRING: {
+        uint32_t key;
+        if (kind_of(index) == KIND_NAME) {
+            key = index;
+        } else {
+            uint32_t length = string_length(index);
+            if (length == 0 || length > 255) eval_fail(2023, "オペランド不正[index]");
+            key = intern_name(string_text(index), length);
+        }
+        if (kind_of(object) == KIND_HASH) {
+            result = hash_entry(object, key, create);
+        } else if (kind_of(object) == KIND_ASSOC_ARRAY) {
+            result = assoc_entry(object, key, create);
+        } else {
+            eval_fail(2023, "オペランド不正[index]");
+        }
+        break;
+    }
+    case KIND_INTEGER: {
+        int32_t n = integer_value(index);
+        if (n < 0) eval_fail(2025, "インデックス不正");
+        switch (kind_of(object)) {
+        case KIND_ARRAY:
+            result = array_element(object, uint32_t(n), create);
+            break;
+        case KIND_ASSOC_ARRAY:
+            if (n > 0xFFFFFF) eval_fail(2025, "インデックス不正");
+            result = assoc_entry(object, make_handle(KIND_INTEGER, uint32_t(n)), create);
+            break;
+        case KIND_STRING:
+            g_location.kind = LOCATION_NONE;
+            result = string_character(object, uint32_t(n));
+            dispose(index);
+            dispose(object);
+            return result;
+        default:
+            eval_fail(2030, "オペランド不正[index]");
+        }
+        break;
+    }
+    default:
+        eval_fail(2032, "インデックス不正");
+    }
+    dispose(index);
+    return from_container(object, result);
+}
+
+}  // namespace tolv

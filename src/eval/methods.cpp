@@ -1,0 +1,194 @@
+// Method lookup by fixed-width name lists, argument-count checks and the
+// choice of list by receiver.
+#include "eval/methods.h"
+
+#include <cstring>
+
+#include "eval/calls.h"
+#include "eval/conversions.h"
+#include "eval/evaluate.h"
+#include "lang/name_table.h"
+
+namespace tolv {
+
+namespace {
+
+// ---- Predefined objects -----------------------------------------------------------
+
+const int16_t MATH_MIN[] = {1, 1, 1, 1, 1, 0, 2, 1, 1};
+const int16_t MATH_MAX[] = {1, 1, 1, 1, 1, 0, 2, ANY_COUNT, ANY_COUNT};
+MethodHandler g_math_handlers[9] = {};
+const MethodList MATH_LIST = {
+    "abs     ceil    floor   trunc   round   random  pow     min     max     ", 8, 9, MATH_MIN, MATH_MAX,
+    g_math_handlers, 2115, "Mathのメソッド名不正", 2120, 2120, "引数の個数不正"};
+
+const int16_t CONSOLE_MIN[] = {0, 0};
+const int16_t CONSOLE_MAX[] = {ANY_COUNT, ANY_COUNT};
+MethodHandler g_console_handlers[2] = {console_log, console_error};
+const MethodList CONSOLE_LIST = {"log     error   ", 8, 2, CONSOLE_MIN, CONSOLE_MAX, g_console_handlers,
+                                 2140, "メソッド名不正", 2140, 2140, "引数の個数不正"};
+
+const int16_t OBJECT_MIN[] = {1};
+const int16_t OBJECT_MAX[] = {1};
+MethodHandler g_object_handlers[1] = {};
+const MethodList OBJECT_LIST = {"keys    ", 8, 1, OBJECT_MIN, OBJECT_MAX, g_object_handlers,
+                                2100, "OBJECTのメソッド名不正", 2105, 2110, "引数の個数不正"};
+
+const int16_t NUMBER_MIN[] = {1, 1, 1};
+const int16_t NUMBER_MAX[] = {2, 1, 1};
+MethodHandler g_number_handlers[3] = {};
+const MethodList NUMBER_LIST = {"parseInt    parseFloat  isInteger   ", 12, 3, NUMBER_MIN, NUMBER_MAX,
+                                g_number_handlers, 2125, "NUMBERのメソッド名不正", 2130, 2135, "引数の個数不正"};
+
+const int16_t DATE_MIN[] = {0, 1, 1};
+const int16_t DATE_MAX[] = {0, 1, 7};
+MethodHandler g_date_handlers[3] = {};
+const MethodList DATE_LIST = {"now     parse   UTC     ", 8, 3, DATE_MIN, DATE_MAX, g_date_handlers,
+                              2085, "DATEのメソッド名不正", 2090, 2093, "引数の個数不正"};
+
+const int16_t STRING_MIN[] = {1, 1};
+const int16_t STRING_MAX[] = {ANY_COUNT, ANY_COUNT};
+MethodHandler g_string_handlers[2] = {};
+const MethodList STRING_LIST = {"fromCharCode  fromCodePoint ", 14, 2, STRING_MIN, STRING_MAX, g_string_handlers,
+                                2095, "STRINGのメソッド名不正", 2097, 2098, "引数の個数不正"};
+
+// ---- Value lists until the library registers its tables ---------------------------
+
+const MethodList STRING_VALUE_LIST = {"", 1, 0, nullptr, nullptr, nullptr,
+                                      2820, "Stringのメソッド名不正", 2825, 2830, "引数の個数不正"};
+const MethodList ARRAY_VALUE_LIST = {"", 1, 0, nullptr, nullptr, nullptr,
+                                     2570, "Arrayのメソッド名不正", 2575, 2580, "引数の個数不正"};
+const MethodList ASSOC_VALUE_LIST = {"", 1, 0, nullptr, nullptr, nullptr,
+                                     2552, "Arrayのメソッド名不正", 2555, 2560, "引数の個数不正"};
+const MethodList HASH_VALUE_LIST = {"", 1, 0, nullptr, nullptr, nullptr,
+                                    2347, "HASHのメソッド名不正", 2450, 2455, "引数の個数不正"};
+const MethodList DATE_VALUE_LIST = {"", 1, 0, nullptr, nullptr, nullptr,
+                                    5575, "DATEのメソッド名不正", 5580, 5585, "DATEのメソッドで引数不正"};
+const MethodList REGEXP_VALUE_LIST = {"", 1, 0, nullptr, nullptr, nullptr,
+                                      5070, "正規表現のメソッド名不正", 5075, 5075, "引数の個数不正"};
+
+MethodHandler* handlers_of(MethodReceiver receiver) {
+    switch (receiver) {
+    case RECEIVER_MATH: return g_math_handlers;
+    case RECEIVER_OBJECT: return g_object_handlers;
+    case RECEIVER_NUMBER: return g_number_handlers;
+    case RECEIVER_DATE: return g_date_handlers;
+    case RECEIVER_STRING: return g_string_handlers;
+    default: return nullptr;
+    }
+}
+
+inline bool is_to_string(uint32_t name) {
+    return name_length(name) == 8 && std::memcmp(name_text(name), "toString", 8) == 0;
+}
+
+// A Hash entry holding a function is called as a method with `this` bound.
+bool hash_function_entry(ValueHandle hash, uint32_t name, ValueHandle& function) {
+    const Word32* pairs = hash_pairs(hash);
+    for (uint32_t i = 0, n = hash_count(hash); i < n; ++i) {
+        if (pairs[2 * i] == name && kind_of(pairs[2 * i + 1]) == KIND_FUNCTION) {
+            function = pairs[2 * i + 1];
+            return true;
+        }
+    }
+    return false;
+}
+
+ValueHandle call_on_value(ValueHandle receiver, uint32_t name, const ValueHandle* args, uint32_t count) {
+    switch (kind_of(receiver)) {
+    case KIND_STRING:
+        return dispatch_method(*g_method_lists[RECEIVER_STRING_VALUE], receiver, name, args, count);
+    case KIND_ARRAY:
+        return dispatch_method(*g_method_lists[RECEIVER_ARRAY_VALUE], receiver, name, args, count);
+    case KIND_ASSOC_ARRAY:
+        return dispatch_method(*g_method_lists[RECEIVER_ASSOC_VALUE], receiver, name, args, count);
+    case KIND_HASH: {
+        ValueHandle function;
+        if (hash_function_entry(receiver, name, function)) return call_function(function, receiver, args, count);
+        return dispatch_method(*g_method_lists[RECEIVER_HASH_VALUE], receiver, name, args, count);
+    }
+    case KIND_DATE:
+        return dispatch_method(*g_method_lists[RECEIVER_DATE_VALUE], receiver, name, args, count);
+    case KIND_REGEXP:
+        return dispatch_method(*g_method_lists[RECEIVER_REGEXP_VALUE], receiver, name, args, count);
+    case KIND_INTEGER:
+    case KIND_FLOAT:
+    case KIND_ERROR:
+        if (!is_to_string(name)) eval_fail(2145, "メソッド名不正");
+        return string_conversion(receiver);
+    case KIND_NAME:
+        if (receiver <= VALUE_NAN) {
+            if (!is_to_string(name)) eval_fail(2145, "メソッド名不正");
+            return string_conversion(receiver);
+        }
+        return VALUE_UNDEFINED;
+    default:
+        return VALUE_UNDEFINED;
+    }
+}
+
+}  // namespace
+
+const MethodList* g_method_lists[RECEIVER_COUNT] = {
+    &MATH_LIST,         &CONSOLE_LIST,     &OBJECT_LIST,     &NUMBER_LIST,
+    &DATE_LIST,         &STRING_LIST,      &STRING_VALUE_LIST, &ARRAY_VALUE_LIST,
+    &ASSOC_VALUE_LIST,  &HASH_VALUE_LIST,  &DATE_VALUE_LIST, &REGEXP_VALUE_LIST,
+};
+
+int find_method(const MethodList& list, const char* name, size_t length) {
+    if (length == 0 || length > list.width) return -1;
+    for (int e = 0; e < list.entries; ++e) {
+        const char* entry = list.names + size_t(e) * list.width;
+        if (std::memcmp(entry, name, length) == 0 && (length == list.width || entry[length] == ' ')) return e;
+    }
+    return -1;
+}
+
+bool set_method_handler(MethodReceiver receiver, const char* name, MethodHandler handler) {
+    MethodHandler* handlers = handlers_of(receiver);
+    if (!handlers) return false;
+    int e = find_method(*g_method_lists[receiver], name, std::strlen(name));
+    if (e < 0) return false;
+    handlers[e] = handler;
+    return true;
+}
+
+ValueHandle dispatch_method(const MethodList& list, ValueHandle receiver, uint32_t name, const ValueHandle* args,
+                            uint32_t count) {
+    int e = find_method(list, name_text(name), name_length(name));
+    if (e < 0 || !list.handlers || !list.handlers[e]) eval_fail(list.unknown_code, "%s", list.unknown_message);
+    if (int64_t(count) < list.min_args[e]) eval_fail(list.too_few_code, "%s", list.count_message);
+    if (list.max_args[e] != ANY_COUNT && int64_t(count) > list.max_args[e])
+        eval_fail(list.too_many_code, "%s", list.count_message);
+    return list.handlers[e](receiver, args, count);
+}
+
+ValueHandle call_method(ValueHandle object_expression, uint32_t name, const ValueHandle* args, uint32_t count) {
+    if (is_plain_name(object_expression)) {
+        switch (object_expression) {
+        case NAME_MATH:
+            return dispatch_method(*g_method_lists[RECEIVER_MATH], VALUE_UNDEFINED, name, args, count);
+        case NAME_CONSOLE:
+            return dispatch_method(*g_method_lists[RECEIVER_CONSOLE], VALUE_UNDEFINED, name, args, count);
+        case NAME_OBJECT:
+            return dispatch_method(*g_method_lists[RECEIVER_OBJECT], VALUE_UNDEFINED, name, args, count);
+        case NAME_NUMBER:
+            return dispatch_method(*g_method_lists[RECEIVER_NUMBER], VALUE_UNDEFINED, name, args, count);
+        case NAME_DATE:
+            return dispatch_method(*g_method_lists[RECEIVER_DATE], VALUE_UNDEFINED, name, args, count);
+        case NAME_STRING:
+            return dispatch_method(*g_method_lists[RECEIVER_STRING], VALUE_UNDEFINED, name, args, count);
+        default:
+            break;
+        }
+    }
+    // Held for the call: a temporary receiver must outlive its method.
+    ValueHandle receiver = retain(evaluate(object_expression));
+    ValueHandle result = call_on_value(receiver, name, args, count);
+    retain(result);
+    release(receiver);
+    release_keep(result);
+    return result;
+}
+
+}  // namespace tolv

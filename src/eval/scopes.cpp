@@ -1,0 +1,131 @@
+// Variable lookup and storage: the binding stack, the globals and the last
+// location recorded for assignments.
+#include "eval/scopes.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "eval/globals.h"
+#include "host/errors.h"
+
+namespace tolv {
+
+namespace {
+constexpr uint32_t FIRST_BINDINGS = 512;
+Binding g_first_bindings[FIRST_BINDINGS];
+}  // namespace
+
+BindingStack g_bindings = {g_first_bindings, 0, FIRST_BINDINGS};
+ScopeState g_scope = {0, 0, 0, 0};
+LastLocation g_location = {LOCATION_NONE, false, 0, 0, 0, false};
+bool g_create_mode = false;
+
+void grow_bindings(uint32_t needed) {
+    uint32_t capacity = g_bindings.capacity + needed + 512;
+    auto* items = static_cast<Binding*>(std::malloc(sizeof(Binding) * capacity));
+    if (!items) eval_fail(1400, "メモリ領域を取得できません");
+    std::memcpy(items, g_bindings.items, sizeof(Binding) * (g_bindings.top + 1));
+    if (g_bindings.items != g_first_bindings) std::free(g_bindings.items);
+    g_bindings.items = items;
+    g_bindings.capacity = capacity;
+}
+
+void pop_bindings(uint32_t top) {
+    while (g_bindings.top > top) {
+        ValueHandle v = g_bindings.items[g_bindings.top].value;
+        --g_bindings.top;
+        release(v);
+    }
+}
+
+ValueHandle lookup_variable(uint32_t name) {
+    // At top level the stack holds only block bindings, all visible.
+    uint32_t low = g_scope.frame_base ? g_scope.frame_base : 1;
+    const Binding* items = g_bindings.items;
+    for (uint32_t i = g_bindings.top; i >= low; --i) {
+        if ((items[i].name_word & ~CONSTANT_BINDING) == name) {
+            g_location.kind = LOCATION_BINDING;
+            g_location.constant = (items[i].name_word & CONSTANT_BINDING) != 0;
+            g_location.index = i;
+            g_location.name = name;
+            g_location.name_valid = true;
+            return items[i].value;
+        }
+    }
+    g_location.kind = LOCATION_GLOBAL;
+    g_location.constant = false;
+    g_location.name = name;
+    g_location.name_valid = true;
+    ValueHandle v = global_value(name);
+    if (v == VALUE_UNDEFINED && !global_declared(name)) declare_global(name);
+    return v;
+}
+
+void store_at_location(const LastLocation& at, ValueHandle value) {
+    switch (at.kind) {
+    case LOCATION_BINDING:
+        if (at.index <= g_bindings.top) {
+            ValueHandle old = g_bindings.items[at.index].value;
+            g_bindings.items[at.index].value = retain(value);
+            release(old);
+        }
+        return;
+    case LOCATION_GLOBAL:
+        define_global(at.name, value);
+        return;
+    case LOCATION_ARRAY:
+        if (kind_of(at.container) == KIND_ARRAY && at.index < array_length(at.container)) {
+            Word32* e = array_elements(at.container);
+            ValueHandle old = e[at.index];
+            retain(value);
+            array_elements(at.container)[at.index] = value;
+            release(old);
+        }
+        return;
+    case LOCATION_HASH:
+        if (kind_of(at.container) == KIND_HASH && at.index < hash_count(at.container)) {
+            ValueHandle old = hash_pairs(at.container)[2 * at.index + 1];
+            retain(value);
+            hash_pairs(at.container)[2 * at.index + 1] = value;
+            release(old);
+        }
+        return;
+    case LOCATION_ASSOC:
+        if (kind_of(at.container) == KIND_ASSOC_ARRAY && at.index < assoc_count(at.container)) {
+            ValueHandle old = assoc_pairs(at.container)[2 * at.index + 1];
+            retain(value);
+            assoc_pairs(at.container)[2 * at.index + 1] = value;
+            release(old);
+        }
+        return;
+    case LOCATION_NONE:
+        return;
+    }
+}
+
+void assign_var(uint32_t name, ValueHandle value) {
+    if (g_scope.frame_base == 0) {
+        define_global(name, value);
+        return;
+    }
+    for (uint32_t i = g_bindings.top; i >= g_scope.frame_base; --i) {
+        Binding& b = g_bindings.items[i];
+        if ((b.name_word & ~CONSTANT_BINDING) == name) {
+            ValueHandle old = b.value;
+            b.value = retain(value);
+            release(old);
+            return;
+        }
+    }
+    push_binding(name, value);
+}
+
+void scopes_reset() {
+    if (g_bindings.items != g_first_bindings) std::free(g_bindings.items);
+    g_bindings = {g_first_bindings, 0, FIRST_BINDINGS};
+    g_scope = {0, 0, 0, 0};
+    g_location = {LOCATION_NONE, false, 0, 0, 0, false};
+    g_create_mode = false;
+}
+
+}  // namespace tolv

@@ -1,0 +1,81 @@
+// Variables: the binding stack (call frames and block-scoped bindings), the
+// global table, and the last location that assignment operators write through.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/value.h"
+
+namespace tolv {
+
+constexpr uint32_t CONSTANT_BINDING = 0x80000000u;
+
+struct Binding {
+    uint32_t name_word;  // name index, CONSTANT_BINDING for const
+    ValueHandle value;   // holds one reference
+};
+
+// Index 0 is never used, so a frame base of 0 means "top level".
+struct BindingStack {
+    Binding* items;
+    uint32_t top;        // index of the last binding in use
+    uint32_t capacity;
+};
+extern BindingStack g_bindings;
+
+struct ScopeState {
+    uint32_t frame_base;   // first binding of the innermost call; 0 at top level
+    uint32_t block_base;   // bindings above this belong to the innermost block
+    uint32_t block_depth;  // blocks being evaluated, loops included
+    uint32_t call_depth;   // script function calls being evaluated
+};
+extern ScopeState g_scope;
+
+enum LocationKind : uint8_t {
+    LOCATION_NONE = 0,
+    LOCATION_BINDING,
+    LOCATION_GLOBAL,
+    LOCATION_ARRAY,
+    LOCATION_HASH,
+    LOCATION_ASSOC,
+};
+
+// Where the value found by the last variable, member or index lookup lives.
+struct LastLocation {
+    LocationKind kind;
+    bool constant;
+    uint32_t index;          // binding index, element index or pair index
+    ValueHandle container;   // array, hash or assoc array
+    uint32_t name;           // global name; name of the last variable looked up
+    bool name_valid;
+};
+extern LastLocation g_location;
+// Set while an assignment evaluates its target: member and index lookups
+// then create missing entries.
+extern bool g_create_mode;
+
+void grow_bindings(uint32_t needed);
+inline void push_binding(uint32_t name_word, ValueHandle value) {
+    if (g_bindings.top + 1 >= g_bindings.capacity) grow_bindings(1);
+    Binding& b = g_bindings.items[++g_bindings.top];
+    b.name_word = name_word;
+    b.value = retain(value);
+}
+// Pops and releases every binding above `top`.
+void pop_bindings(uint32_t top);
+
+// Finds the variable's value and records its location; an unknown name
+// becomes a global holding undefined.
+ValueHandle lookup_variable(uint32_t name);
+
+// Writes through the last location: the new value is retained, the old one
+// released. Nothing happens when there is no location.
+void store_at_location(const LastLocation& location, ValueHandle value);
+
+// Binds `name` in the current function frame (or as a global at top level),
+// replacing an existing binding: var semantics.
+void assign_var(uint32_t name, ValueHandle value);
+
+void scopes_reset();
+
+}  // namespace tolv
