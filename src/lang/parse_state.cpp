@@ -1,0 +1,55 @@
+#include "lang/parse_state.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "host/errors.h"
+#include "lang/lexer.h"
+
+namespace tolv {
+
+ParseState g_parse;
+
+namespace {
+// Deeper nesting than any script needs; keeps the slot arrays of nested
+// expression parses well inside the machine stack.
+constexpr int NESTING_LIMIT = 96;
+}  // namespace
+
+void begin_text(const char* text, uint32_t line) {
+    g_parse.line_start = text;
+    g_error_context.parse_line = line;
+}
+
+uint32_t position_code(const char* p) {
+    uint32_t line = g_error_context.parse_line;
+    if (line > 0xFFFF) line = 0xFFFF;
+    uint32_t column = g_parse.line_start && p >= g_parse.line_start ? uint32_t(p - g_parse.line_start) + 1 : 1;
+    if (column > 0x7FFF) column = 0x7FFF;
+    return line | column << 16;
+}
+
+void syntax_fail(int code, const char* format, ...) {
+    char message[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(message, sizeof message, format, args);
+    va_end(args);
+    if (g_parse.main_script) {
+        const char* text = g_parse.main_text ? g_parse.main_text : "";
+        if (g_parse.expression_depth <= 1) {
+            parse_fail(1720, "TOP関数のステートメントの演算子不正 '%s'", excerpt(text, 120));
+        }
+        parse_fail(1730, "TOP関数のフォーマット不正 '%s'", excerpt(text, 120));
+    }
+    parse_fail(code, "%s", message);
+}
+
+NestingGuard::NestingGuard(const char* text) {
+    if (++g_parse.depth > NESTING_LIMIT) {
+        --g_parse.depth;
+        syntax_fail(1120, "ステートメントの演算子不正 '%s'", excerpt(text, 120));
+    }
+}
+
+}  // namespace tolv

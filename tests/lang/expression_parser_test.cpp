@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "lang/opcodes.h"
+#include "lang/operation_builder.h"
+#include "lang/parser.h"
+#include "lang/tree_text.h"
+
+namespace tolv::test {
+namespace {
+
+class ExpressionParserTest : public ::testing::Test {
+protected:
+    void SetUp() override { reset_front_end(); }
+};
+
+struct ShapeCase {
+    const char* text;
+    const char* tree;
+};
+
+TEST_F(ExpressionParserTest, BuildsTreesLevelByLevel) {
+    const ShapeCase cases[] = {
+        {"1 + 2 * 3;", "(118 1 (120 2 3))"},
+        {"2 ** 3 ** 2;", "(161 2 (161 3 2))"},
+        // Operators of one level group by kind, not left to right.
+        {"10 - 2 + 3;", "(119 10 (118 2 3))"},
+        {"12 / 2 * 3;", "(121 12 (120 2 3))"},
+        {"a - b - c;", "(119 a b c)"},
+        {"a + b - c + d;", "(119 (118 a b) (118 c d))"},
+        {"a < b == c < d;", "(110 (117 a b) (117 c d))"},
+        {"a >= b > c;", "(115 (114 a b) c)"},
+        {"1 << 2 + 1;", "(136 1 (118 2 1))"},
+        {"a && b || c && d;", "(109 (108 a b) (108 c d))"},
+        {"a & b | c ^ d;", "(133 (132 a b) (134 c d))"},
+        {"a ? b : c ? d : e;", "(139 a b (139 c d e))"},
+        {"a ? b ? c : d : e;", "(139 a (139 b c d) e)"},
+        {"x = y ? 1 : 2;", "(123 x (139 y 1 2))"},
+        {"a = b = 1;", "(123 a (123 b 1))"},
+        {"x += -1;", "(124 x -1)"},
+        {"x-1;", "(119 x 1)"},
+        {"-5 + x;", "(118 -5 x)"},
+        {"a++;", "(101 a)"},
+        {"--a;", "(104 a)"},
+        {"!!a;", "(107 (107 a))"},
+        {"!typeof a;", "(107 (105 a))"},
+        {"~a.b;", "(135 (145 a b))"},
+        {"typeof x === \"s\";", "(111 (105 x) \"s\")"},
+        {"a instanceof Foo;", "(106 a Foo)"},
+        {"f();", "(160 f [])"},
+        {"f(a, b)(c);", "(160 (160 f [a b]) [c])"},
+        {"a.b.c(x)[i];", "(144 (160 (145 (145 a b) c) [x]) i)"},
+        {"obj.if;", "(145 obj if)"},
+        {"\"abc\".length;", "(145 \"abc\" length)"},
+        {"(1, 2, 3);", "(159 1 2 3)"},
+        {"(a) * 2;", "(120 (159 a) 2)"},
+        {"new Date(2020, 1, 2);", "(183 Date [2020 1 2])"},
+        {"new Foo;", "(183 Foo [])"},
+        {"new Foo(1).bar;", "(145 (183 Foo [1]) bar)"},
+        {"Array;", "(189)"},
+        {"Integer(x);", "(186 x)"},
+        {"Error(\"m\", 5);", "(188 \"m\" 5)"},
+        {"a = [1, x];", "(123 a [1 x])"},
+        {"parseInt(a) + 1;", "(118 (178 a) 1)"},
+        {"do2 = 1;", "(123 do2 1)"},
+        {"x = true || null;", "(123 x (109 true null))"},
+    };
+    for (const ShapeCase& c : cases) {
+        reset_front_end();
+        EXPECT_EQ(module_text(c.text), c.tree) << c.text;
+    }
+}
+
+TEST_F(ExpressionParserTest, EvaluationOrderOfMixedChains) {
+    // The shapes the evaluator turns into 5 and 2.
+    EXPECT_EQ(module_text("10 - 2 + 3;"), "(119 10 (118 2 3))");
+    EXPECT_EQ(module_text("12 / 2 * 3;"), "(121 12 (120 2 3))");
+}
+
+TEST_F(ExpressionParserTest, LongChainsContinueInAFurtherCell) {
+    std::string text = "x = 1";
+    for (int i = 0; i < 299; ++i) text += " - 1";
+    text += ";";
+    module_text(text.c_str());
+    ASSERT_EQ(g_initialisers.size(), 1u);
+    // 300 operands: one cell of 254, then a cell of that and the other 46,
+    // which keeps the left-to-right order of subtraction.
+    const ValueHandle outer = operation_operand(g_initialisers[0], 1);
+    ASSERT_TRUE(is_operation(outer, OP_SUB_CHAIN));
+    EXPECT_EQ(operation_operand_count(outer), 47u);
+    const ValueHandle inner = operation_operand(outer, 0);
+    ASSERT_TRUE(is_operation(inner, OP_SUB_CHAIN));
+    EXPECT_EQ(operation_operand_count(inner), 254u);
+}
+
+struct ErrorCase {
+    const char* text;
+    int code;
+};
+
+TEST_F(ExpressionParserTest, ReportsMalformedExpressions) {
+    const ErrorCase cases[] = {
+        {"a +;", 1125},
+        {"-x;", 1125},
+        {"a ? b;", 1125},
+        {"a : b;", 1125},
+        {"a, + b;", 1125},
+        {"f(a,);", 1125},
+        {"new Error();", 1020},
+        {"Error;", 1020},
+        {"Integer(1, 2);", 1020},
+        {"new Date(1,2,3,4,5,6,7,8);", 1020},
+        {"Integer.x;", 1015},
+        {"new a.b();", 1015},
+        {"a[1, 2];", 1015},
+        {"a[];", 1015},
+        {"@;", 1015},
+        {"();", 1015},
+        {"a. ;", 1015},
+        {"f(a;", 1130},
+        {"x = (a;", 1130},
+        {"f(a; b);", 1135},
+        {"x = 1, y = 2;", 1000},
+        {"a b;", 1000},
+        {"x = /ab+c/g;", 1240},
+        {"selectToFront(x);", 1211},
+        {"x = redis_get(k);", 1211},
+        {"x = 'open;", 1010},
+        {"x = .2.3;", 1405},
+        {"x = 1e;", 1405},
+    };
+    for (const ErrorCase& c : cases) {
+        reset_front_end();
+        EXPECT_EQ(module_error(c.text), c.code) << c.text;
+    }
+}
+
+TEST_F(ExpressionParserTest, EnforcesListAndSlotLimits) {
+    std::string args = "f(";
+    for (int i = 0; i < 255; ++i) args += i ? ",1" : "1";
+    EXPECT_EQ(module_error((args + ");").c_str()), 0);
+    EXPECT_EQ(module_error((args + ",1);").c_str()), 1123);
+
+    std::string slots = "a";
+    for (int i = 0; i < 511; ++i) slots += "+a";  // 1023 slots
+    EXPECT_EQ(module_error((slots + ";").c_str()), 0);
+    EXPECT_EQ(module_error((slots + "+a;").c_str()), 1120);
+}
+
+TEST_F(ExpressionParserTest, DeepNestingFailsInsteadOfExhaustingTheStack) {
+    std::string text = "x = " + std::string(5000, '(') + "1" + std::string(5000, ')') + ";";
+    EXPECT_EQ(module_error(text.c_str()), 1120);
+    std::string shallow = "x = " + std::string(40, '(') + "1" + std::string(40, ')') + ";";
+    EXPECT_EQ(module_error(shallow.c_str()), 0);
+}
+
+}  // namespace
+}  // namespace tolv::test
