@@ -164,7 +164,7 @@ bool needs_evaluation(ValueHandle h) {
     }
 }
 
-ValueHandle instantiate(ValueHandle literal) {
+[[gnu::noinline]] ValueHandle instantiate(ValueHandle literal) {
     if (!container_needs_evaluation(literal)) return literal;
     switch (kind_of(literal)) {
     case KIND_ARRAY: {
@@ -231,7 +231,7 @@ void expand_placeholder(const char* text, size_t length, TextBuffer& out) {
     for (ValueHandle s : statements) release(s);
 }
 
-ValueHandle expand_template(ValueHandle literal) {
+[[gnu::noinline]] ValueHandle expand_template(ValueHandle literal) {
     const char* text = string_text(literal);
     size_t length = string_length(literal);
     TextBuffer out;
@@ -265,6 +265,13 @@ ValueHandle expand_template(ValueHandle literal) {
     return new_string(out.data(), out.size());
 }
 
+// Kept out of evaluate(): its buffer would otherwise sit in every evaluation frame.
+[[noreturn, gnu::noinline, gnu::cold]] void not_evaluable(ValueHandle h) {
+    char excerpt[512];
+    message_excerpt(h, excerpt, sizeof excerpt, 120);
+    eval_fail(2015, "評価式不正 '%s'", excerpt);
+}
+
 }  // namespace
 
 constinit const OperationTable g_operation_table = make_operation_table();
@@ -295,11 +302,8 @@ ValueHandle evaluate(ValueHandle h) {
     case KIND_ASSOC_ARRAY:
     case KIND_HASH:
         return instantiate(h);
-    default: {
-        char excerpt[512];
-        message_excerpt(h, excerpt, sizeof excerpt, 120);
-        eval_fail(2015, "評価式不正 '%s'", excerpt);
-    }
+    default:
+        not_evaluable(h);
     }
 }
 

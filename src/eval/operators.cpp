@@ -4,10 +4,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "eval/calls.h"
 #include "eval/conversions.h"
 #include "eval/evaluate.h"
 #include "eval/handlers.h"
 #include "eval/scopes.h"
+#include "eval/stack_guard.h"
 #include "lang/name_table.h"
 #include "runtime/convert.h"
 #include "runtime/text.h"
@@ -168,6 +170,24 @@ bool concatenates(ValueHandle a, ValueHandle b) {
     return is_name_constant(a) && is_name_constant(b);
 }
 
+// From the first concatenation on every step concatenates: the rest of the
+// chain is built in one buffer. Kept out of op_add_chain, whose frame sits
+// in every recursion through a sum.
+[[gnu::noinline]] ValueHandle concatenate_rest(ValueHandle cell, ValueHandle acc, ValueHandle next, uint32_t from,
+                                               uint32_t n) {
+    TextBuffer text;
+    concatenable_text(acc, text);
+    concatenable_text(next, text);
+    dispose(acc);
+    dispose(next);
+    for (uint32_t i = from; i < n; ++i) {
+        ValueHandle more = evaluate(operand(operation_cell(cell), i));
+        if (!concatenable_text(more, text)) eval_fail(2240, "データの型不正(+)");
+        dispose(more);
+    }
+    return new_string(text.data(), text.size());
+}
+
 }  // namespace
 
 ValueHandle op_add_chain(ValueHandle cell) {
@@ -186,18 +206,7 @@ ValueHandle op_add_chain(ValueHandle cell) {
             double b = kb == KIND_INTEGER ? integer_value(next) : float_value(next);
             sum = new_float(a + b);
         } else if (concatenates(acc, next)) {
-            // From here on every step concatenates: build the text in one buffer.
-            TextBuffer text;
-            concatenable_text(acc, text);
-            concatenable_text(next, text);
-            dispose(acc);
-            dispose(next);
-            for (++i; i < n; ++i) {
-                ValueHandle more = evaluate(operand(operation_cell(cell), i));
-                if (!concatenable_text(more, text)) eval_fail(2240, "データの型不正(+)");
-                dispose(more);
-            }
-            return new_string(text.data(), text.size());
+            return concatenate_rest(cell, acc, next, i + 1, n);
         } else {
             eval_fail(2240, "データの型不正(+)");
         }
@@ -490,6 +499,32 @@ ValueHandle op_assign(ValueHandle cell) {
     return value;
 }
 
+namespace {
+
+// String results of `+=`; returns the target itself when it was extended
+// where it is. Kept out of op_add_assign to keep its frame small.
+[[gnu::noinline]] ValueHandle text_plus_assign(ValueHandle target, ValueHandle value) {
+    TextBuffer text;
+    if (kind_of(target) != KIND_STRING) {
+        number_text(target, text);
+        text.append(string_text(value), string_length(value));
+        return new_string(text.data(), text.size());
+    }
+    if (kind_of(value) == KIND_STRING) {
+        text.append(string_text(value), string_length(value));
+    } else {
+        number_text(value, text);
+    }
+    // Only the location (and the caller's hold) owns the string: extend it where it is.
+    if (ref_count(target) == 2 && append_in_place(target, text.data(), uint32_t(text.size()))) return target;
+    TextBuffer joined;
+    joined.append(string_text(target), string_length(target));
+    joined.append(text.data(), text.size());
+    return new_string(joined.data(), joined.size());
+}
+
+}  // namespace
+
 ValueHandle op_add_assign(ValueHandle cell) {
     ValueHandle target;
     LastLocation at = evaluate_target(operand(operation_cell(cell), 0), target);
@@ -503,28 +538,14 @@ ValueHandle op_add_assign(ValueHandle cell) {
         result = new_integer(int32_t(uint32_t(integer_value(target)) + uint32_t(integer_value(value))));
     } else if (is_number(target) && is_number(value)) {
         result = new_float(number_of(target) + number_of(value));
-    } else if (kt == KIND_STRING && (kv == KIND_STRING || is_number(value))) {
-        TextBuffer text;
-        if (kv == KIND_STRING) {
-            text.append(string_text(value), string_length(value));
-        } else {
-            number_text(value, text);
-        }
-        // Only the location (and our hold) owns the string: extend it where it is.
-        if (ref_count(target) == 2 && append_in_place(target, text.data(), uint32_t(text.size()))) {
+    } else if ((kt == KIND_STRING && (kv == KIND_STRING || is_number(value))) ||
+               (is_number(target) && kv == KIND_STRING)) {
+        result = text_plus_assign(target, value);
+        if (result == target) {
             release_keep(target);
             dispose(value);
             return target;
         }
-        TextBuffer joined;
-        joined.append(string_text(target), string_length(target));
-        joined.append(text.data(), text.size());
-        result = new_string(joined.data(), joined.size());
-    } else if (is_number(target) && kv == KIND_STRING) {
-        TextBuffer text;
-        number_text(target, text);
-        text.append(string_text(value), string_length(value));
-        result = new_string(text.data(), text.size());
     } else {
         eval_fail(2255, "オペレーション(+=)のデータ型不正");
     }
@@ -762,60 +783,56 @@ bool append_in_place(ValueHandle string, const char* text, uint32_t length) {
 
 namespace {
 
-// Evaluates every operand of a constructor cell into `out` (at most 256).
-uint32_t evaluate_operands(ValueHandle cell, ValueHandle* out) {
-    uint32_t n = operand_count(operation_cell(cell));
-    if (n > 256) n = 256;
-    for (uint32_t i = 0; i < n; ++i) out[i] = evaluate(operand(operation_cell(cell), i));
-    return n;
+// Evaluates every operand of a constructor cell onto the argument stack.
+ValueHandle* evaluate_operands(ValueHandle cell, uint32_t& n) {
+    n = operand_count(operation_cell(cell));
+    if (g_arguments.top + n > ARGUMENT_STACK_SIZE) call_too_deep();
+    ValueHandle* first = g_arguments.items + g_arguments.top;
+    for (uint32_t i = 0; i < n; ++i) g_arguments.items[g_arguments.top++] = retain(evaluate(operand(operation_cell(cell), i)));
+    return first;
 }
 
-void dispose_all(ValueHandle* values, uint32_t n) {
-    for (uint32_t i = 0; i < n; ++i) dispose(values[i]);
+// Releases the arguments; the result keeps a value it shares with them alive.
+ValueHandle finish(ValueHandle result, ValueHandle* first, uint32_t n) {
+    retain(result);
+    for (uint32_t i = n; i-- > 0;) release(first[i]);
+    g_arguments.top = uint32_t(first - g_arguments.items);
+    release_keep(result);
+    return result;
 }
 
 }  // namespace
 
 ValueHandle op_number(ValueHandle cell) {
-    ValueHandle args[256];
-    uint32_t n = evaluate_operands(cell, args);
-    ValueHandle result = n == 0 ? new_integer(0) : number_conversion(args[0]);
-    dispose_all(args, n);
-    return result;
+    uint32_t n;
+    ValueHandle* args = evaluate_operands(cell, n);
+    return finish(n == 0 ? new_integer(0) : number_conversion(args[0]), args, n);
 }
 
 ValueHandle op_string(ValueHandle cell) {
-    ValueHandle args[256];
-    uint32_t n = evaluate_operands(cell, args);
-    ValueHandle result = n == 0 ? new_string("", 0) : string_conversion(args[0]);
-    dispose_all(args, n);
-    return result;
+    uint32_t n;
+    ValueHandle* args = evaluate_operands(cell, n);
+    return finish(n == 0 ? new_string("", 0) : string_conversion(args[0]), args, n);
 }
 
 ValueHandle op_integer(ValueHandle cell) {
-    ValueHandle args[256];
-    uint32_t n = evaluate_operands(cell, args);
+    uint32_t n;
+    ValueHandle* args = evaluate_operands(cell, n);
     if (n > 1) eval_fail(2375, "引数の個数不正");
-    ValueHandle result = n == 0 ? new_integer(0) : to_integer(args[0]);
-    dispose_all(args, n);
-    return result;
+    return finish(n == 0 ? new_integer(0) : to_integer(args[0]), args, n);
 }
 
 ValueHandle op_float(ValueHandle cell) {
-    ValueHandle args[256];
-    uint32_t n = evaluate_operands(cell, args);
+    uint32_t n;
+    ValueHandle* args = evaluate_operands(cell, n);
     if (n > 1) eval_fail(2380, "引数の個数不正");
-    ValueHandle result = n == 0 ? new_float(0.0) : to_float(args[0]);
-    dispose_all(args, n);
-    return result;
+    return finish(n == 0 ? new_float(0.0) : to_float(args[0]), args, n);
 }
 
 ValueHandle op_array(ValueHandle cell) {
-    ValueHandle args[256];
-    uint32_t n = evaluate_operands(cell, args);
-    ValueHandle result = array_of_copies(args, n);
-    dispose_all(args, n);
-    return result;
+    uint32_t n;
+    ValueHandle* args = evaluate_operands(cell, n);
+    return finish(array_of_copies(args, n), args, n);
 }
 
 }  // namespace tolv

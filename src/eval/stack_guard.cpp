@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include "eval/scopes.h"
 #include "host/errors.h"
 
 namespace tolv {
@@ -20,7 +21,7 @@ void init_stack_guard() {
 }
 
 void call_too_deep() {
-    eval_fail(2160, "関数呼出しのネストが深すぎます(%u)", unsigned(CALL_DEPTH_LIMIT));
+    eval_fail(2160, "関数呼出しのネストが深すぎます(%u)", unsigned(g_scope.call_depth));
 }
 
 }  // namespace tolv

@@ -248,7 +248,8 @@ ValueHandle op_for_in(ValueHandle cell) { return iterate(cell, ITERATE_IN); }
 // ---- switch ------------------------------------------------------------------------
 
 ValueHandle op_switch(ValueHandle cell) {
-    const Word32* parts = reinterpret_cast<const Word32*>(area_ptr(operand(operation_cell(cell), 0)));
+    // Operands: discriminant, case table, statement vector, default flag.
+    const Word32* parts = operands_of(operation_cell(cell));
     ValueHandle discriminant = parts[0];
     const Word32* table = reinterpret_cast<const Word32*>(area_ptr(parts[1]));
     const Word32* statements = reinterpret_cast<const Word32*>(area_ptr(parts[2]));

@@ -1,0 +1,104 @@
+// Operators and their typing rules, run from script text.
+#include "eval/script_fixture.h"
+
+namespace tolv::test {
+namespace {
+
+TEST_F(ScriptTest, ArithmeticKeepsIntegersAndSwitchesToFloat) {
+    const ScriptCase cases[] = {
+        {"console.log(1 + 2, ' ', typeof (1 + 2));", "3 number\n", ""},
+        {"console.log(1 + 2.5);", "3.5\n", ""},
+        {"console.log('a' + 1.5);", "a1.5\n", ""},
+        {"console.log(1.0 + 'a');", "1.0a\n", ""},
+        {"console.log(true + 'x', ' ', true + true);", "truex truetrue\n", ""},
+        {"console.log(1 + 2 + 'a' + 1 + 2);", "3a12\n", ""},
+        {"console.log('3' * 2);", "6\n", ""},
+        {"console.log('3.0' * 2);", "6.0\n", ""},
+        {"console.log(7 / 2, ' ', 7.0 / 2);", "3 3.5\n", ""},
+        {"console.log(-7 % 3, ' ', 7 % -3);", "2 -2\n", ""},
+        {"console.log(10 - 2 + 3, ' ', 12 / 2 * 3, ' ', 10 - 2 - 3);", "5 2 5\n", ""},
+        {"console.log(2 ** 3 ** 2, ' ', 2 ** 0.5 > 1.41);", "512 true\n", ""},
+        {"console.log(2147483647 + 1);", "-2147483648\n", ""},
+        {"console.log(1 & 3 & 5, ' ', 1 | 2 | 4, ' ', 6 ^ 3);", "1 7 5\n", ""},
+        {"console.log(1 << 33, ' ', -8 >> 1, ' ', -1 >>> 28, ' ', -1 >>> 32, ' ', -1 >>> 0);",
+         "2 -4 15 0 -1\n", ""},
+        {"console.log(~5);", "-6\n", ""},
+        {"var s = 'ab'; s += 1; s += 'c'; s += 2.5; console.log(s);", "ab1c2.5\n", ""},
+        {"var n = 1; n += 2.5; console.log(n); var m = 2; m += 'x'; console.log(m);", "3.5\n2x\n", ""},
+        {"var x = 10; x -= 3; x *= 2; x /= 4; x %= 2; console.log(x);", "1\n", ""},
+        {"var b = 12; b &= 10; b |= 1; b ^= 3; console.log(b);", "10\n", ""},
+        {"var i = 1; var j = i++; var k = ++i; console.log(i, j, k); i--; --i; console.log(i);", "313\n1\n", ""},
+        {"var f = 1.5; f++; console.log(f);", "2.5\n", ""},
+        {"x = y = 3; console.log(x, y);", "33\n", ""},
+        {"console.log(Integer('12.7'), ' ', Integer('-12.7'), ' ', Float(2), ' ', Integer());", "12 -12.7 2.0 0\n",
+         ""},
+        {"console.log(Number('42') + 1, ' ', Number('1.5'), ' ', String(12) + 'x');", "43 1.5 12x\n", ""},
+    };
+    check(cases);
+}
+
+TEST_F(ScriptTest, OperatorTypeErrors) {
+    const ScriptCase cases[] = {
+        {"var a = 'x' * 2;", "", "2305"},
+        {"var a = [1] * 2;", "", "2310"},
+        {"var a = 7 / 0;", "", "2330"},
+        {"var a = 7.5 / 0.0;", "", "2330"},
+        {"var a = [1] + 1;", "", "2240"},
+        {"var a = 1 + null;", "", "2240"},
+        {"var a = 1.5 & 1;", "", "2257"},
+        {"var a = 1 & 1.5;", "", "2260"},
+        {"var a = 1 << 'a';", "", "2270"},
+        {"var a = 1 << -1;", "", "2275"},
+        {"var a = ~'a';", "", "2280"},
+        {"var h = {}; h += 1;", "", "2255"},
+        {"var n = 1; n &= 'a';", "", "2285"},
+        {"var n = 'a'; n |= 1;", "", "2295"},
+        {"var s = 'a'; s++;", "", "2205"},
+        {"var s = 'a'; --s;", "", "2235"},
+        {"var a = Number('12abc');", "", "2335"},
+        {"var a = Number('.5.5');", "", "2335"},
+        {"{ const c = 1; c = 2; }", "", "2320"},
+        {"{ const c = 1; c += 2; }", "", "2245"},
+        {"{ const c = 1; c -= 2; }", "", "2315"},
+        {"{ const c = 1; c++; }", "", "2200"},
+    };
+    check(cases);
+}
+
+TEST_F(ScriptTest, ComparisonAndEquality) {
+    const ScriptCase cases[] = {
+        {"console.log('10' == 10, ' ', 'abc' == 10, ' ', ' 10' == 10, ' ', 'abc' != 10);", "true false true true\n",
+         ""},
+        {"console.log('b' > 'a', ' ', 'ab' < 'abc', ' ', 'é' > 'z');", "true true true\n", ""},
+        {"console.log([] == [], ' ', null <= null, ' ', null < null, ' ', undefined == null);",
+         "false true true false\n", ""},
+        {"console.log(1 === 1.0, ' ', 1 == 1.0, ' ', 'ab' === 'ab', ' ', 2 !== 2);", "false true true false\n", ""},
+        {"console.log(1 < 2.5, ' ', 3 >= 3, ' ', 2.5 <= 2);", "true true false\n", ""},
+        {"console.log('a' && 'b', ' ', 0 || '', ' ', !'', ' ', !0.0, ' ', ![]);", "true false true true true\n", ""},
+        {"console.log(NaN ? 1 : 2, ' ', [] ? 1 : 2, ' ', {} ? 1 : 2, ' ', [0] ? 1 : 2);", "2 2 2 1\n", ""},
+        {"console.log(1 ? 2 : 3 ? 4 : 5, ' ', 0 ? 2 : 0 ? 4 : 5);", "2 5\n", ""},
+        {"console.log(typeof null, ' ', typeof NaN, ' ', typeof undefined, ' ', typeof true, ' ', typeof 'a');",
+         "object symbol undefined boolean string\n", ""},
+        {"console.log(typeof 1.5, ' ', typeof [], ' ', typeof {}, ' ', typeof function () {});",
+         "number object object function\n", ""},
+        {"console.log(1 instanceof Number, ' ', 'a' instanceof String, ' ', [] instanceof Array, ' ', {} instanceof "
+         "Hash, ' ', 1 instanceof Object, ' ', 1 instanceof String);",
+         "true true true true true false\n", ""},
+    };
+    check(cases);
+}
+
+TEST_F(ScriptTest, ConversionsAndConstructors) {
+    const ScriptCase cases[] = {
+        {"var a = Array(1, 'b', [2]); console.log(a, ' ', a.length);", "[1,\"b\",[2]] 3\n", ""},
+        {"var e = new Error('boom', 42); console.log(e.name, ' ', e.message);", "42 boom\n", ""},
+        {"var e = Exception('m'); console.log('[', e.name, ']');", "[]\n", ""},
+        {"var e = new Error(1);", "", "2360"},
+        {"console.log(new Number(), ' ', new String(), '|', new Integer('7'), ' ', new Float());", "0 |7 0.0\n", ""},
+        {"var h = new Hash(); console.log(typeof h, h.length);", "object0\n", ""},
+    };
+    check(cases);
+}
+
+}  // namespace
+}  // namespace tolv::test
