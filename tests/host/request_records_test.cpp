@@ -296,6 +296,7 @@ TEST_F(RequestRecordsTest, HookRunsOnceBeforeTheFirstVariableRecord) {
     EXPECT_EQ(g_hook_calls, 1);
     EXPECT_FALSE(g_hook_saw_x_declared);
     expect_integer(global("x"), 2);
+    EXPECT_EQ(g_heap.freed_cells, 1u);  // the string x held first
 }
 
 TEST_F(RequestRecordsTest, AddsModulePathsWithTheirTypes) {
