@@ -58,7 +58,7 @@ ValueHandle invoke(ValueHandle function, ValueHandle this_value, const Word32* a
         if (arg_expressions) {
             ValueHandle v = evaluate(arg_expressions[i]);
             push_binding(UNNAMED_BINDING, v);
-            dispose(v);
+            drop(v);
         } else {
             push_binding(UNNAMED_BINDING, arg_values[i]);
         }
@@ -93,14 +93,14 @@ ValueHandle invoke(ValueHandle function, ValueHandle this_value, const Word32* a
         } else {
             push_binding(name, value);
         }
-        dispose(value);
+        drop(value);
     }
     for (uint32_t i = 0; i < locals; ++i) push_binding(names[params + i], VALUE_UNDEFINED);
     g_scope.block_base = g_bindings.top;
     g_scope.block_depth = 0;
     push_tag(TAG_CALL);
 
-    dispose(evaluate(body));
+    drop(evaluate(body));
 
     ValueHandle result = VALUE_UNDEFINED;
     if (g_completion == COMPLETION_RETURN) {
@@ -280,14 +280,14 @@ ValueHandle op_eval(ValueHandle cell) {
     if (statements.empty()) return argument;
     ValueHandle result = VALUE_UNDEFINED;
     for (size_t i = 0; i < statements.size(); ++i) {
-        if (i > 0) dispose(result);
+        if (i > 0) drop(result);
         result = evaluate(statements[i]);
         if (g_completion != COMPLETION_NORMAL) break;
     }
     // The result may live in the parsed cells released here.
     retain(result);
     for (ValueHandle s : statements) release(s);
-    dispose(argument);
+    drop(argument);
     release_keep(result);
     return result;
 }

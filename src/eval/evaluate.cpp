@@ -219,14 +219,14 @@ void expand_placeholder(const char* text, size_t length, TextBuffer& out) {
     parse_statements(text, length, statements);
     ValueHandle last = VALUE_SENTINEL;
     for (ValueHandle s : statements) {
-        if (last != VALUE_SENTINEL) dispose(last);
+        if (last != VALUE_SENTINEL) drop(last);
         last = evaluate(s);
         if (g_completion != COMPLETION_NORMAL) break;
     }
     if (last != VALUE_SENTINEL) {
         // The text is taken before the parsed cells go: the value may live in one of them.
         text_of(last, out);
-        dispose(last);
+        drop(last);
     }
     for (ValueHandle s : statements) release(s);
 }
@@ -316,7 +316,7 @@ ValueHandle op_paren_list(ValueHandle cell) {
     uint32_t n = operand_count(c);
     ValueHandle result = VALUE_UNDEFINED;
     for (uint32_t i = 0; i < n; ++i) {
-        if (i > 0) dispose(result);
+        if (i > 0) drop(result);
         result = evaluate(operand(operation_cell(cell), i));
     }
     return result;
@@ -346,7 +346,7 @@ bool truth_value(ValueHandle v) {
 ValueHandle take_from_temporary(ValueHandle container, ValueHandle result) {
     if (!has_storage(container) || ref_count(container) != 0) return result;
     retain(result);
-    dispose(container);
+    drop(container);
     release_keep(result);
     return result;
 }

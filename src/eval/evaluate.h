@@ -65,6 +65,18 @@ inline ArgumentList argument_list(ValueHandle block) {
 
 // ---- Values -------------------------------------------------------------------
 
+// Inline forms of dispose and retain for the evaluator's hot paths.
+inline void drop(ValueHandle v) {
+    if (has_storage(v) && (value_ptr(v)[0] >> 4) == 0) free_value(v);
+}
+inline ValueHandle hold(ValueHandle v) {
+    if (has_storage(v)) {
+        uint8_t* p = value_ptr(v);
+        if ((p[0] >> 4) < PERMANENT_COUNT) p[0] = uint8_t(p[0] + 16);
+    }
+    return v;
+}
+
 // Truth value used by if, loops, !, &&, || and ?:.
 bool truth_value(ValueHandle v);
 

@@ -69,15 +69,55 @@ ValueHandle from_container(ValueHandle container, ValueHandle result) {
     return result;
 }
 
+// Byte 1 of a String cell (zero in every new string) caches what index
+// access learnt about the text: 1 all ASCII, 2 not. Strings are only ever
+// extended in place (append_in_place keeps the mark right), so the mark and
+// the position cache below stay true for the life of the cell.
+constexpr uint8_t TEXT_UNKNOWN = 0, TEXT_ASCII = 1, TEXT_MULTIBYTE = 2;
+
+// Where the last character lookup in a multibyte string ended, so that a
+// loop over a string by index does not rescan it from the start each time.
+struct CharacterCache {
+    ValueHandle string = VALUE_SENTINEL;
+    uint32_t index = 0;   // character index
+    uint32_t offset = 0;  // its byte offset
+};
+CharacterCache g_character_cache;
+
+bool all_ascii(const unsigned char* text, uint32_t length) {
+    for (uint32_t i = 0; i < length; ++i)
+        if (text[i] >= 0x80) return false;
+    return true;
+}
+
+inline uint32_t sequence_length(unsigned char lead) { return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1; }
+
 // The n-th UTF-8 character of a string, or undefined.
 ValueHandle string_character(ValueHandle s, uint32_t n) {
     const unsigned char* text = reinterpret_cast<const unsigned char*>(string_text(s));
     uint32_t length = string_length(s);
-    uint32_t at = 0;
-    for (uint32_t i = 0; at < length; ++i) {
-        uint32_t step = text[at] >= 0xF0 ? 4 : text[at] >= 0xE0 ? 3 : text[at] >= 0xC0 ? 2 : 1;
+    StringCell* cell = cell_as<StringCell>(s);
+    if (cell->zero == TEXT_UNKNOWN) {
+        cell->zero = all_ascii(text, length) ? TEXT_ASCII : TEXT_MULTIBYTE;
+        // A cell seen for the first time may reuse the handle of a cached string.
+        if (g_character_cache.string == s) g_character_cache.string = VALUE_SENTINEL;
+    }
+    if (cell->zero == TEXT_ASCII) {
+        if (n >= length) return VALUE_UNDEFINED;
+        return new_string(reinterpret_cast<const char*>(text) + n, 1);
+    }
+    uint32_t i = 0, at = 0;
+    if (g_character_cache.string == s && g_character_cache.index <= n) {
+        i = g_character_cache.index;
+        at = g_character_cache.offset;
+    }
+    for (; at < length; ++i) {
+        uint32_t step = sequence_length(text[at]);
         if (at + step > length) step = length - at;
-        if (i == n) return new_string(reinterpret_cast<const char*>(text) + at, step);
+        if (i == n) {
+            g_character_cache = {s, i, at};
+            return new_string(reinterpret_cast<const char*>(text) + at, step);
+        }
         at += step;
     }
     return VALUE_UNDEFINED;
@@ -123,7 +163,7 @@ ValueHandle op_member(ValueHandle cell) {
             eval_fail(2035, "ステートメント不正(key/method)");
         }
         g_location.kind = LOCATION_NONE;
-        dispose(object);
+        drop(object);
         return result;
     }
     case KIND_REGEXP: {
@@ -156,7 +196,7 @@ ValueHandle op_member(ValueHandle cell) {
             break;
         }
         g_location.kind = LOCATION_NONE;
-        dispose(object);
+        drop(object);
         return result;
     }
     if (kind_of(object) != KIND_HASH || is_sentinel(object)) eval_fail(2035, "ステートメント不正(key/method)");
@@ -206,8 +246,8 @@ ValueHandle op_index(ValueHandle cell) {
         case KIND_STRING:
             g_location.kind = LOCATION_NONE;
             result = string_character(object, uint32_t(n));
-            dispose(index);
-            dispose(object);
+            drop(index);
+            drop(object);
             return result;
         default:
             eval_fail(2030, "オペランド不正[index]");
@@ -217,7 +257,7 @@ ValueHandle op_index(ValueHandle cell) {
     default:
         eval_fail(2032, "インデックス不正");
     }
-    dispose(index);
+    drop(index);
     return from_container(object, result);
 }
 

@@ -110,24 +110,24 @@ ValueHandle arithmetic_chain(ValueHandle cell, ArithmeticOp op) {
         ValueHandle second = evaluate(operand(operation_cell(cell), 1));
         int32_t out;
         if (kind_of(second) == KIND_INTEGER && integer_pair(op, integer_value(first), integer_value(second), out)) {
-            dispose(first);
-            dispose(second);
+            drop(first);
+            drop(second);
             return new_integer(out);
         }
         bool is_float = false;
         double a = numeric_operand(first, is_float);
         double b = numeric_operand(second, is_float);
-        dispose(first);
-        dispose(second);
+        drop(first);
+        drop(second);
         return numeric_result(arithmetic(op, a, b), is_float);
     }
     bool is_float = false;
     double x = numeric_operand(first, is_float);
-    dispose(first);
+    drop(first);
     for (uint32_t i = 1; i < n; ++i) {
         ValueHandle next = evaluate(operand(operation_cell(cell), i));
         double y = numeric_operand(next, is_float);
-        dispose(next);
+        drop(next);
         x = arithmetic(op, x, y);
     }
     return numeric_result(x, is_float);
@@ -178,12 +178,12 @@ bool concatenates(ValueHandle a, ValueHandle b) {
     TextBuffer text;
     concatenable_text(acc, text);
     concatenable_text(next, text);
-    dispose(acc);
-    dispose(next);
+    drop(acc);
+    drop(next);
     for (uint32_t i = from; i < n; ++i) {
         ValueHandle more = evaluate(operand(operation_cell(cell), i));
         if (!concatenable_text(more, text)) eval_fail(2240, "データの型不正(+)");
-        dispose(more);
+        drop(more);
     }
     return new_string(text.data(), text.size());
 }
@@ -210,8 +210,8 @@ ValueHandle op_add_chain(ValueHandle cell) {
         } else {
             eval_fail(2240, "データの型不正(+)");
         }
-        dispose(acc);
-        dispose(next);
+        drop(acc);
+        drop(next);
         acc = sum;
     }
     return acc;
@@ -228,8 +228,8 @@ ValueHandle op_power(ValueHandle cell) {
     bool is_float = false;
     double x = numeric_operand(a, is_float);
     double y = numeric_operand(b, is_float);
-    dispose(a);
-    dispose(b);
+    drop(a);
+    drop(b);
     return numeric_result(std::pow(x, y), is_float);
 }
 
@@ -308,8 +308,8 @@ ValueHandle comparison(ValueHandle cell, CompareOp op, bool negate) {
     ValueHandle a = evaluate(operand(operation_cell(cell), 0));
     ValueHandle b = evaluate(operand(operation_cell(cell), 1));
     bool result = compare_values(op, a, b) != negate;
-    dispose(a);
-    dispose(b);
+    drop(a);
+    drop(b);
     return boolean(result);
 }
 
@@ -336,8 +336,8 @@ ValueHandle op_strict_eq(ValueHandle cell) {
     ValueHandle a = evaluate(operand(operation_cell(cell), 0));
     ValueHandle b = evaluate(operand(operation_cell(cell), 1));
     bool result = strictly_equal(a, b);
-    dispose(a);
-    dispose(b);
+    drop(a);
+    drop(b);
     return boolean(result);
 }
 
@@ -348,7 +348,7 @@ ValueHandle op_strict_ne(ValueHandle cell) { return op_strict_eq(cell) == VALUE_
 ValueHandle op_not(ValueHandle cell) {
     ValueHandle v = evaluate(operand(operation_cell(cell), 0));
     bool t = truth_value(v);
-    dispose(v);
+    drop(v);
     return boolean(!t);
 }
 
@@ -357,7 +357,7 @@ ValueHandle op_and_chain(ValueHandle cell) {
     for (uint32_t i = 0; i < n; ++i) {
         ValueHandle v = evaluate(operand(operation_cell(cell), i));
         bool t = truth_value(v);
-        dispose(v);
+        drop(v);
         if (!t) return VALUE_FALSE;
     }
     return VALUE_TRUE;
@@ -368,7 +368,7 @@ ValueHandle op_or_chain(ValueHandle cell) {
     for (uint32_t i = 0; i < n; ++i) {
         ValueHandle v = evaluate(operand(operation_cell(cell), i));
         bool t = truth_value(v);
-        dispose(v);
+        drop(v);
         if (t) return VALUE_TRUE;
     }
     return VALUE_FALSE;
@@ -377,7 +377,7 @@ ValueHandle op_or_chain(ValueHandle cell) {
 ValueHandle op_conditional(ValueHandle cell) {
     ValueHandle c = evaluate(operand(operation_cell(cell), 0));
     bool t = truth_value(c);
-    dispose(c);
+    drop(c);
     return evaluate(operand(operation_cell(cell), t ? 1 : 2));
 }
 
@@ -413,7 +413,7 @@ ValueHandle op_typeof(ValueHandle cell) {
         break;
     }
     ValueHandle result = new_string(text);
-    dispose(v);
+    drop(v);
     return result;
 }
 
@@ -456,7 +456,7 @@ ValueHandle op_instanceof(ValueHandle cell) {
             break;
         }
     }
-    dispose(v);
+    drop(v);
     return boolean(result);
 }
 
@@ -490,7 +490,7 @@ ValueHandle op_assign(ValueHandle cell) {
     retain(value);
     ValueHandle current;
     LastLocation at = evaluate_target(operand(operation_cell(cell), 0), current);
-    dispose(current);
+    drop(current);
     if (at.kind != LOCATION_NONE) {
         if (at.constant) eval_fail(2320, "オペレーション不正");
         store_at_location(at, value);
@@ -535,7 +535,15 @@ ValueHandle op_add_assign(ValueHandle cell) {
     Kind kt = kind_of(target), kv = kind_of(value);
     ValueHandle result;
     if (kt == KIND_INTEGER && kv == KIND_INTEGER) {
-        result = new_integer(int32_t(uint32_t(integer_value(target)) + uint32_t(integer_value(value))));
+        int32_t sum = int32_t(uint32_t(integer_value(target)) + uint32_t(integer_value(value)));
+        if (ref_count(target) == 2) {
+            // Only the location (and our hold) owns the number: update it where it is.
+            cell_as<IntegerCell>(target)->value = sum;
+            release_keep(target);
+            drop(value);
+            return target;
+        }
+        result = new_integer(sum);
     } else if (is_number(target) && is_number(value)) {
         result = new_float(number_of(target) + number_of(value));
     } else if ((kt == KIND_STRING && (kv == KIND_STRING || is_number(value))) ||
@@ -543,13 +551,13 @@ ValueHandle op_add_assign(ValueHandle cell) {
         result = text_plus_assign(target, value);
         if (result == target) {
             release_keep(target);
-            dispose(value);
+            drop(value);
             return target;
         }
     } else {
         eval_fail(2255, "オペレーション(+=)のデータ型不正");
     }
-    dispose(value);
+    drop(value);
     release_keep(target);
     store_at_location(at, result);
     return result;
@@ -568,6 +576,12 @@ ValueHandle op_arith_assign(ValueHandle cell) {
     int32_t out;
     if (kind_of(target) == KIND_INTEGER && kind_of(value) == KIND_INTEGER &&
         integer_pair(op, integer_value(target), integer_value(value), out)) {
+        if (ref_count(target) == 1) {
+            // Only the location owns the number: update it where it is.
+            cell_as<IntegerCell>(target)->value = out;
+            release(value);
+            return target;
+        }
         result = new_integer(out);
     } else {
         bool is_float = false;
@@ -585,7 +599,7 @@ ValueHandle op_bit_assign(ValueHandle cell) {
     ValueHandle value = evaluate(operand(operation_cell(cell), 1));
     if (kind_of(value) != KIND_INTEGER) eval_fail(2285, "オペランド不正(非整数)");
     int32_t y = integer_value(value);
-    dispose(value);
+    drop(value);
     ValueHandle target;
     LastLocation at = evaluate_target(operand(operation_cell(cell), 0), target);
     if (at.kind != LOCATION_NONE && at.constant) eval_fail(2290, "オペレーション不正");
@@ -632,6 +646,12 @@ ValueHandle step_operation(ValueHandle cell, int delta, bool postfix, int consta
 
 }  // namespace
 
+ValueHandle step_as_statement(ValueHandle cell) {
+    // The value is not used: step like the prefix form, report like the postfix one.
+    if (opcode_of(cell) == OP_POSTFIX_INC) return step_operation(cell, 1, false, 2200, 2205, "オペレーション不正(++)");
+    return step_operation(cell, -1, false, 2220, 2225, "オペレーション不正(--)");
+}
+
 ValueHandle op_postfix_inc(ValueHandle cell) {
     return step_operation(cell, 1, true, 2200, 2205, "オペレーション不正(++)");
 }
@@ -654,12 +674,12 @@ ValueHandle bitwise_chain(ValueHandle cell, uint8_t code) {
     ValueHandle first = evaluate(operand(operation_cell(cell), 0));
     if (kind_of(first) != KIND_INTEGER) eval_fail(2257, "オペランド不正(非整数)");
     int32_t x = integer_value(first);
-    dispose(first);
+    drop(first);
     for (uint32_t i = 1; i < n; ++i) {
         ValueHandle next = evaluate(operand(operation_cell(cell), i));
         if (kind_of(next) != KIND_INTEGER) eval_fail(2260, "オペランド不正(非整数)");
         int32_t y = integer_value(next);
-        dispose(next);
+        drop(next);
         x = code == OP_BITAND_CHAIN ? (x & y) : code == OP_BITOR_CHAIN ? (x | y) : (x ^ y);
     }
     return new_integer(x);
@@ -680,8 +700,8 @@ ValueHandle op_shift(ValueHandle cell) {
     int32_t count = integer_value(b);
     if (count < 0) eval_fail(2275, "シフト数不正");
     uint32_t bits = uint32_t(integer_value(a));
-    dispose(a);
-    dispose(b);
+    drop(a);
+    drop(b);
     uint32_t result;
     if (code == OP_SHL) {
         result = bits << (count % 32);
@@ -771,6 +791,14 @@ bool append_in_place(ValueHandle string, const char* text, uint32_t length) {
         s = cell_as<StringCell>(string);
         s->text = ref;
         s->capacity = uint32_t(capacity);
+    }
+    // Keep the ASCII mark that index access caches in byte 1 true.
+    if (s->zero == 1) {
+        for (uint32_t i = 0; i < length; ++i)
+            if (static_cast<unsigned char>(text[i]) >= 0x80) {
+                s->zero = 2;
+                break;
+            }
     }
     char* data = reinterpret_cast<char*>(area_ptr(s->text));
     std::memcpy(data + s->length, text, length);

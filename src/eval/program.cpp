@@ -24,7 +24,7 @@ void run_var_initialiser(const std::string& text) {
     ValueHandle element = parse_initialiser(text.c_str(), name);
     ValueHandle value = evaluate(element);
     define_global(name, value);
-    dispose(value);
+    drop(value);
     release(element);
 }
 
@@ -42,7 +42,7 @@ void run_module_initialisers() {
 void run_top_statement(ValueHandle statement) {
     init_stack_guard();
     try {
-        dispose(evaluate(statement));
+        drop(evaluate(statement));
     } catch (...) {
         // The handler that catches this finds the evaluator at top level again.
         evaluator_reset();

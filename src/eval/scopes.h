@@ -59,7 +59,12 @@ inline void push_binding(uint32_t name_word, ValueHandle value) {
     if (g_bindings.top + 1 >= g_bindings.capacity) grow_bindings(1);
     Binding& b = g_bindings.items[++g_bindings.top];
     b.name_word = name_word;
-    b.value = retain(value);
+    b.value = value;
+    // Inline retain: this runs for every parameter and local of every call.
+    if (has_storage(value)) {
+        uint8_t* p = value_ptr(value);
+        if ((p[0] >> 4) < PERMANENT_COUNT) p[0] = uint8_t(p[0] + 16);
+    }
 }
 // Pops and releases every binding above `top`.
 void pop_bindings(uint32_t top);

@@ -32,12 +32,24 @@ inline bool loop_should_stop() {
     }
 }
 
-inline void run_statement(ValueHandle statement) { dispose(evaluate(statement)); }
+// A statement's value is dropped, so a postfix step (the usual `i++`) can run
+// as the prefix form, which steps an unshared number in place.
+inline void run_statement(ValueHandle statement) {
+    if ((statement >> 24) == KIND_OPERATION) {
+        const OperationCell* c = operation_cell(statement);
+        if (c->opcode == OP_POSTFIX_INC || c->opcode == OP_POSTFIX_DEC) {
+            note_position(c);
+            drop(step_as_statement(statement));
+            return;
+        }
+    }
+    drop(evaluate(statement));
+}
 
 inline bool condition_holds(ValueHandle condition) {
     ValueHandle v = evaluate(condition);
     bool t = truth_value(v);
-    dispose(v);
+    drop(v);
     return t;
 }
 
@@ -263,7 +275,7 @@ ValueHandle op_switch(ValueHandle cell) {
     for (uint32_t e = 2; e < entries; ++e) {
         ValueHandle case_value = evaluate(table[2 * e]);
         bool match = strictly_equal(value, case_value);
-        dispose(case_value);
+        drop(case_value);
         if (match) {
             start = table[2 * e + 1];
             break;
@@ -443,7 +455,7 @@ ValueHandle op_error(ValueHandle cell) {
     if (n > 2) eval_fail(2360, "例外ステートメント不正");
     for (uint32_t i = 0; i < n; ++i) args[i] = evaluate(operand(operation_cell(cell), i));
     ValueHandle result = error_value(args, n);
-    for (uint32_t i = 0; i < n; ++i) dispose(args[i]);
+    for (uint32_t i = 0; i < n; ++i) drop(args[i]);
     return result;
 }
 

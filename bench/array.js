@@ -1,0 +1,15 @@
+// Array push and index reads and writes.
+function main() {
+    var a = [];
+    for (var i = 0; i < 300000; i++) {
+        a.push(i * 2);
+    }
+    for (var k = 0; k < 300000; k++) {
+        a[k] = a[k] + 1;
+    }
+    var sum = 0;
+    for (var j = 0; j < a.length; j++) {
+        sum += a[j] % 1000;
+    }
+    console.log("array " + a.length + " " + sum);
+}

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Runs each benchmark under the runner (runner -e 'main()' file.js) and under
+# duk, mujs and node where present, printing the times, the ratio of each
+# engine's time to the runner's, and whether its output matches the runner's.
+# Usage: bench/run.sh [runner-path]   (default: builds build/release/runner)
+set -u
+here="$(cd "$(dirname "$0")" && pwd)"
+root="$(dirname "$here")"
+runner="${1:-}"
+if [ -z "$runner" ]; then
+    runner="$root/build/release/runner"
+    if [ ! -x "$runner" ]; then
+        cmake --preset release -S "$root" >/dev/null && cmake --build "$root/build/release" -j2 --target runner >/dev/null || exit 1
+    fi
+fi
+# The runner wants its configuration file beside it; an empty one will do.
+[ -f "$(dirname "$runner")/TOLV.config" ] || [ -f "$(dirname "$runner")/mongoTOLV.config" ] ||
+    : > "$(dirname "$runner")/TOLV.config"
+
+if ! command -v duk >/dev/null || ! command -v mujs >/dev/null; then
+    if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null; then
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq duktape mujs >/dev/null 2>&1 || true
+    fi
+fi
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+now() { date +%s.%N; }
+
+# Seconds taken by a command; its standard output goes to $work/out.
+timed() {
+    local start end
+    start=$(now)
+    "$@" >"$work/out" 2>"$work/err"
+    end=$(now)
+    awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", e - s }'
+}
+
+engines=()
+for e in duk mujs node; do command -v "$e" >/dev/null && engines+=("$e"); done
+
+printf '%-12s %10s' "script" "runner"
+for e in "${engines[@]}"; do printf ' %10s %7s %5s' "$e" "ratio" "same"; done
+printf '\n'
+
+for script in "$here"/*.js; do
+    name="$(basename "$script" .js)"
+    t_runner=$(timed "$runner" -e 'main()' "$script")
+    grep '^(L) ' "$work/out" | sed 's/^(L) //' >"$work/expected"
+    if [ ! -s "$work/expected" ]; then
+        printf '%-12s %10s' "$name" "failed"
+        echo "  ($(grep -m1 'ERROR' "$work/out" || head -c 120 "$work/err"))"
+        t_runner=""
+    else
+        printf '%-12s %10s' "$name" "$t_runner"
+    fi
+    # The other engines get the same text and a call of main().
+    { cat "$script"; printf '\nmain();\n'; } >"$work/$name.js"
+    for e in "${engines[@]}"; do
+        t=$(timed "$e" "$work/$name.js")
+        same="no"
+        cmp -s "$work/out" "$work/expected" && same="yes"
+        ratio="-"
+        [ -n "$t_runner" ] && ratio=$(awk -v a="$t" -v b="$t_runner" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }')
+        printf ' %10s %7s %5s' "$t" "$ratio" "$same"
+    done
+    printf '\n'
+done

@@ -1,0 +1,12 @@
+// String building by repeated appends, then reading characters back.
+function main() {
+    var s = "";
+    for (var i = 0; i < 60000; i++) {
+        s += "ab" + (i % 10);
+    }
+    var digits = 0;
+    for (var j = 2; j < s.length; j += 3) {
+        if (s[j] == "7") digits++;
+    }
+    console.log("strings " + s.length + " " + digits);
+}
