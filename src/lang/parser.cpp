@@ -84,8 +84,10 @@ ValueHandle parse_main_script(uint32_t module, const char* text, size_t length) 
     ParseSession session(module, true);
     g_error_context.module = module;
     std::vector<char> copy = text_copy(text, length);
+    // Messages quote the text as written, not the copy the parse cuts up.
+    const std::vector<char> pristine = copy;
     g_parse.main_script = true;
-    g_parse.main_text = copy.data();
+    g_parse.main_text = pristine.data();
     begin_text(copy.data(), 1);
     ValueHandle results[18];
     int count = 0;

@@ -225,6 +225,13 @@ TEST_F(StatementParserTest, TopProgramMustBeOneCall) {
     EXPECT_EQ(code_of(many + "+1"), 1720);
     EXPECT_EQ(code_of("main("), 1720);
     EXPECT_EQ(code_of("main(a +)"), 1730);
+    try {
+        parse_main_script(9, "main(a +)", 9);
+        ADD_FAILURE() << "no error";
+    } catch (const ScriptThrow& thrown) {
+        // The message quotes the whole text, not the part being parsed.
+        EXPECT_NE(std::string(error_message(value_ptr(thrown.value))).find("'main(a +)'"), std::string::npos);
+    }
 }
 
 TEST_F(StatementParserTest, ParseStatementsLeavesTheModuleStateAlone) {
