@@ -124,7 +124,7 @@ uint8_t* allocate_cell_block(uint32_t block) {
 }
 
 // Takes the recorded highest freed cell and moves the hints to the next one.
-ValueHandle take_freed_cell(uint32_t* slot_out) {
+uint32_t take_freed_cell(uint32_t* slot_out) {
     HeapState& H = g_heap;
     uint32_t block = uint32_t(H.highest_freed_block);
     uint32_t slot = H.cell_block_high[block];
