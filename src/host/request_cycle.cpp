@@ -24,6 +24,7 @@
 #include "platform/environment.h"
 #include "platform/local_time.h"
 #include "platform/program_dir.h"
+#include "platform/signals.h"
 #include "runtime/heap.h"
 #include "runtime/text.h"
 
@@ -110,6 +111,7 @@ void finish_journal() {
 }
 
 void end_on_fatal() {
+    hold_off_termination();
     finish_journal();
     debugger_end();
 }
@@ -290,6 +292,7 @@ int run_runner(int argc, char** argv) {
         }
     }
 
+    ignore_broken_pipes();
     std::string dir = program_dir();
     Ipv4 client = client_address_from_environment();
     journal_set_start_time(local_calendar_text(now_seconds()));
@@ -323,6 +326,7 @@ int run_runner(int argc, char** argv) {
         if (reply_token_configured()) write_reply_token(g_request_refused, client, now_seconds());
     }
 
+    hold_off_termination();
     answer_close();
     finish_journal();
     debugger_end();

@@ -1,7 +1,7 @@
 // The runner as a real process: fatal exits, error records, the journal.
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <sstream>
 #include <thread>
 
 #include "support/runner_sandbox.h"
@@ -26,6 +26,41 @@ std::string module_record(const std::vector<std::string>& paths) {
 
 std::string error_record(int code, const std::string& message) {
     return "S" + counted_text(std::to_string(code)) + counted_text(message);
+}
+
+// "yyyy/mm/dd hh:mm:ss"
+bool is_time_text(const std::string& text) {
+    static const char shape[] = "dddd/dd/dd dd:dd:dd";
+    if (text.size() != sizeof shape - 1) return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (shape[i] == 'd' ? !std::isdigit(static_cast<unsigned char>(text[i])) : text[i] != shape[i]) return false;
+    }
+    return true;
+}
+
+// Splits a journal into its blocks and checks each one's framing and its two
+// lines for the error `code`; returns the number of well-formed blocks, or -1.
+int count_journal_blocks(const std::string& journal, int code) {
+    const std::string start = "-----  start : ", end = "=====  end : ";
+    const std::string error = "EVAL ERROR " + std::to_string(code) + " ";
+    std::istringstream lines(journal);
+    std::string line;
+    int blocks = 0;
+    while (std::getline(lines, line)) {
+        if (line.rfind(start, 0) != 0 || !is_time_text(line.substr(start.size(), 19)) ||
+            line.substr(start.size() + 19) != "  -----") return -1;
+        std::string first, blank, second, blank2, closing;
+        std::getline(lines, first);
+        std::getline(lines, blank);
+        std::getline(lines, second);
+        std::getline(lines, blank2);
+        std::getline(lines, closing);
+        if (first.rfind(error, 0) != 0 || !blank.empty() || second != first || !blank2.empty()) return -1;
+        if (closing.rfind(end, 0) != 0 || !is_time_text(closing.substr(end.size(), 19)) ||
+            closing.substr(end.size() + 19) != "  ===== ") return -1;
+        ++blocks;
+    }
+    return blocks;
 }
 
 class RequestCycle : public ::testing::Test {
@@ -55,6 +90,8 @@ struct FatalCase {
     const char* body;
     const char* message;
 };
+
+void PrintTo(const FatalCase& c, std::ostream* os) { *os << c.name; }
 
 class FatalExit : public ::testing::TestWithParam<FatalCase> {};
 
@@ -107,6 +144,8 @@ struct DecodingCase {
     int code;
 };
 
+void PrintTo(const DecodingCase& c, std::ostream* os) { *os << c.name; }
+
 class DecodingError : public ::testing::TestWithParam<DecodingCase> {};
 
 TEST_P(DecodingError, IsAnErrorRecordAfterTheHeader) {
@@ -133,12 +172,9 @@ TEST_F(RequestCycle, JournalBlockHasStartAndEndLines) {
     box.write_config("LOGFILE=" + box.path("journal.log") + "\n");
     box.cgi(top_program("main()"));
     std::string journal = box.read_file("journal.log");
-    std::regex block(
-        "-----  start : \\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d  -----\n"
-        "EVAL ERROR 1805 \\(:0:0\\) : [^\n]+\n"
-        "\nEVAL ERROR 1805 [^\n]+\n"
-        "\n=====  end : \\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d  ===== \n");
-    EXPECT_TRUE(std::regex_match(journal, block)) << journal;
+    EXPECT_EQ(count_journal_blocks(journal, 1805), 1) << journal;
+    EXPECT_NE(journal.find("EVAL ERROR 1805 (:0:0) : ロードするJavaScriptのモジュールが指定されていません\n"),
+              std::string::npos);
 }
 
 TEST_F(RequestCycle, NoLogfileWritesNoJournal) {
@@ -159,20 +195,7 @@ TEST_F(RequestCycle, ConcurrentRequestsAppendWholeBlocks) {
     }
     for (auto& t : threads) t.join();
     std::string journal = box.read_file("journal.log");
-    std::regex block(
-        "-----  start : [^\n]+  -----\n"
-        "EVAL ERROR 1750 [^\n]+\n"
-        "\nEVAL ERROR 1750 [^\n]+\n"
-        "\n=====  end : [^\n]+  ===== \n");
-    auto begin = std::sregex_iterator(journal.begin(), journal.end(), block);
-    size_t blocks = 0, covered = 0;
-    for (auto it = begin; it != std::sregex_iterator(); ++it) {
-        EXPECT_EQ(size_t(it->position()), covered) << "interleaved journal:\n" << journal;
-        covered += size_t(it->length());
-        ++blocks;
-    }
-    EXPECT_EQ(blocks, size_t(REQUESTS));
-    EXPECT_EQ(covered, journal.size());
+    EXPECT_EQ(count_journal_blocks(journal, 1750), REQUESTS) << journal;
 }
 
 TEST_F(RequestCycle, HelpAndUsage) {

@@ -50,13 +50,13 @@ TEST_F(FrontOutput, ScalarRecords) {
         ValueHandle value;
         const char* record;
     } cases[] = {
-        {new_integer(42), "s11xN242"},
-        {new_integer(-5), "s11xN2-5"},
-        {new_float(0.5), "s11xa30.5"},
-        {new_float(1e21), "s11xa51e+21"},
-        {new_string("a b"), "s11xA15a%20b"},
+        {new_integer(42), "s11xP42"},
+        {new_integer(-5), "s11xP-5"},
+        {new_float(0.5), "s11xd0.5"},
+        {new_float(1e21), "s11xf1e+21"},
+        {new_string("a b"), "s11xB5a%20b"},
         {new_string(""), "s11x10"},
-        {new_string("\"%<>日"), "s11xA218%22%25%3C%3E%E6%97%A5"},
+        {new_string("\"%<>日"), "s11xC21%22%25%3C%3E%E6%97%A5"},
         {VALUE_UNDEFINED, "s11x10"},
         {VALUE_TRUE, "s11x14true"},
         {VALUE_NULL, "s11x14null"},
@@ -74,7 +74,7 @@ TEST_F(FrontOutput, EmptyArrayAndArrayElements) {
     array_push(array, new_string("t x"));
     array_push(array, VALUE_UNDEFINED);
     array_push(array, VALUE_FALSE);
-    EXPECT_EQ(sent("a", array), "A1511aN11a32.5A15t%20x1015false");
+    EXPECT_EQ(sent("a", array), "A1511aO1d2.5B5t%20x1015false");
     EXPECT_EQ(g_answer_counters.arrays, 2u);
 }
 
@@ -84,7 +84,7 @@ TEST_F(FrontOutput, HashHoldingAnArrayWritesTheNestedRecordFirst) {
     ValueHandle hash = new_hash(0);
     hash_set(hash, name("k"), inner);
     hash_set(hash, name("n"), new_string("v"));
-    EXPECT_EQ(sent("h", hash), "A1118^A500001N17" "H1211h11k18^A500001" "11n11v");
+    EXPECT_EQ(sent("h", hash), "A1118^A500001O7" "H1211h11k18^A500001" "11n11v");
     EXPECT_EQ(g_answer_counters.arrays, 1u);
     EXPECT_EQ(g_answer_counters.hashes, 1u);
 }
@@ -120,7 +120,7 @@ TEST_F(FrontOutput, Alerts) {
     EXPECT_EQ(alerted(VALUE_UNDEFINED), "s219XYZBCA_ALERT_ABCZYX10");
     EXPECT_EQ(alerted(new_string("hi")), "s219XYZBCA_ALERT_ABCZYX12hi");
     EXPECT_EQ(alerted(new_error("12", 2, "bad", 3)),
-              "s219XYZBCA_ALERT_ABCZYXA240Exception:%20CODE=12,%20MESSAGE='bad'");
+              "s219XYZBCA_ALERT_ABCZYXC37Exception:%20CODE=12,%20MESSAGE='bad'");
     EXPECT_EQ(alerted(new_integer(1)), "!1340");
 }
 
