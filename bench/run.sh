@@ -48,9 +48,10 @@ for script in "$here"/*.js; do
     name="$(basename "$script" .js)"
     t_runner=$(timed "$runner" -e 'main()' "$script")
     grep '^(L) ' "$work/out" | sed 's/^(L) //' >"$work/expected"
+    note=""
     if [ ! -s "$work/expected" ]; then
         printf '%-12s %10s' "$name" "failed"
-        echo "  ($(grep -m1 'ERROR' "$work/out" || head -c 120 "$work/err"))"
+        note="  runner: $(grep -m1 'ERROR' "$work/out" || head -c 120 "$work/err")"
         t_runner=""
     else
         printf '%-12s %10s' "$name" "$t_runner"
@@ -65,5 +66,5 @@ for script in "$here"/*.js; do
         [ -n "$t_runner" ] && ratio=$(awk -v a="$t" -v b="$t_runner" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }')
         printf ' %10s %7s %5s' "$t" "$ratio" "$same"
     done
-    printf '\n'
+    printf '%s\n' "$note"
 done

@@ -1,7 +1,7 @@
 // String building by repeated appends, then reading characters back.
 function main() {
     var s = "";
-    for (var i = 0; i < 60000; i++) {
+    for (var i = 0; i < 30000; i++) {
         s += "ab" + (i % 10);
     }
     var digits = 0;

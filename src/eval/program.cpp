@@ -2,6 +2,7 @@
 // initialisers and the top statement.
 #include "eval/program.h"
 
+#include "eval/calls.h"
 #include "eval/control.h"
 #include "eval/evaluate.h"
 #include "eval/globals.h"
@@ -16,6 +17,7 @@ void evaluator_reset() {
     scopes_reset();
     control_reset();
     g_thrown_owned = VALUE_SENTINEL;
+    g_arguments.top = 0;
     g_expression_mode = false;
 }
 

@@ -1,5 +1,6 @@
 // Statements: blocks, if, loops, switch, try/catch/finally, throw, break,
 // continue, return, and the Error/Exception constructors.
+#include "eval/calls.h"
 #include "eval/control.h"
 #include "eval/conversions.h"
 #include "eval/evaluate.h"
@@ -338,12 +339,16 @@ struct SavedState {
     uint32_t binding_top;
     ScopeState scope;
     uint32_t tags;
+    uint32_t arguments;
 };
 
-inline SavedState save_state() { return {g_bindings.top, g_scope, g_tags.count}; }
+inline SavedState save_state() { return {g_bindings.top, g_scope, g_tags.count, g_arguments.top}; }
 
 void restore_state(const SavedState& saved) {
     pop_bindings(saved.binding_top);
+    // Method arguments of the calls the throw left; they stay unreleased like
+    // any temporary a throw abandons.
+    g_arguments.top = saved.arguments;
     g_scope = saved.scope;
     cut_tags(saved.tags);
     g_create_mode = false;

@@ -121,3 +121,22 @@ TEST_F(ScriptTest, RecursionEndsWithCatchableError) {
 
 }  // namespace
 }  // namespace tolv::test
+
+namespace tolv::test {
+namespace {
+
+// Errors caught inside method calls leave nothing behind: many of them in a
+// row do not exhaust the evaluator's stacks.
+TEST_F(ScriptTest, CaughtErrorsInsideCallsLeaveNoResidue) {
+    ScriptOutcome r = run(
+        "function bad(x) { return x / 0; }\n"
+        "var h = { m: function (a, b, c) { return bad(a); } };\n"
+        "var caught = 0;\n"
+        "for (var i = 0; i < 30000; i++) { try { h.m(1, 2, 3); } catch (e) { caught++; } }\n"
+        "console.log(caught);\n");
+    EXPECT_EQ(r.error_message, "");
+    EXPECT_EQ(r.output, "30000\n");
+}
+
+}  // namespace
+}  // namespace tolv::test
