@@ -12,6 +12,7 @@
 #include "host/client_address.h"
 #include "host/config.h"
 #include "host/errors.h"
+#include "host/front_statements.h"
 #include "host/journal.h"
 #include "host/module_table.h"
 #include "host/modules.h"
@@ -293,6 +294,7 @@ int run_runner(int argc, char** argv) {
     }
 
     ignore_broken_pipes();
+    install_front_statements();
     std::string dir = program_dir();
     Ipv4 client = client_address_from_environment();
     journal_set_start_time(local_calendar_text(now_seconds()));

@@ -37,7 +37,8 @@ struct CallFormTable {
         form[KW_EVAL] = uri(OP_EVAL);
         form[KW_PARSE_FLOAT] = uri(OP_PARSE_FLOAT);
         form[KW_PARSE_INT] = {OP_PARSE_INT, 1, 2, 80, 1225, 1225};
-        form[KW_SEND_TO_FRONT] = {OP_SEND_TO_FRONT, 1, 1, 80, 1230, 1230};
+        // sendToFront(value) or sendToFront(name, value).
+        form[KW_SEND_TO_FRONT] = {OP_SEND_TO_FRONT, 1, 2, 80, 1230, 1230};
         form[KW_ALERT_TO_FRONT] = {OP_ALERT_TO_FRONT, 1, 1, 80, 1235, 1235};
         form[KW_RECORD_MAP] = database(OP_RECORD_MAP, 3, 3);
         form[KW_RECORD_HASH] = database(OP_RECORD_HASH, 2, 3);
