@@ -1,31 +1,67 @@
 #!/usr/bin/env bash
-# Builds the runner and answers one real CGI request for the hello example,
-# exactly as a web server would start it: CONTENT_LENGTH, the body on
-# standard input, the answer on standard output.
+# Builds the runner and serves the shop example through a real web server
+# (lighttpd with mod_cgi on a loopback port), then sends it two requests with
+# curl and shows the answers: an order, and an order of an unknown item.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
 tools/setup.sh
 cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)" --target runner >/dev/null
+cmake --build --preset release -j "$(nproc)" --target runner | tail -n 3
 
 site=$(mktemp -d)
-trap 'rm -rf "$site"' EXIT
+cleanup() {
+  [ -f "$site/lighttpd.pid" ] && kill "$(cat "$site/lighttpd.pid")" 2>/dev/null || true
+  rm -rf "$site"
+}
+trap cleanup EXIT
+
 cp build/release/runner "$site/"
-sed "s|^LOGFILE=.*|LOGFILE=$site/journal.log|" examples/hello/TOLV.config > "$site/TOLV.config"
-echo "MODULE_DIR=$root/examples/hello" >> "$site/TOLV.config"
+{
+  cat examples/shop/TOLV.config
+  echo "MODULE_DIR=$root/examples/shop"
+  echo "LOGFILE=$site/journal.log"
+} > "$site/TOLV.config"
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+cat > "$site/lighttpd.conf" <<CONF
+server.document-root = "$site"
+server.bind = "127.0.0.1"
+server.port = $port
+server.pid-file = "$site/lighttpd.pid"
+server.errorlog = "$site/lighttpd-error.log"
+server.modules = ("mod_cgi")
+cgi.assign = ("/runner" => "")
+CONF
+/usr/sbin/lighttpd -f "$site/lighttpd.conf"
+for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.1; done
 
-# Request records: the top program, one module, one string variable.
-cnum() { printf '%s%s' "${#1}" "$1"; }          # counted number
-ctext() { cnum "${#1}"; printf '%s' "$1"; }      # counted text (plain bytes)
-paths=$(ctext hello.js)
-vars="$(ctext who)$(ctext world)"
-body="P$(ctext 'main(who)')M$(cnum 1)$(cnum ${#paths})${paths}S$(cnum 1)$(cnum ${#vars})${vars}"
-
-echo "request body: $body"
-echo "---- answer ----"
-printf '%s' "$body" | env -i PATH=/usr/bin:/bin REMOTE_ADDR=127.0.0.1 CONTENT_LENGTH=${#body} "$site/runner"
-echo
-echo "---- journal ----"
-cat "$site/journal.log" 2>/dev/null || echo "(empty)"
+# Request records: counted numbers ('0' + digit count, digits) and texts.
+cnum() { printf '%s%s' "${#1}" "$1"; }
+ctext() { cnum "${#1}"; printf '%s' "$1"; }
+record() { printf '%s%s%s%s' "$1" "$(cnum "$2")" "$(cnum "${#3}")" "$3"; }  # letter, count, contents
+request() {  # top program, then the codes of the items
+  local top=$1; shift
+  local items="" n=0
+  for code in "$@"; do items+=$(ctext "$code"); n=$((n + 1)); done
+  printf 'P%s' "$(ctext "$top")"
+  record M 1 "$(ctext order.js)"
+  record S 1 "$(ctext customer)$(ctext Ann)"
+  record I 1 "$(ctext quantity)$(cnum 10)"
+  record A 1 "A$(cnum $n)$(ctext codes)$items"
+}
+ask() {
+  local body
+  body=$(request 'order(customer, codes, quantity)' "$@")
+  echo "== POST http://127.0.0.1:$port/runner  items: $*"
+  echo "request:  $body"
+  local answer
+  answer=$(curl -s -X POST --data-binary "$body" "http://127.0.0.1:$port/runner")
+  echo "answer:   $answer"
+  printf '%s' "$answer" | python3 tools/show_answer.py | sed 's/^/          /'
+  echo
+}
+ask tea cup
+ask tea teapot
+echo "== journal"
+cat "$site/journal.log"
