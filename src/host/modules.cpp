@@ -5,6 +5,7 @@
 
 #include "host/config.h"
 #include "host/errors.h"
+#include "host/module_image_loader.h"
 #include "host/module_table.h"
 #include "lang/parser.h"
 
@@ -14,6 +15,18 @@ namespace {
 
 size_t g_loaded = 0;
 
+// Bytes read_file adds after the file's contents.
+constexpr size_t TEXT_SLACK = 20;
+
+// Paths from an M record carry their type. Untyped paths (INCLUDE lines and
+// the command line) are source text, except that a ".jo" path is an image:
+// read as source it could only fail.
+bool is_image(const ModuleEntry& entry) {
+    if (entry.type != MODULE_UNTYPED) return entry.type == MODULE_IMAGE;
+    const std::string& p = entry.path;
+    return p.size() > 3 && p.compare(p.size() - 3, 3, ".jo") == 0;
+}
+
 // Reads the whole file, NUL-terminated, into `text`; false when it cannot.
 bool read_file(const std::string& name, std::vector<char>& text) {
     std::FILE* file = std::fopen(name.c_str(), "rb");
@@ -22,7 +35,7 @@ bool read_file(const std::string& name, std::vector<char>& text) {
     long length = ok ? std::ftell(file) : -1;
     ok = ok && length >= 0 && std::fseek(file, 0, SEEK_SET) == 0;
     if (ok) {
-        text.assign(size_t(length) + 20, '\0');
+        text.assign(size_t(length) + TEXT_SLACK, '\0');
         size_t got = 0;
         for (int reads = 0; reads < 100 && got < size_t(length); ++reads) {
             size_t n = std::fread(text.data() + got, 1, size_t(length) - got, file);
@@ -53,9 +66,10 @@ void load_all_modules() {
         std::string name = module_file_name(entry.path);
         std::vector<char> text;
         if (!read_file(name, text)) parse_fail(1165, "ファイルオープン不正 '%s'", name.c_str());
-        if (entry.type == MODULE_IMAGE) {
-            // Compiled images are not readable yet.
-            parse_fail(1165, "ファイルオープン不正 '%s'", name.c_str());
+        if (is_image(entry)) {
+            load_module_image(reinterpret_cast<const uint8_t*>(text.data()), text.size() - TEXT_SLACK,
+                              uint32_t(g_loaded), name.c_str());
+            continue;
         }
         remove_comments(text.data());
         parse_module(uint32_t(g_loaded), text.data());

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "host/errors.h"
+#include "lang/operation_layout.h"
 
 namespace tolv {
 
@@ -47,6 +48,13 @@ void release_words(AreaRef vector, uint32_t count, uint32_t stride, uint32_t off
     for (uint32_t i = 0; i < count; ++i) release(w[i * stride + offset]);
 }
 
+void release_operand(void*, Word32* where, WordClass cls) {
+    if (cls == WordClass::VALUE) release(*where);
+}
+uint8_t* vector_of(void*, AreaRef ref, size_t) { return area_ptr(ref); }
+void free_vector(void*, AreaRef ref) { area_free(ref); }
+const CellWalker OPERATION_FREEING = {nullptr, release_operand, vector_of, free_vector};
+
 void free_one(ValueHandle h) {
     unsigned kind = kind_of(h);
     if (is_area_kind(kind)) {
@@ -81,17 +89,11 @@ void free_one(ValueHandle h) {
             area_free(hc->pairs);
             break;
         }
-        case KIND_OPERATION: {
-            auto* op = reinterpret_cast<OperationCell*>(cell);
-            uint32_t count = op->operand_count == OPERATION_LONG_FORM ? op->position : op->operand_count;
-            if (count <= 2) {
-                for (uint32_t i = 0; i < count; ++i) release(op->operand[i]);
-            } else {
-                release_words(op->operand[0], count, 1, 0);
-                area_free(op->operand[0]);
-            }
+        case KIND_OPERATION:
+            // Operands may be vectors the cell owns (argument blocks, `for`
+            // and `switch` vectors, the catch pair): the layout table knows.
+            walk_cell(cell, OPERATION_FREEING);
             break;
-        }
         case KIND_FUNCTION: {
             auto* f = reinterpret_cast<FunctionCell*>(cell);
             release(f->body);
