@@ -9,11 +9,6 @@
 namespace tolv::testing {
 namespace {
 
-std::string counted_number(size_t n) {
-    std::string digits = std::to_string(n);
-    return std::string(1, char('0' + digits.size())) + digits;
-}
-
 // "P" record with the top program text.
 std::string top_program(const std::string& text) { return "P" + counted_text(text); }
 

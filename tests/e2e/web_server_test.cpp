@@ -1,4 +1,5 @@
-// Requests through a real web server: lighttpd starts the runner as a CGI program.
+// Requests through a real web server: lighttpd starts the runner as a CGI
+// program for the shop example.
 #include "support/web_server.h"
 
 #include <gtest/gtest.h>
@@ -8,25 +9,107 @@
 namespace tolv::testing {
 namespace {
 
+const std::string SHOP_DIR = std::string(TOLV_SOURCE_DIR) + "/examples/shop";
+
 std::string top_program(const std::string& text) { return "P" + counted_text(text); }
+
+// An order request for the shop: customer Ann, 10 of each item.
+std::string order_request(const std::vector<std::string>& codes, const std::string& token_fields = "") {
+    std::string items;
+    for (const std::string& code : codes) items += counted_text(code);
+    return token_fields + top_program("order(customer, codes, quantity)") +
+           counted_record('M', 1, counted_text("order.js")) +
+           counted_record('S', 1, counted_text("customer") + counted_text("Ann")) +
+           counted_record('I', 1, counted_text("quantity") + counted_number(10)) +
+           counted_record('A', 1, "A" + counted_number(codes.size()) + counted_text("codes") + items);
+}
+
+// Splits the reply token record "X" + first field + token off the end of an answer.
+bool split_reply_token(const std::string& answer, std::string& before, std::string& first, std::string& token) {
+    size_t at = answer.rfind('X');
+    while (at != std::string::npos) {
+        size_t p = at + 1;
+        auto field = [&](std::string& out) {
+            if (p >= answer.size() || answer[p] < '1' || answer[p] > '9') return false;
+            size_t digits = size_t(answer[p] - '0'), length = 0;
+            for (size_t i = 1; i <= digits; ++i) {
+                if (p + i >= answer.size() || !std::isdigit(static_cast<unsigned char>(answer[p + i]))) return false;
+                length = length * 10 + size_t(answer[p + i] - '0');
+            }
+            out = answer.substr(p + 1 + digits, length);
+            p += 1 + digits + length;
+            return out.size() == length;
+        };
+        if (field(first) && field(token) && p == answer.size()) {
+            before = answer.substr(0, at);
+            return true;
+        }
+        at = at == 0 ? std::string::npos : answer.rfind('X', at - 1);
+    }
+    return false;
+}
 
 class ThroughWebServer : public ::testing::Test {
 protected:
     void SetUp() override {
-        box.write_config("LOGFILE=" + box.path("journal.log") + "\n");
+        configure("");
         server = std::make_unique<WebServer>(box);
         ASSERT_TRUE(server->running()) << server->startup_log();
+    }
+    void configure(const std::string& extra) const {
+        box.write_config("MODULE_DIR=" + SHOP_DIR + "\nINCLUDE=catalog.js\nINCLUDE=pricing.js\nLOGFILE=" +
+                         box.path("journal.log") + "\n" + extra);
     }
     RunnerSandbox box;
     std::unique_ptr<WebServer> server;
 };
 
-TEST_F(ThroughWebServer, FailingRequestAnswersTheErrorRecord) {
-    HttpAnswer answer = server->post(top_program("main()"));
+TEST_F(ThroughWebServer, OrderIsAnsweredWithItsRecords) {
+    HttpAnswer answer = server->post(order_request({"tea", "cup"}));
     EXPECT_EQ(answer.status, 200);
-    EXPECT_EQ(answer.body, "S" + counted_text("1805") +
-                               counted_text("EVAL ERROR 1805 (:0:0) : "
-                                            "ロードするJavaScriptのモジュールが指定されていません"));
+    EXPECT_EQ(answer.body,
+              "s18customer13Ann"
+              "H1518^H50000114code13tea14nameC11Green%20tea18quantityP1015totalR405019available14true"
+              "H1518^H50000214code13cup14nameB9Tea%20cup18quantityP1015totalS1080019available15false"
+              "A1215lines18^H50000118^H500002"
+              "H1317summary15itemsO213net16148.5015gross16163.35"
+              "C11131110");
+}
+
+TEST_F(ThroughWebServer, FailingOrderAnswersTheScriptsError) {
+    HttpAnswer answer = server->post(order_request({"tea", "teapot"}));
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.body, "S13404" + counted_text("unknown item teapot"));
+    EXPECT_NE(box.read_file("journal.log").find("\nERROR: CODE=404, MESSAGE='unknown item teapot'\n"),
+              std::string::npos);
+}
+
+TEST_F(ThroughWebServer, TokenOfEachAnswerAuthenticatesTheNextRequest) {
+    // Without a key, tokens are only timed: the first answer issues one.
+    configure("TIME_INTERVAL=60\n");
+    std::string records, first, token;
+    HttpAnswer answer = server->post(order_request({"tea"}));
+    ASSERT_TRUE(split_reply_token(answer.body, records, first, token)) << answer.body;
+    EXPECT_EQ(records.substr(records.size() - 9), "C11121110");
+
+    configure("TOKEN_KEY=shop-key\nTIME_INTERVAL=60\n");
+    for (int round = 0; round < 2; ++round) {
+        std::string q = "Q" + counted_text(first) + counted_text(token);
+        answer = server->post(order_request({"tea"}, q));
+        ASSERT_TRUE(split_reply_token(answer.body, records, first, token)) << answer.body;
+        EXPECT_EQ(records.substr(records.size() - 9), "C11121110") << answer.body;
+        EXPECT_EQ(first.rfind("shop-key", 0), 0u) << first;
+    }
+
+    std::string forged = token;
+    forged[0] = forged[0] == 'j' ? 'k' : 'j';
+    answer = server->post(order_request({"tea"}, "Q" + counted_text(first) + counted_text(forged)));
+    EXPECT_EQ(answer.body,
+              "S141775" + counted_text("EVAL ERROR 1775 (order.js:0:0) : 認証エラー") + "X12NG12NG");
+
+    answer = server->post(order_request({"tea"}));
+    EXPECT_EQ(answer.body,
+              "S141775" + counted_text("EVAL ERROR 1775 (order.js:0:0) : 認証エラー") + "X12NG12NG");
 }
 
 TEST_F(ThroughWebServer, ConcurrentRequestsKeepAnswersAndJournalIntact) {
@@ -34,19 +117,38 @@ TEST_F(ThroughWebServer, ConcurrentRequestsKeepAnswersAndJournalIntact) {
     std::vector<HttpAnswer> answers(REQUESTS);
     std::vector<std::thread> threads;
     for (int i = 0; i < REQUESTS; ++i) {
-        threads.emplace_back([&, i] { answers[size_t(i)] = server->post(top_program("main()") + "Z"); });
+        // Every other request fails, so both kinds of answer and journal block meet.
+        threads.emplace_back([&, i] {
+            answers[size_t(i)] = server->post(order_request({"cup", i % 2 ? "teapot" : "tea"}));
+        });
     }
     for (auto& t : threads) t.join();
-    for (const HttpAnswer& answer : answers) {
+    for (int i = 0; i < REQUESTS; ++i) {
+        const HttpAnswer& answer = answers[size_t(i)];
         EXPECT_EQ(answer.status, 200);
-        EXPECT_EQ(answer.body.rfind("S" + counted_text("1750"), 0), 0u) << answer.body;
+        if (i % 2) {
+            EXPECT_EQ(answer.body, "S13404" + counted_text("unknown item teapot"));
+        } else {
+            EXPECT_EQ(answer.body.substr(answer.body.size() - 9), "C11131110") << answer.body;
+        }
     }
     std::string journal = box.read_file("journal.log");
-    size_t starts = 0, ends = 0;
-    for (size_t at = 0; (at = journal.find("-----  start : ", at)) != std::string::npos; ++at) ++starts;
-    for (size_t at = 0; (at = journal.find("=====  end : ", at)) != std::string::npos; ++at) ++ends;
-    EXPECT_EQ(starts, size_t(REQUESTS));
-    EXPECT_EQ(ends, size_t(REQUESTS));
+    const std::string start = "-----  start : ", failure = "\nERROR: CODE=404, MESSAGE='unknown item teapot'\n";
+    const std::string end_line = "\n=====  end : ";
+    size_t blocks = 0, failures = 0, at = 0;
+    while (at < journal.size()) {
+        ASSERT_EQ(journal.compare(at, start.size(), start), 0) << "a block does not start at " << at << ":\n"
+                                                               << journal;
+        size_t end = journal.find(end_line, at);
+        ASSERT_NE(end, std::string::npos);
+        std::string block = journal.substr(at, end - at);
+        EXPECT_EQ(block.find(start, 1), std::string::npos) << "interleaved blocks:\n" << block;
+        if (block.find(failure) != std::string::npos) ++failures;
+        at = journal.find('\n', end + 1) + 1;
+        ++blocks;
+    }
+    EXPECT_EQ(blocks, size_t(REQUESTS));
+    EXPECT_EQ(failures, size_t(REQUESTS / 2));
 }
 
 }  // namespace

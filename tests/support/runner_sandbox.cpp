@@ -164,4 +164,13 @@ std::string counted_text(const std::string& text) {
     return std::string(1, char((escaped ? 'A' : '0') + length.size())) + length + sent;
 }
 
+std::string counted_number(size_t n) {
+    std::string digits = std::to_string(n);
+    return std::string(1, char('0' + digits.size())) + digits;
+}
+
+std::string counted_record(char letter, size_t count, const std::string& contents) {
+    return std::string(1, letter) + counted_number(count) + counted_number(contents.size()) + contents;
+}
+
 }  // namespace tolv::testing

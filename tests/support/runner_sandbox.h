@@ -57,5 +57,10 @@ inline constexpr const char* ANSWER_HEADER = "Content-type: text/plane;charset=U
 std::string fatal_record(const std::string& message);
 // A counted text as the runner writes it (with escaping).
 std::string counted_text(const std::string& text);
+// '0' + digit count, then the digits.
+std::string counted_number(size_t n);
+// A request record with a count and a length field: letter, count, length of
+// `contents`, contents (M, I, D, S and A records).
+std::string counted_record(char letter, size_t count, const std::string& contents);
 
 }  // namespace tolv::testing
