@@ -193,6 +193,14 @@ TEST_F(RequestCycle, ConcurrentRequestsAppendWholeBlocks) {
     EXPECT_EQ(count_journal_blocks(journal, 1750), REQUESTS) << journal;
 }
 
+TEST_F(RequestCycle, TestModeTakesTheBodyAndStringVariablesFromArguments) {
+    box.write_config("");
+    box.write_file("app.js", "function main() { sendToFront(\"greeting\", `${hello}, ${who}`); }\n");
+    ProcessResult result = box.run({top_program("main()") + module_record({"app.js"}), " who = Ann ;hello=Hi"});
+    // No header line in test mode.
+    EXPECT_EQ(result.out, "s18greeting" + counted_text("Hi, Ann") + "C10101110");
+}
+
 TEST_F(RequestCycle, HelpAndUsage) {
     ProcessResult help = box.run({"--help"});
     EXPECT_EQ(help.exit_code, 0);

@@ -66,6 +66,22 @@ TEST_F(FrontOutput, ScalarRecords) {
     EXPECT_EQ(g_answer_counters.scalars, std::size(cases));
 }
 
+TEST_F(FrontOutput, DatesAreSentAsTheirText) {
+    ValueHandle date = new_cell(KIND_DATE, 0);
+    DateCell* cell = cell_as<DateCell>(date);
+    cell->year = 2026;
+    cell->month_zone = 11;  // December
+    cell->day = 9;
+    cell->hour = 22;
+    cell->minute = 5;
+    cell->second = 7;
+    EXPECT_EQ(sent("d", date), "s11dC212026-12-09%2022:05:07");
+    cell->millis = 30;
+    ValueHandle array = new_array(0);
+    array_push(array, date);
+    EXPECT_EQ(sent("a", array), "A1111aC252026-12-09%2022:05:07.030");
+}
+
 TEST_F(FrontOutput, EmptyArrayAndArrayElements) {
     EXPECT_EQ(sent("list", new_array(0)), "A1014list");
     ValueHandle array = new_array(0);
