@@ -149,7 +149,9 @@ struct Walk {
         AreaRef ref = f->names;
         Word32* v = open(where, 4 * (names ? names : 1));
         if (!v) return;
-        for (size_t i = 0; i < names; ++i) word(v + i, WordClass::NAME);
+        // A parameter with a default value is its `name = value` operation.
+        for (size_t i = 0; i < f->param_count; ++i) handle(v + i);
+        for (size_t i = f->param_count; i < names; ++i) word(v + i, WordClass::NAME);
         close(ref);
     }
 
