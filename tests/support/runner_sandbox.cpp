@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 
 namespace tolv::testing {
 
-ProcessResult run_process(const std::string& program, const ProcessSpec& spec) {
+ProcessResult run_process(const std::string& program, const ProcessOptions& options) {
     int in_pipe[2], out_pipe[2], err_pipe[2];
     if (pipe2(in_pipe, O_CLOEXEC) || pipe2(out_pipe, O_CLOEXEC) || pipe2(err_pipe, O_CLOEXEC)) throw std::runtime_error("pipe");
     pid_t pid = fork();
@@ -28,17 +28,17 @@ ProcessResult run_process(const std::string& program, const ProcessSpec& spec) {
         dup2(out_pipe[1], 1);
         dup2(err_pipe[1], 2);
         for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) close(fd);
-        if (!spec.working_dir.empty() && chdir(spec.working_dir.c_str()) != 0) _exit(127);
+        if (!options.working_dir.empty() && chdir(options.working_dir.c_str()) != 0) _exit(127);
         std::vector<std::string> env_text = {"PATH=/usr/bin:/bin", "TZ=UTC"};
         if (const char* asan = std::getenv("ASAN_OPTIONS")) env_text.push_back(std::string("ASAN_OPTIONS=") + asan);
         if (const char* ubsan = std::getenv("UBSAN_OPTIONS")) env_text.push_back(std::string("UBSAN_OPTIONS=") + ubsan);
-        for (const auto& [name, value] : spec.env) env_text.push_back(name + "=" + value);
+        for (const auto& [name, value] : options.env) env_text.push_back(name + "=" + value);
         std::vector<char*> envp, argv;
         for (auto& e : env_text) envp.push_back(e.data());
         envp.push_back(nullptr);
         std::string program_copy = program;
         argv.push_back(program_copy.data());
-        std::vector<std::string> args = spec.args;
+        std::vector<std::string> args = options.args;
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
         execve(program.c_str(), argv.data(), envp.data());
@@ -52,7 +52,7 @@ ProcessResult run_process(const std::string& program, const ProcessSpec& spec) {
     ProcessResult result;
     size_t written = 0;
     bool in_open = true;
-    if (spec.input.empty()) {
+    if (options.input.empty()) {
         close(in_pipe[1]);
         in_open = false;
     }
@@ -75,9 +75,9 @@ ProcessResult run_process(const std::string& program, const ProcessSpec& spec) {
             if (got <= 0) err_open = false; else result.err.append(buffer, size_t(got));
         }
         if (in_index >= 0 && fds[in_index].revents) {
-            ssize_t put = write(in_pipe[1], spec.input.data() + written, spec.input.size() - written);
+            ssize_t put = write(in_pipe[1], options.input.data() + written, options.input.size() - written);
             if (put > 0) written += size_t(put);
-            if (put <= 0 || written == spec.input.size()) {
+            if (put <= 0 || written == options.input.size()) {
                 close(in_pipe[1]);
                 in_open = false;
             }
@@ -126,18 +126,18 @@ ProcessResult RunnerSandbox::cgi(const std::string& body, std::vector<std::pair<
     bool has_length = false;
     for (const auto& [name, value] : env) has_length |= name == "CONTENT_LENGTH";
     if (!has_length) env.emplace_back("CONTENT_LENGTH", std::to_string(body.size()));
-    ProcessSpec spec;
-    spec.env = std::move(env);
-    spec.input = body;
-    spec.working_dir = dir_;
-    return run_process(runner_, spec);
+    ProcessOptions options;
+    options.env = std::move(env);
+    options.input = body;
+    options.working_dir = dir_;
+    return run_process(runner_, options);
 }
 
 ProcessResult RunnerSandbox::run(const std::vector<std::string>& args) const {
-    ProcessSpec spec;
-    spec.args = args;
-    spec.working_dir = dir_;
-    return run_process(runner_, spec);
+    ProcessOptions options;
+    options.args = args;
+    options.working_dir = dir_;
+    return run_process(runner_, options);
 }
 
 std::string fatal_record(const std::string& message) {

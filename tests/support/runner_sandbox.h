@@ -14,14 +14,14 @@ struct ProcessResult {
     int exit_code = -1;  // -1 when the process did not exit normally
 };
 
-struct ProcessSpec {
+struct ProcessOptions {
     std::vector<std::string> args;  // after the program path
     std::vector<std::pair<std::string, std::string>> env;  // on top of a minimal environment
     std::string input;
     std::string working_dir;  // "" = the caller's
 };
 
-ProcessResult run_process(const std::string& program, const ProcessSpec& spec);
+ProcessResult run_process(const std::string& program, const ProcessOptions& options);
 
 class RunnerSandbox {
 public:

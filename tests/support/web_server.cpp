@@ -84,16 +84,16 @@ WebServer::~WebServer() {
 }
 
 HttpAnswer WebServer::post(const std::string& body, const std::vector<std::string>& headers) const {
-    ProcessSpec spec;
-    spec.args = {"-s", "-S", "--max-time", "60", "-o", "-", "-w", "\n%{http_code}", "-X", "POST",
+    ProcessOptions options;
+    options.args = {"-s", "-S", "--max-time", "60", "-o", "-", "-w", "\n%{http_code}", "-X", "POST",
                  "-H", "Content-Type: application/octet-stream", "--data-binary", "@-"};
     for (const std::string& header : headers) {
-        spec.args.push_back("-H");
-        spec.args.push_back(header);
+        options.args.push_back("-H");
+        options.args.push_back(header);
     }
-    spec.args.push_back("http://127.0.0.1:" + std::to_string(port_) + "/runner");
-    spec.input = body;
-    ProcessResult result = run_process("/usr/bin/curl", spec);
+    options.args.push_back("http://127.0.0.1:" + std::to_string(port_) + "/runner");
+    options.input = body;
+    ProcessResult result = run_process("/usr/bin/curl", options);
     HttpAnswer answer;
     size_t newline = result.out.rfind('\n');
     if (newline == std::string::npos) return answer;
