@@ -13,8 +13,9 @@
 namespace {
 
 constexpr const char* USAGE =
-    "usage: runner-compile input.js output.jo\n"
-    "Parses the module input.js and writes its compiled image to output.jo.\n";
+    "usage: runner-compile [--plain] input.js output.jo\n"
+    "Parses the module input.js and writes its compiled image to output.jo.\n"
+    "  --plain  store the sections uncoded\n";
 
 bool read_whole(const char* name, std::string& text) {
     std::FILE* f = std::fopen(name, "rb");
@@ -43,6 +44,12 @@ int main(int argc, char** argv) {
         std::fputs(USAGE, stdout);
         return 0;
     }
+    bool compress = true;
+    if (argc == 4 && std::strcmp(argv[1], "--plain") == 0) {
+        compress = false;
+        ++argv;
+        --argc;
+    }
     if (argc != 3) {
         std::fputs(USAGE, stderr);
         return 2;
@@ -56,7 +63,7 @@ int main(int argc, char** argv) {
     add_module_path(argv[1], MODULE_SOURCE);
     std::vector<uint8_t> image;
     try {
-        image = compile_module_image(text);
+        image = compile_module_image(text, compress);
     } catch (const ScriptThrow& thrown) {
         const uint8_t* record = value_ptr(thrown.value);
         std::fprintf(stderr, "%s\n", error_message(record));

@@ -24,16 +24,14 @@ constexpr uint32_t PAGE_WORDS = 1024;
     parse_fail(IMAGE_ERROR_CODE, "モジュールイメージ不正 '%s' (%s)", module_path(g_error_context.module), reason);
 }
 
-void put32(std::vector<uint8_t>& out, uint32_t v) {
-    uint8_t b[4];
-    std::memcpy(b, &v, 4);
-    out.insert(out.end(), b, b + 4);
+void put_bytes(std::vector<uint8_t>& out, const void* p, size_t n) {
+    if (n == 0) return;
+    const size_t at = out.size();
+    out.resize(at + n);
+    std::memcpy(out.data() + at, p, n);
 }
 
-void put_bytes(std::vector<uint8_t>& out, const void* p, size_t n) {
-    const uint8_t* b = static_cast<const uint8_t*>(p);
-    out.insert(out.end(), b, b + n);
-}
+void put32(std::vector<uint8_t>& out, uint32_t v) { put_bytes(out, &v, 4); }
 
 // Copies of the heaps, laid out as the image numbers them.
 struct Snapshot {

@@ -25,7 +25,7 @@ namespace tolv {
 namespace {
 
 using testing::ProcessResult;
-using testing::ProcessSpec;
+using testing::ProcessOptions;
 using testing::RunnerSandbox;
 
 // Every shape the parser lays out: call and `new` argument blocks, the three
@@ -456,10 +456,10 @@ TEST_F(ImageLoading, MalformedImagesRaise1168) {
 // ---- the built runner --------------------------------------------------------------
 
 ProcessResult compile_in(const RunnerSandbox& box, const std::string& source, const std::string& image) {
-    ProcessSpec spec;
-    spec.args = {source, image};
-    spec.working_dir = box.dir();
-    return run_process(TOLV_COMPILE_PATH, spec);
+    ProcessOptions options;
+    options.args = {source, image};
+    options.working_dir = box.dir();
+    return run_process(TOLV_COMPILE_PATH, options);
 }
 
 struct AppModule {
@@ -549,11 +549,11 @@ TEST_F(CompiledModules, CompilerReportsParseErrorsAndUsage) {
     EXPECT_NE(r.exit_code, 0);
     EXPECT_NE(r.err.find("PARSE ERROR"), std::string::npos) << r.err;
     EXPECT_FALSE(box.exists("broken.jo"));
-    ProcessSpec help;
+    ProcessOptions help;
     help.args = {"--help"};
     ProcessResult h = run_process(TOLV_COMPILE_PATH, help);
     EXPECT_EQ(h.exit_code, 0);
-    EXPECT_NE(h.out.find("usage: runner-compile input.js output.jo"), std::string::npos);
+    EXPECT_NE(h.out.find("usage: runner-compile [--plain] input.js output.jo"), std::string::npos);
 }
 
 TEST_F(CompiledModules, DamagedImageEndsTheRequestWithAParseError) {
