@@ -277,18 +277,14 @@ void expand_placeholder(const char* text, size_t length, TextBuffer& out) {
 constinit const OperationTable g_operation_table = make_operation_table();
 constinit const OperationTable g_restricted_table = make_restricted_table();
 
-ValueHandle evaluate(ValueHandle h) {
-    unsigned kind = h >> 24;  // a sentinel gives a value above 15
-    if (kind == KIND_OPERATION) {
-        const OperationCell* c = operation_cell(h);
-        if (c->operand_count != OPERATION_LONG_FORM) note_position(c);
-        unsigned index = unsigned(c->opcode) - OP_FIRST;
-        if (index >= OP_TABLE_SIZE) eval_fail(1860, "デバッグでのEVALエラー");
-        return (g_expression_mode ? g_restricted_table : g_operation_table)[index](h);
-    }
-    switch (kind) {
+void bad_opcode() { eval_fail(1860, "デバッグでのEVALエラー"); }
+
+ValueHandle evaluate_other(ValueHandle h) {
+    switch (h >> 24) {
     case KIND_NAME:
         return h <= VALUE_NAN ? h : lookup_variable(h);
+    case KIND_OPERATION:
+        return evaluate(h);
     case KIND_INTEGER:
     case KIND_DATE:
     case KIND_ERROR:

@@ -8,6 +8,7 @@
 
 #include "host/errors.h"
 #include "lang/opcodes.h"
+#include "eval/scopes.h"
 #include "runtime/value.h"
 
 namespace tolv {
@@ -21,9 +22,36 @@ extern const OperationTable g_operation_table;
 extern const OperationTable g_restricted_table;
 extern bool g_expression_mode;
 
+// The kinds evaluate() does not handle inline: literals, templates, and
+// anything that is not evaluable.
+ValueHandle evaluate_other(ValueHandle h);
+[[noreturn]] void bad_opcode();
+
+// Keeps the error position current from an operation cell.
+inline void note_position(const OperationCell* c) {
+    g_error_context.module = c->module & 0x7F;
+    g_error_context.line = c->position & 0xFFFF;
+    g_error_context.column = (c->position >> 16) & 0x7FFF;
+}
+
 // Evaluates any handle. The result is either borrowed (a constant, a literal,
 // a variable's value) or new with count 0; callers dispose of it after use.
-ValueHandle evaluate(ValueHandle h);
+// Inline so that operations, names and Integers reach their handler or value
+// without a call in between.
+inline ValueHandle evaluate(ValueHandle h) {
+    unsigned kind = h >> 24;  // a sentinel gives a value above 15
+    if (kind == KIND_OPERATION) {
+        const OperationCell* c = cell_as<OperationCell>(h);
+        if (c->operand_count != OPERATION_LONG_FORM) note_position(c);
+        unsigned index = unsigned(c->opcode) - OP_FIRST;
+        if (index >= OP_TABLE_SIZE) [[unlikely]]
+            bad_opcode();
+        return (g_expression_mode ? g_restricted_table : g_operation_table)[index](h);
+    }
+    if (kind == KIND_INTEGER) return h;
+    if (kind == KIND_NAME) return h <= VALUE_NAN ? h : lookup_variable(h);
+    return evaluate_other(h);
+}
 
 // ---- Operation cell access --------------------------------------------------
 
@@ -87,13 +115,6 @@ bool strictly_equal(ValueHandle a, ValueHandle b);
 // container and hands the result back unowned-by-it (count as before the
 // container held it).
 ValueHandle take_from_temporary(ValueHandle container, ValueHandle result);
-
-// Keeps the error position current from an operation cell.
-inline void note_position(const OperationCell* c) {
-    g_error_context.module = c->module & 0x7F;
-    g_error_context.line = c->position & 0xFFFF;
-    g_error_context.column = (c->position >> 16) & 0x7FFF;
-}
 
 // Text of a value cut to `limit` characters for messages.
 void message_excerpt(ValueHandle v, char* out, size_t out_size, size_t limit);

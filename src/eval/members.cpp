@@ -178,19 +178,19 @@ ValueHandle op_member(ValueHandle cell) {
         ValueHandle result = VALUE_UNDEFINED;
         switch (kind_of(object)) {
         case KIND_STRING:
-            result = new_integer(int32_t(string_length(object)));
+            result = integer_result(int32_t(string_length(object)));
             break;
         case KIND_ARRAY:
-            result = new_integer(int32_t(array_length(object)));
+            result = integer_result(int32_t(array_length(object)));
             break;
         case KIND_ASSOC_ARRAY:
-            result = new_integer(int32_t(assoc_count(object)));
+            result = integer_result(int32_t(assoc_count(object)));
             break;
         case KIND_HASH:
-            result = new_integer(int32_t(hash_count(object)));
+            result = integer_result(int32_t(hash_count(object)));
             break;
         case KIND_NAME:
-            if (!is_sentinel(object)) result = new_integer(int32_t(name_length(object)));
+            if (!is_sentinel(object)) result = integer_result(int32_t(name_length(object)));
             break;
         default:
             break;

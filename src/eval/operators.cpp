@@ -53,7 +53,7 @@ double numeric_operand(ValueHandle v, bool& is_float) {
 }
 
 ValueHandle numeric_result(double d, bool is_float) {
-    return is_float ? new_float(d) : new_integer(truncate_to_int32(d));
+    return is_float ? new_float(d) : integer_result(truncate_to_int32(d));
 }
 
 enum ArithmeticOp { ARITH_SUB, ARITH_MUL, ARITH_DIV, ARITH_MOD, ARITH_POW };
@@ -79,7 +79,7 @@ double arithmetic(ArithmeticOp op, double a, double b) {
 
 // Two Integers: exact 64-bit arithmetic, the same result as the double
 // computation wherever that is exact.
-bool integer_pair(ArithmeticOp op, int32_t a, int32_t b, int32_t& out) {
+inline bool integer_pair(ArithmeticOp op, int32_t a, int32_t b, int32_t& out) {
     switch (op) {
     case ARITH_SUB:
         out = int32_t(uint32_t(int64_t(a) - int64_t(b)));
@@ -103,7 +103,10 @@ bool integer_pair(ArithmeticOp op, int32_t a, int32_t b, int32_t& out) {
     }
 }
 
-ValueHandle arithmetic_chain(ValueHandle cell, ArithmeticOp op) {
+// The operator is a template argument so that each handler gets its own
+// copy with the operator's switch folded away.
+template <ArithmeticOp op>
+ValueHandle arithmetic_chain(ValueHandle cell) {
     uint32_t n = operand_count(operation_cell(cell));
     ValueHandle first = evaluate(operand(operation_cell(cell), 0));
     if (n == 2 && kind_of(first) == KIND_INTEGER) {
@@ -112,7 +115,7 @@ ValueHandle arithmetic_chain(ValueHandle cell, ArithmeticOp op) {
         if (kind_of(second) == KIND_INTEGER && integer_pair(op, integer_value(first), integer_value(second), out)) {
             drop(first);
             drop(second);
-            return new_integer(out);
+            return integer_result(out);
         }
         bool is_float = false;
         double a = numeric_operand(first, is_float);
@@ -135,9 +138,23 @@ ValueHandle arithmetic_chain(ValueHandle cell, ArithmeticOp op) {
 
 // ---- Plus --------------------------------------------------------------------
 
+// The decimal text of an Integer, as "%d" writes it, without the cost of printf.
+void integer_text(int32_t n, TextBuffer& out) {
+    char digits[12];
+    char* end = digits + sizeof digits;
+    char* p = end;
+    uint32_t magnitude = n < 0 ? 0u - uint32_t(n) : uint32_t(n);
+    do {
+        *--p = char('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude);
+    if (n < 0) *--p = '-';
+    out.append(p, size_t(end - p));
+}
+
 void number_text(ValueHandle v, TextBuffer& out) {
     if (kind_of(v) == KIND_INTEGER) {
-        out.appendf("%d", integer_value(v));
+        integer_text(integer_value(v), out);
     } else {
         float_text(float_value(v), out);
     }
@@ -200,7 +217,7 @@ ValueHandle op_add_chain(ValueHandle cell) {
         Kind ka = kind_of(acc), kb = kind_of(next);
         ValueHandle sum;
         if (ka == KIND_INTEGER && kb == KIND_INTEGER) {
-            sum = new_integer(int32_t(uint32_t(integer_value(acc)) + uint32_t(integer_value(next))));
+            sum = integer_result(int32_t(uint32_t(integer_value(acc)) + uint32_t(integer_value(next))));
         } else if (is_number(acc) && is_number(next)) {
             double a = ka == KIND_INTEGER ? integer_value(acc) : float_value(acc);
             double b = kb == KIND_INTEGER ? integer_value(next) : float_value(next);
@@ -217,10 +234,10 @@ ValueHandle op_add_chain(ValueHandle cell) {
     return acc;
 }
 
-ValueHandle op_sub_chain(ValueHandle cell) { return arithmetic_chain(cell, ARITH_SUB); }
-ValueHandle op_mul_chain(ValueHandle cell) { return arithmetic_chain(cell, ARITH_MUL); }
-ValueHandle op_div_chain(ValueHandle cell) { return arithmetic_chain(cell, ARITH_DIV); }
-ValueHandle op_mod_chain(ValueHandle cell) { return arithmetic_chain(cell, ARITH_MOD); }
+ValueHandle op_sub_chain(ValueHandle cell) { return arithmetic_chain<ARITH_SUB>(cell); }
+ValueHandle op_mul_chain(ValueHandle cell) { return arithmetic_chain<ARITH_MUL>(cell); }
+ValueHandle op_div_chain(ValueHandle cell) { return arithmetic_chain<ARITH_DIV>(cell); }
+ValueHandle op_mod_chain(ValueHandle cell) { return arithmetic_chain<ARITH_MOD>(cell); }
 
 ValueHandle op_power(ValueHandle cell) {
     ValueHandle a = evaluate(operand(operation_cell(cell), 0));
@@ -304,10 +321,18 @@ bool compare_values(CompareOp op, ValueHandle a, ValueHandle b) {
     return a == b;
 }
 
-ValueHandle comparison(ValueHandle cell, CompareOp op, bool negate) {
+template <CompareOp op, bool negate>
+ValueHandle comparison(ValueHandle cell) {
     ValueHandle a = evaluate(operand(operation_cell(cell), 0));
     ValueHandle b = evaluate(operand(operation_cell(cell), 1));
-    bool result = compare_values(op, a, b) != negate;
+    bool result;
+    if (kind_of(a) == KIND_INTEGER && kind_of(b) == KIND_INTEGER) {
+        // Two Integers: compared here, and neither needs dropping unless it is a temporary.
+        int32_t x = integer_value(a), y = integer_value(b);
+        result = (op == CMP_EQ ? x == y : op == CMP_GE ? x >= y : op == CMP_GT ? x > y : op == CMP_LE ? x <= y : x < y) != negate;
+    } else {
+        result = compare_values(op, a, b) != negate;
+    }
     drop(a);
     drop(b);
     return boolean(result);
@@ -325,12 +350,12 @@ bool strictly_equal(ValueHandle a, ValueHandle b) {
     return a == b;
 }
 
-ValueHandle op_eq(ValueHandle cell) { return comparison(cell, CMP_EQ, false); }
-ValueHandle op_ne(ValueHandle cell) { return comparison(cell, CMP_EQ, true); }
-ValueHandle op_ge(ValueHandle cell) { return comparison(cell, CMP_GE, false); }
-ValueHandle op_gt(ValueHandle cell) { return comparison(cell, CMP_GT, false); }
-ValueHandle op_le(ValueHandle cell) { return comparison(cell, CMP_LE, false); }
-ValueHandle op_lt(ValueHandle cell) { return comparison(cell, CMP_LT, false); }
+ValueHandle op_eq(ValueHandle cell) { return comparison<CMP_EQ, false>(cell); }
+ValueHandle op_ne(ValueHandle cell) { return comparison<CMP_EQ, true>(cell); }
+ValueHandle op_ge(ValueHandle cell) { return comparison<CMP_GE, false>(cell); }
+ValueHandle op_gt(ValueHandle cell) { return comparison<CMP_GT, false>(cell); }
+ValueHandle op_le(ValueHandle cell) { return comparison<CMP_LE, false>(cell); }
+ValueHandle op_lt(ValueHandle cell) { return comparison<CMP_LT, false>(cell); }
 
 ValueHandle op_strict_eq(ValueHandle cell) {
     ValueHandle a = evaluate(operand(operation_cell(cell), 0));
@@ -543,7 +568,7 @@ ValueHandle op_add_assign(ValueHandle cell) {
             drop(value);
             return target;
         }
-        result = new_integer(sum);
+        result = integer_result(sum);
     } else if (is_number(target) && is_number(value)) {
         result = new_float(number_of(target) + number_of(value));
     } else if ((kt == KIND_STRING && (kv == KIND_STRING || is_number(value))) ||
@@ -582,7 +607,7 @@ ValueHandle op_arith_assign(ValueHandle cell) {
             release(value);
             return target;
         }
-        result = new_integer(out);
+        result = integer_result(out);
     } else {
         bool is_float = false;
         double x = numeric_operand(target, is_float);
@@ -607,7 +632,7 @@ ValueHandle op_bit_assign(ValueHandle cell) {
     if (kind_of(target) != KIND_INTEGER) eval_fail(2295, "オペランド不正(非整数)");
     int32_t x = integer_value(target);
     int32_t r = code == OP_AND_ASSIGN ? (x & y) : code == OP_OR_ASSIGN ? (x | y) : (x ^ y);
-    ValueHandle result = new_integer(r);
+    ValueHandle result = integer_result(r);
     store_at_location(at, result);
     return result;
 }
@@ -631,7 +656,7 @@ ValueHandle step_operation(ValueHandle cell, int delta, bool postfix, int consta
         cell_as<IntegerCell>(old)->value = int32_t(uint32_t(integer_value(old)) + uint32_t(delta));
         return old;
     }
-    ValueHandle next = k == KIND_INTEGER ? new_integer(int32_t(uint32_t(integer_value(old)) + uint32_t(delta)))
+    ValueHandle next = k == KIND_INTEGER ? integer_result(int32_t(uint32_t(integer_value(old)) + uint32_t(delta)))
                                          : new_float(float_value(old) + delta);
     if (!postfix) {
         store_at_location(at, next);
@@ -682,7 +707,7 @@ ValueHandle bitwise_chain(ValueHandle cell, uint8_t code) {
         drop(next);
         x = code == OP_BITAND_CHAIN ? (x & y) : code == OP_BITOR_CHAIN ? (x | y) : (x ^ y);
     }
-    return new_integer(x);
+    return integer_result(x);
 }
 
 }  // namespace
@@ -713,7 +738,7 @@ ValueHandle op_shift(ValueHandle cell) {
         unsigned places = 1 + unsigned((count - 1) % 32);
         result = places >= 32 ? 0 : bits >> places;
     }
-    return new_integer(int32_t(result));
+    return integer_result(int32_t(result));
 }
 
 ValueHandle op_bitnot(ValueHandle cell) {
@@ -723,7 +748,7 @@ ValueHandle op_bitnot(ValueHandle cell) {
         cell_as<IntegerCell>(v)->value = ~integer_value(v);
         return v;
     }
-    return new_integer(~integer_value(v));
+    return integer_result(~integer_value(v));
 }
 
 // ---- Conversions -----------------------------------------------------------------

@@ -38,20 +38,7 @@ void pop_bindings(uint32_t top) {
     }
 }
 
-ValueHandle lookup_variable(uint32_t name) {
-    // At top level the stack holds only block bindings, all visible.
-    uint32_t low = g_scope.frame_base ? g_scope.frame_base : 1;
-    const Binding* items = g_bindings.items;
-    for (uint32_t i = g_bindings.top; i >= low; --i) {
-        if ((items[i].name_word & ~CONSTANT_BINDING) == name) {
-            g_location.kind = LOCATION_BINDING;
-            g_location.constant = (items[i].name_word & CONSTANT_BINDING) != 0;
-            g_location.index = i;
-            g_location.name = name;
-            g_location.name_valid = true;
-            return items[i].value;
-        }
-    }
+ValueHandle lookup_global(uint32_t name) {
     g_location.kind = LOCATION_GLOBAL;
     g_location.constant = false;
     g_location.name = name;

@@ -70,8 +70,26 @@ inline void push_binding(uint32_t name_word, ValueHandle value) {
 void pop_bindings(uint32_t top);
 
 // Finds the variable's value and records its location; an unknown name
-// becomes a global holding undefined.
-ValueHandle lookup_variable(uint32_t name);
+// becomes a global holding undefined. The binding scan is inline: nearly
+// every name an expression reads is a parameter or local of the innermost call.
+ValueHandle lookup_global(uint32_t name);
+inline ValueHandle lookup_variable(uint32_t name) {
+    // At top level the stack holds only block bindings, all visible.
+    uint32_t low = g_scope.frame_base ? g_scope.frame_base : 1;
+    const Binding* items = g_bindings.items;
+    for (uint32_t i = g_bindings.top; i >= low; --i) {
+        uint32_t word = items[i].name_word;
+        if ((word & ~CONSTANT_BINDING) == name) {
+            g_location.kind = LOCATION_BINDING;
+            g_location.constant = (word & CONSTANT_BINDING) != 0;
+            g_location.index = i;
+            g_location.name = name;
+            g_location.name_valid = true;
+            return items[i].value;
+        }
+    }
+    return lookup_global(name);
+}
 
 // Writes through the last location: the new value is retained, the old one
 // released. Nothing happens when there is no location.

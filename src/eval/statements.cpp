@@ -68,7 +68,7 @@ ValueHandle op_block(ValueHandle cell) {
         run_statement(statements[i]);
         if (g_completion != COMPLETION_NORMAL) break;
     }
-    pop_bindings(saved_top);
+    if (g_bindings.top > saved_top) pop_bindings(saved_top);
     g_scope.block_base = saved_base;
     --g_scope.block_depth;
     return VALUE_UNDEFINED;
@@ -187,13 +187,13 @@ ValueHandle iteration_item(ValueHandle iterable, IterationKind kind, uint32_t i)
     switch (kind_of(iterable)) {
     case KIND_ARRAY:
         if (i >= array_length(iterable)) return VALUE_SENTINEL;
-        return kind == ITERATE_OF ? ValueHandle(array_elements(iterable)[i]) : new_integer(int32_t(i));
+        return kind == ITERATE_OF ? ValueHandle(array_elements(iterable)[i]) : integer_result(int32_t(i));
     case KIND_ASSOC_ARRAY: {
         if (i >= assoc_count(iterable)) return VALUE_SENTINEL;
         const Word32* pairs = assoc_pairs(iterable);
         if (kind == ITERATE_OF) return pairs[2 * i + 1];
         uint32_t key = pairs[2 * i];
-        if ((key >> 24) != 0) return new_integer(int32_t(key & 0xFFFFFF));
+        if ((key >> 24) != 0) return integer_result(int32_t(key & 0xFFFFFF));
         return new_string(name_text(key), name_length(key));
     }
     case KIND_STRING:

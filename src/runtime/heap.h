@@ -26,6 +26,11 @@ constexpr unsigned CLASS_BLOCK_LIMIT = 4096;
 constexpr unsigned SINGLE_LIMIT = 0x100000;
 constexpr unsigned AREA_CLASS_SINGLE = 15;
 
+// Run mode hands out one permanent Integer cell per small value (see
+// new_integer); the cells are made on first use.
+constexpr int32_t SMALL_INTEGER_LOW = -256;
+constexpr uint32_t SMALL_INTEGER_COUNT = 1280;
+
 struct SizeClass {
     uint8_t** blocks = nullptr;    // block addresses
     uint32_t block_capacity = 0;   // entries in `blocks`
@@ -65,6 +70,10 @@ struct HeapState {
     int32_t highest_freed_single = -1;
 
     bool run_mode = false;
+
+    // Permanent Integer cells by value - SMALL_INTEGER_LOW; 0 = not made yet.
+    // Part of the state so that a reset forgets them with the cells.
+    ValueHandle small_integer[SMALL_INTEGER_COUNT] = {};
 };
 
 extern HeapState g_heap;

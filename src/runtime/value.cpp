@@ -112,13 +112,6 @@ void free_one(ValueHandle h) {
 
 // ---- Ownership ---------------------------------------------------------------
 
-ValueHandle retain(ValueHandle h) {
-    if (!has_storage(h)) return h;
-    uint8_t* p = value_ptr(h);
-    if ((p[0] >> 4) < PERMANENT_COUNT) p[0] = uint8_t(p[0] + 16);
-    return h;
-}
-
 unsigned retain_was(ValueHandle h) {
     if (!has_storage(h)) return 0;
     uint8_t* p = value_ptr(h);
@@ -127,28 +120,10 @@ unsigned retain_was(ValueHandle h) {
     return was;
 }
 
-void release(ValueHandle h) {
-    if (!has_storage(h)) return;
+void release_last(ValueHandle h) {
     uint8_t* p = value_ptr(h);
-    unsigned count = p[0] >> 4;
-    if (count == PERMANENT_COUNT) return;
-    if (count > 0) {
-        p[0] = uint8_t(p[0] - 16);
-        if (count > 1) return;
-    }
+    if ((p[0] >> 4) == 1) p[0] = uint8_t(p[0] - 16);
     free_value(h);
-}
-
-void release_keep(ValueHandle h) {
-    if (!has_storage(h)) return;
-    uint8_t* p = value_ptr(h);
-    unsigned count = p[0] >> 4;
-    if (count >= 1 && count < PERMANENT_COUNT) p[0] = uint8_t(p[0] - 16);
-}
-
-void dispose(ValueHandle h) {
-    if (!has_storage(h)) return;
-    if ((value_ptr(h)[0] >> 4) == 0) free_value(h);
 }
 
 void free_value(ValueHandle h) {
@@ -171,6 +146,13 @@ void free_value(ValueHandle h) {
 ValueHandle new_integer(int32_t v) {
     ValueHandle h = new_cell(KIND_INTEGER, 0);
     cell_as<IntegerCell>(h)->value = v;
+    return h;
+}
+
+ValueHandle small_integer_cell(int32_t v) {
+    ValueHandle h = new_cell(KIND_INTEGER, PERMANENT_COUNT);
+    cell_as<IntegerCell>(h)->value = v;
+    g_heap.small_integer[uint32_t(v - SMALL_INTEGER_LOW)] = h;
     return h;
 }
 

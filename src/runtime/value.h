@@ -48,8 +48,9 @@ inline ValueHandle make_handle(unsigned kind, uint32_t payload) { return (uint32
 // Kinds 1, 3, 6 and 7 live in the area heap.
 inline bool is_area_kind(unsigned kind) { return kind < 8 && ((0xCAu >> kind) & 1); }
 inline bool has_storage(ValueHandle h) {
-    unsigned k = kind_of(h);
-    return !is_sentinel(h) && k != 0 && k != 15 && k != 4;
+    // Kinds 1-3 and 5-14; a sentinel's top byte is above 15.
+    unsigned top = h >> 24;
+    return top < 16 && ((0x7FEEu >> top) & 1);
 }
 inline ValueHandle name_handle(uint32_t name_index) { return name_index; }
 
@@ -179,15 +180,55 @@ template <class Cell> inline Cell* cell_as(ValueHandle h) { return reinterpret_c
 inline unsigned ref_count(ValueHandle h) { return value_ptr(h)[0] >> 4; }
 
 // ---- Ownership ---------------------------------------------------------------
-ValueHandle retain(ValueHandle h);
+// The counting itself is inline: it runs for nearly every value the
+// evaluator touches. Freeing stays out of line.
+inline ValueHandle retain(ValueHandle h) {
+    if (has_storage(h)) {
+        uint8_t* p = value_ptr(h);
+        if (p[0] < (PERMANENT_COUNT << 4)) p[0] = uint8_t(p[0] + 16);
+    }
+    return h;
+}
 unsigned retain_was(ValueHandle h);  // previous count << 4 (0 = was unowned)
-void release(ValueHandle h);
-void release_keep(ValueHandle h);
-void dispose(ValueHandle h);
+// Count 0 or 1 met by release: frees the value (after the decrement).
+void release_last(ValueHandle h);
+inline void release(ValueHandle h) {
+    if (!has_storage(h)) return;
+    uint8_t* p = value_ptr(h);
+    unsigned count = p[0] >> 4;
+    if (count == PERMANENT_COUNT) return;
+    if (count > 1) {
+        p[0] = uint8_t(p[0] - 16);
+        return;
+    }
+    release_last(h);
+}
+inline void release_keep(ValueHandle h) {
+    if (!has_storage(h)) return;
+    uint8_t* p = value_ptr(h);
+    unsigned count = p[0] >> 4;
+    if (count >= 1 && count < PERMANENT_COUNT) p[0] = uint8_t(p[0] - 16);
+}
 void free_value(ValueHandle h);
+inline void dispose(ValueHandle h) {
+    if (has_storage(h) && (value_ptr(h)[0] >> 4) == 0) free_value(h);
+}
 
 // ---- Constructors (count 0, unowned) --------------------------------------
 ValueHandle new_integer(int32_t v);
+// An Integer for an operation's result. In run mode a small value comes as a
+// shared permanent cell (count 15), never freed and never counted, else as
+// new_integer. Nothing may write into an Integer cell unless it holds the
+// only reference (count 1, or 0 for a temporary).
+ValueHandle small_integer_cell(int32_t v);
+inline ValueHandle integer_result(int32_t v) {
+    uint32_t at = uint32_t(v - SMALL_INTEGER_LOW);
+    if (at < SMALL_INTEGER_COUNT && g_heap.run_mode) {
+        ValueHandle h = g_heap.small_integer[at];
+        return h ? h : small_integer_cell(v);
+    }
+    return new_integer(v);
+}
 ValueHandle new_float(double v);
 // Copies `len` bytes; the buffer gets len + 12 bytes, capacity len + 8.
 ValueHandle new_string(const char* text, size_t len);
