@@ -156,6 +156,11 @@ void run_main_script(const std::string& text) {
     } catch (const ScriptThrow& thrown) {
         if (!thrown.to_request_handler) throw;
         std::string excerpt = text.substr(0, 100);
+        if (g_error_context.mode == RunMode::COMMAND_LINE) {
+            // The developer sees the parser's line already; the run ends here quietly.
+            std::printf("評価する式が不正 '%s'\n", excerpt.c_str());
+            return;
+        }
         parse_fail(1810, "評価する式が不正 '%s'", excerpt.c_str());
     }
     g_error_context.run_started = true;

@@ -73,6 +73,12 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"SyntaxError", "function g() {\n  var s = 1;\n  if (s == ) { }\n}\n", "g()",
                   "PARSE ERROR 1125 (app.js:3) : フォーマット不正 's == '\n"
                   "ERROR  1125：PARSE ERROR 1125 (app.js:3) : フォーマット不正 's == '\n"},
+        ErrorCase{"TopProgramUnparsable", "function f() {}\n", "f() +",
+                  "PARSE ERROR 1720 (MainScript:1) : TOP関数のステートメントの演算子不正 'f() +'\n"
+                  "評価する式が不正 'f() +'\n"},
+        ErrorCase{"TopProgramNotACall", "function f() {}\n", "f() + 1",
+                  "EVAL ERROR 1725 (MainScript:1:1) : TOP関数のステートメント不正\n"
+                  "ERROR  1725：EVAL ERROR 1725 (MainScript:1:1) : TOP関数のステートメント不正\n"},
         ErrorCase{"ThrownString", "function h() {\n  throw \"stop\";\n}\n", "h()", "ERROR： stop\n"},
         ErrorCase{"RunawayRecursion", "function r(n) {\n  return r(n + 1);\n}\n", "r(0)",
                   "EVAL ERROR 2160 (app.js:2:11) : 関数呼出しのネストが深すぎます(8000)\n"
