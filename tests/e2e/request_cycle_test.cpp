@@ -201,6 +201,14 @@ TEST_F(RequestCycle, TestModeTakesTheBodyAndStringVariablesFromArguments) {
     EXPECT_EQ(result.out, "s18greeting" + counted_text("Hi, Ann") + "C10101110");
 }
 
+TEST_F(RequestCycle, UnparsableTopProgramIsError1810) {
+    box.write_config("");
+    box.write_file("app.js", "function main() {}\n");
+    ProcessResult result = box.cgi(top_program("main(") + module_record({"app.js"}));
+    EXPECT_EQ(result.out, std::string(ANSWER_HEADER) +
+                              error_record(1810, "PARSE ERROR 1810 (MainScript:1) : 評価する式が不正 'main('"));
+}
+
 TEST_F(RequestCycle, HelpAndUsage) {
     ProcessResult help = box.run({"--help"});
     EXPECT_EQ(help.exit_code, 0);
