@@ -93,6 +93,15 @@ inline ArgumentList argument_list(ValueHandle block) {
 
 // ---- Values -------------------------------------------------------------------
 
+// Inline forms of the container readers for member, index and method lookups.
+inline Word32* hash_words(ValueHandle h) { return reinterpret_cast<Word32*>(area_ptr(cell_as<HashCell>(h)->pairs)); }
+inline Word32* assoc_words(ValueHandle h) {
+    return reinterpret_cast<Word32*>(area_ptr(cell_as<AssocArrayCell>(h)->pairs));
+}
+inline Word32* array_words(ValueHandle h) {
+    return reinterpret_cast<Word32*>(area_ptr(cell_as<ArrayCell>(h)->elements));
+}
+
 // Inline forms of dispose and retain for the evaluator's hot paths.
 inline void drop(ValueHandle v) {
     if (has_storage(v) && (value_ptr(v)[0] >> 4) == 0) free_value(v);

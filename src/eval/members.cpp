@@ -25,7 +25,7 @@ void record(LocationKind kind, ValueHandle container, uint32_t index) {
 
 // The value of a hash key, creating the entry in create mode.
 ValueHandle hash_entry(ValueHandle hash, uint32_t name, bool create) {
-    const Word32* pairs = hash_pairs(hash);
+    const Word32* pairs = hash_words(hash);
     uint32_t n = hash_count(hash);
     for (uint32_t i = 0; i < n; ++i) {
         if (pairs[2 * i] == name) {
@@ -43,7 +43,7 @@ ValueHandle hash_entry(ValueHandle hash, uint32_t name, bool create) {
 }
 
 ValueHandle assoc_entry(ValueHandle assoc, uint32_t key, bool create) {
-    const Word32* pairs = assoc_pairs(assoc);
+    const Word32* pairs = assoc_words(assoc);
     uint32_t n = assoc_count(assoc);
     for (uint32_t i = 0; i < n; ++i) {
         if (pairs[2 * i] == key) {
@@ -131,7 +131,7 @@ ValueHandle array_element(ValueHandle array, uint32_t n, bool create) {
     uint32_t length = array_length(array);
     if (n < length) {
         record(LOCATION_ARRAY, array, n);
-        return array_elements(array)[n];
+        return array_words(array)[n];
     }
     if (!create) {
         g_location.kind = LOCATION_NONE;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "eval/evaluate.h"
 #include "eval/globals.h"
 #include "host/errors.h"
 
@@ -62,26 +63,26 @@ void store_at_location(const LastLocation& at, ValueHandle value) {
         return;
     case LOCATION_ARRAY:
         if (kind_of(at.container) == KIND_ARRAY && at.index < array_length(at.container)) {
-            Word32* e = array_elements(at.container);
+            Word32* e = array_words(at.container);
             ValueHandle old = e[at.index];
             retain(value);
-            array_elements(at.container)[at.index] = value;
+            array_words(at.container)[at.index] = value;
             release(old);
         }
         return;
     case LOCATION_HASH:
         if (kind_of(at.container) == KIND_HASH && at.index < hash_count(at.container)) {
-            ValueHandle old = hash_pairs(at.container)[2 * at.index + 1];
+            ValueHandle old = hash_words(at.container)[2 * at.index + 1];
             retain(value);
-            hash_pairs(at.container)[2 * at.index + 1] = value;
+            hash_words(at.container)[2 * at.index + 1] = value;
             release(old);
         }
         return;
     case LOCATION_ASSOC:
         if (kind_of(at.container) == KIND_ASSOC_ARRAY && at.index < assoc_count(at.container)) {
-            ValueHandle old = assoc_pairs(at.container)[2 * at.index + 1];
+            ValueHandle old = assoc_words(at.container)[2 * at.index + 1];
             retain(value);
-            assoc_pairs(at.container)[2 * at.index + 1] = value;
+            assoc_words(at.container)[2 * at.index + 1] = value;
             release(old);
         }
         return;

@@ -49,6 +49,9 @@ inline void run_statement(ValueHandle statement) {
 
 inline bool condition_holds(ValueHandle condition) {
     ValueHandle v = evaluate(condition);
+    // Comparisons give the two constants: no call, nothing to drop.
+    if (v == VALUE_TRUE) return true;
+    if (v == VALUE_FALSE) return false;
     bool t = truth_value(v);
     drop(v);
     return t;
