@@ -40,6 +40,9 @@ def main():
         lines = sum(open(os.path.join(work, m + ".js")).read().count("\n") for m in modules)
         for m in modules:
             subprocess.run(["./runner-compile", m + ".js", m + ".jo"], cwd=work, check=True)
+        with open(os.path.join(work, "empty.js"), "w") as f:
+            f.write('function main() { console.log("done"); }\n')
+        base, _ = timed(["./runner", "-e", "main()", "empty.js"], work, runs)
         results = {}
         for ext in ("js", "jo"):
             cmd = ["./runner", "-e", "main()"] + [m + "." + ext for m in modules]
@@ -55,6 +58,9 @@ def main():
             medians[ext] = statistics.median(ms)
             print(f"  .{ext}: min {min(ms):.2f}  median {medians[ext]:.2f}  max {max(ms):.2f}")
         print(f"  median .js / .jo = {medians['js'] / medians['jo']:.2f}")
+        empty = statistics.median(t * 1000 for t in base)
+        print(f"  one-line module (process start-up): median {empty:.2f};"
+              f" loading alone .js / .jo = {(medians['js'] - empty) / max(medians['jo'] - empty, 0.01):.2f}")
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

@@ -25,8 +25,8 @@ constexpr uint32_t BLOCK_BYTES = 4096;
 constexpr uint32_t CELLS_PER_BLOCK = 256;
 constexpr uint32_t PAGE_WORDS = 1024;
 constexpr uint32_t NAME_STEP = 2048;
-// The coding turns at most two bytes into 255 zeros.
-constexpr uint64_t MAX_EXPANSION = 128;
+// No code byte stands for more than 251 bytes (250 zeros and a byte).
+constexpr uint64_t MAX_EXPANSION = 256;
 constexpr uint64_t MAX_STREAM = 256u << 20;
 
 const char* s_file = "";
