@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "host/errors.h"
 #include "lang/opcodes.h"
@@ -97,6 +98,31 @@ inline ArgumentList argument_list(ValueHandle block) {
 inline Word32* hash_words(ValueHandle h) { return reinterpret_cast<Word32*>(area_ptr(cell_as<HashCell>(h)->pairs)); }
 inline Word32* assoc_words(ValueHandle h) {
     return reinterpret_cast<Word32*>(area_ptr(cell_as<AssocArrayCell>(h)->pairs));
+}
+// The first pair at or after `from` whose key is `key`, or `count`. Member
+// access on a large hash is a scan, so eight pairs are tested per step as
+// vectors (the value words are masked out).
+inline uint32_t find_key(const Word32* pairs, uint32_t from, uint32_t count, uint32_t key) {
+    typedef uint32_t Words4 __attribute__((vector_size(16)));
+    uint32_t i = from;
+    const Words4 wanted = {key, key, key, key};
+    const Words4 key_lanes = {~0u, 0, ~0u, 0};
+    for (; i + 8 <= count; i += 8) {
+        Words4 a, b, c, d;
+        const Word32* p = pairs + 2 * i;
+        std::memcpy(&a, p, 16);
+        std::memcpy(&b, p + 4, 16);
+        std::memcpy(&c, p + 8, 16);
+        std::memcpy(&d, p + 12, 16);
+        Words4 hit = ((a == wanted) | (b == wanted) | (c == wanted) | (d == wanted)) & key_lanes;
+        uint64_t low, high;
+        std::memcpy(&low, &hit, 8);
+        std::memcpy(&high, reinterpret_cast<const char*>(&hit) + 8, 8);
+        if (low | high) break;
+    }
+    for (; i < count; ++i)
+        if (pairs[2 * i] == key) return i;
+    return count;
 }
 inline Word32* array_words(ValueHandle h) {
     return reinterpret_cast<Word32*>(area_ptr(cell_as<ArrayCell>(h)->elements));

@@ -27,11 +27,10 @@ void record(LocationKind kind, ValueHandle container, uint32_t index) {
 ValueHandle hash_entry(ValueHandle hash, uint32_t name, bool create) {
     const Word32* pairs = hash_words(hash);
     uint32_t n = hash_count(hash);
-    for (uint32_t i = 0; i < n; ++i) {
-        if (pairs[2 * i] == name) {
-            record(LOCATION_HASH, hash, i);
-            return pairs[2 * i + 1];
-        }
+    uint32_t i = find_key(pairs, 0, n, name);
+    if (i < n) {
+        record(LOCATION_HASH, hash, i);
+        return pairs[2 * i + 1];
     }
     if (!create) {
         g_location.kind = LOCATION_NONE;
@@ -45,11 +44,10 @@ ValueHandle hash_entry(ValueHandle hash, uint32_t name, bool create) {
 ValueHandle assoc_entry(ValueHandle assoc, uint32_t key, bool create) {
     const Word32* pairs = assoc_words(assoc);
     uint32_t n = assoc_count(assoc);
-    for (uint32_t i = 0; i < n; ++i) {
-        if (pairs[2 * i] == key) {
-            record(LOCATION_ASSOC, assoc, i);
-            return pairs[2 * i + 1];
-        }
+    uint32_t i = find_key(pairs, 0, n, key);
+    if (i < n) {
+        record(LOCATION_ASSOC, assoc, i);
+        return pairs[2 * i + 1];
     }
     if (!create) {
         g_location.kind = LOCATION_NONE;

@@ -85,8 +85,9 @@ inline bool is_to_string(uint32_t name) {
 // A Hash entry holding a function is called as a method with `this` bound.
 bool hash_function_entry(ValueHandle hash, uint32_t name, ValueHandle& function) {
     const Word32* pairs = hash_words(hash);
-    for (uint32_t i = 0, n = hash_count(hash); i < n; ++i) {
-        if (pairs[2 * i] == name && kind_of(pairs[2 * i + 1]) == KIND_FUNCTION) {
+    uint32_t n = hash_count(hash);
+    for (uint32_t i = find_key(pairs, 0, n, name); i < n; i = find_key(pairs, i + 1, n, name)) {
+        if (kind_of(pairs[2 * i + 1]) == KIND_FUNCTION) {
             function = pairs[2 * i + 1];
             return true;
         }
