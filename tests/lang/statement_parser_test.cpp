@@ -133,7 +133,7 @@ TEST_F(StatementParserTest, ReportsMalformedStatements) {
         {"parseFloat(a, b);", 1220},
         {"parseInt(a, b, c);", 1225},
         {"parseInt();", 1225},
-        {"sendToFront(a, b);", 1230},
+        {"sendToFront(a, b, c);", 1230},
         {"alertToFront();", 1235},
     };
     for (const ErrorCase& c : cases) {
