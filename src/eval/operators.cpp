@@ -107,10 +107,13 @@ inline bool integer_pair(ArithmeticOp op, int32_t a, int32_t b, int32_t& out) {
 // copy with the operator's switch folded away.
 template <ArithmeticOp op>
 ValueHandle arithmetic_chain(ValueHandle cell) {
-    uint32_t n = operand_count(operation_cell(cell));
-    ValueHandle first = evaluate(operand(operation_cell(cell), 0));
+    // Cells and operand vectors never move while a program runs.
+    const OperationCell* c = operation_cell(cell);
+    uint32_t n = operand_count(c);
+    const Word32* operands = operands_of(c);
+    ValueHandle first = evaluate(operands[0]);
     if (n == 2 && kind_of(first) == KIND_INTEGER) {
-        ValueHandle second = evaluate(operand(operation_cell(cell), 1));
+        ValueHandle second = evaluate(operands[1]);
         int32_t out;
         if (kind_of(second) == KIND_INTEGER && integer_pair(op, integer_value(first), integer_value(second), out)) {
             drop(first);
@@ -128,7 +131,7 @@ ValueHandle arithmetic_chain(ValueHandle cell) {
     double x = numeric_operand(first, is_float);
     drop(first);
     for (uint32_t i = 1; i < n; ++i) {
-        ValueHandle next = evaluate(operand(operation_cell(cell), i));
+        ValueHandle next = evaluate(operands[i]);
         double y = numeric_operand(next, is_float);
         drop(next);
         x = arithmetic(op, x, y);
@@ -208,12 +211,14 @@ bool concatenates(ValueHandle a, ValueHandle b) {
 }  // namespace
 
 ValueHandle op_add_chain(ValueHandle cell) {
-    uint32_t n = operand_count(operation_cell(cell));
-    ValueHandle acc = evaluate(operand(operation_cell(cell), 0));
+    const OperationCell* c = operation_cell(cell);
+    uint32_t n = operand_count(c);
+    const Word32* operands = operands_of(c);
+    ValueHandle acc = evaluate(operands[0]);
     uint32_t i = 1;
     // Numeric prefix of the chain.
     for (; i < n; ++i) {
-        ValueHandle next = evaluate(operand(operation_cell(cell), i));
+        ValueHandle next = evaluate(operands[i]);
         Kind ka = kind_of(acc), kb = kind_of(next);
         ValueHandle sum;
         if (ka == KIND_INTEGER && kb == KIND_INTEGER) {
@@ -323,8 +328,9 @@ bool compare_values(CompareOp op, ValueHandle a, ValueHandle b) {
 
 template <CompareOp op, bool negate>
 ValueHandle comparison(ValueHandle cell) {
-    ValueHandle a = evaluate(operand(operation_cell(cell), 0));
-    ValueHandle b = evaluate(operand(operation_cell(cell), 1));
+    const Word32* operands = operands_of(operation_cell(cell));
+    ValueHandle a = evaluate(operands[0]);
+    ValueHandle b = evaluate(operands[1]);
     bool result;
     if (kind_of(a) == KIND_INTEGER && kind_of(b) == KIND_INTEGER) {
         // Two Integers: compared here, and neither needs dropping unless it is a temporary.
@@ -495,7 +501,13 @@ inline bool may_create(ValueHandle target) {
 
 // Evaluates an assignment target and returns its location. The current value
 // is returned in `current` (borrowed from the location, or a temporary).
-LastLocation evaluate_target(ValueHandle target, ValueHandle& current) {
+inline LastLocation evaluate_target(ValueHandle target, ValueHandle& current) {
+    if (is_plain_name(target)) {
+        // A variable: the lookup records where it lives.
+        g_create_mode = false;
+        current = lookup_variable(target);
+        return g_location;
+    }
     g_location.kind = LOCATION_NONE;
     bool located = is_plain_name(target) || may_create(target);
     g_create_mode = may_create(target);
@@ -551,12 +563,13 @@ namespace {
 }  // namespace
 
 ValueHandle op_add_assign(ValueHandle cell) {
+    const Word32* operands = operands_of(operation_cell(cell));
     ValueHandle target;
-    LastLocation at = evaluate_target(operand(operation_cell(cell), 0), target);
+    LastLocation at = evaluate_target(operands[0], target);
     if (at.kind != LOCATION_NONE && at.constant) eval_fail(2245, "オペレーション不正(+=)");
     if (at.kind == LOCATION_NONE) eval_fail(2250, "オペレーション不正(+=)");
     retain(target);
-    ValueHandle value = evaluate(operand(operation_cell(cell), 1));
+    ValueHandle value = evaluate(operands[1]);
     Kind kt = kind_of(target), kv = kind_of(value);
     ValueHandle result;
     if (kt == KIND_INTEGER && kv == KIND_INTEGER) {
