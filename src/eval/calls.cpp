@@ -56,9 +56,8 @@ ValueHandle invoke(ValueHandle function, ValueHandle this_value, const Word32* a
     uint32_t first_param = g_bindings.top + 1;
     for (uint32_t i = 0; i < given; ++i) {
         if (arg_expressions) {
-            ValueHandle v = evaluate(arg_expressions[i]);
-            push_binding(UNNAMED_BINDING, v);
-            drop(v);
+            // The binding's reference is the only one a temporary needs.
+            push_binding(UNNAMED_BINDING, evaluate(arg_expressions[i]));
         } else {
             push_binding(UNNAMED_BINDING, arg_values[i]);
         }

@@ -132,6 +132,13 @@ inline Word32* array_words(ValueHandle h) {
 inline void drop(ValueHandle v) {
     if (has_storage(v) && (value_ptr(v)[0] >> 4) == 0) free_value(v);
 }
+// Drops the value `operand` evaluated to. A name gives a variable's value
+// (held by its binding or global) or a constant, and an Integer literal gives
+// itself (held by its operation): neither is ever a temporary.
+inline void drop_result(ValueHandle operand, ValueHandle v) {
+    unsigned k = operand >> 24;
+    if (k != KIND_NAME && k != KIND_INTEGER) drop(v);
+}
 inline ValueHandle hold(ValueHandle v) {
     if (has_storage(v)) {
         uint8_t* p = value_ptr(v);

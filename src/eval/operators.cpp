@@ -116,8 +116,8 @@ ValueHandle arithmetic_chain(ValueHandle cell) {
         ValueHandle second = evaluate(operands[1]);
         int32_t out;
         if (kind_of(second) == KIND_INTEGER && integer_pair(op, integer_value(first), integer_value(second), out)) {
-            drop(first);
-            drop(second);
+            drop_result(operands[0], first);
+            drop_result(operands[1], second);
             return integer_result(out);
         }
         bool is_float = false;
@@ -223,6 +223,10 @@ ValueHandle op_add_chain(ValueHandle cell) {
         ValueHandle sum;
         if (ka == KIND_INTEGER && kb == KIND_INTEGER) {
             sum = integer_result(int32_t(uint32_t(integer_value(acc)) + uint32_t(integer_value(next))));
+            if (i == 1) drop_result(operands[0], acc); else drop(acc);
+            drop_result(operands[i], next);
+            acc = sum;
+            continue;
         } else if (is_number(acc) && is_number(next)) {
             double a = ka == KIND_INTEGER ? integer_value(acc) : float_value(acc);
             double b = kb == KIND_INTEGER ? integer_value(next) : float_value(next);
@@ -339,8 +343,8 @@ ValueHandle comparison(ValueHandle cell) {
     } else {
         result = compare_values(op, a, b) != negate;
     }
-    drop(a);
-    drop(b);
+    drop_result(operands[0], a);
+    drop_result(operands[1], b);
     return boolean(result);
 }
 
@@ -377,9 +381,10 @@ ValueHandle op_strict_ne(ValueHandle cell) { return op_strict_eq(cell) == VALUE_
 // ---- Logical -----------------------------------------------------------------
 
 ValueHandle op_not(ValueHandle cell) {
-    ValueHandle v = evaluate(operand(operation_cell(cell), 0));
+    ValueHandle expression = operand(operation_cell(cell), 0);
+    ValueHandle v = evaluate(expression);
     bool t = truth_value(v);
-    drop(v);
+    drop_result(expression, v);
     return boolean(!t);
 }
 
@@ -578,7 +583,7 @@ ValueHandle op_add_assign(ValueHandle cell) {
             // Only the location (and our hold) owns the number: update it where it is.
             cell_as<IntegerCell>(target)->value = sum;
             release_keep(target);
-            drop(value);
+            drop_result(operands[1], value);
             return target;
         }
         result = integer_result(sum);

@@ -53,7 +53,7 @@ inline bool condition_holds(ValueHandle condition) {
     if (v == VALUE_TRUE) return true;
     if (v == VALUE_FALSE) return false;
     bool t = truth_value(v);
-    drop(v);
+    drop_result(condition, v);
     return t;
 }
 
