@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <thread>
 
 namespace tolv::testing {
@@ -51,6 +52,20 @@ bool split_reply_token(const std::string& answer, std::string& before, std::stri
 
 class ThroughWebServer : public ::testing::Test {
 protected:
+    // The runner writes its journal after the answer is complete, so the
+    // client can be ahead of it: wait (boundedly) until `blocks` are in.
+    std::string journal_with_blocks(size_t blocks) const {
+        std::string journal;
+        for (int tries = 0; tries < 500; ++tries) {
+            journal = box.read_file("journal.log");
+            size_t ends = 0;
+            for (size_t at = 0; (at = journal.find("=====  end : ", at)) != std::string::npos; ++at) ++ends;
+            if (ends >= blocks) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return journal;
+    }
+
     void SetUp() override {
         configure("");
         server = std::make_unique<WebServer>(box);
@@ -80,7 +95,7 @@ TEST_F(ThroughWebServer, FailingOrderAnswersTheScriptsError) {
     HttpAnswer answer = server->post(order_request({"tea", "teapot"}));
     EXPECT_EQ(answer.status, 200);
     EXPECT_EQ(answer.body, "S13404" + counted_text("unknown item teapot"));
-    EXPECT_NE(box.read_file("journal.log").find("\nERROR: CODE=404, MESSAGE='unknown item teapot'\n"),
+    EXPECT_NE(journal_with_blocks(1).find("\nERROR: CODE=404, MESSAGE='unknown item teapot'\n"),
               std::string::npos);
 }
 
@@ -132,7 +147,7 @@ TEST_F(ThroughWebServer, ConcurrentRequestsKeepAnswersAndJournalIntact) {
             EXPECT_EQ(answer.body.substr(answer.body.size() - 9), "C11131110") << answer.body;
         }
     }
-    std::string journal = box.read_file("journal.log");
+    std::string journal = journal_with_blocks(REQUESTS);
     const std::string start = "-----  start : ", failure = "\nERROR: CODE=404, MESSAGE='unknown item teapot'\n";
     const std::string end_line = "\n=====  end : ";
     size_t blocks = 0, failures = 0, at = 0;
