@@ -23,7 +23,7 @@ using Table = OperationTable;
 constexpr Table make_operation_table() {
     Table t{};
     for (auto& entry : t) entry = op_no_operation;
-    auto set = [&t](unsigned code, OperationHandler h) { t[code - OP_FIRST] = h; };
+    auto set = [&t](unsigned code, OperationHandler h) { t[code] = h; };
     set(OP_NOP, op_nop);
     set(OP_POSTFIX_INC, op_postfix_inc);
     set(OP_POSTFIX_DEC, op_postfix_dec);
@@ -105,7 +105,7 @@ ValueHandle op_refused(ValueHandle) { eval_fail(1860, "デバッグでのEVALエ
 
 constexpr Table make_restricted_table() {
     Table t = make_operation_table();
-    auto refuse = [&t](unsigned code) { t[code - OP_FIRST] = op_refused; };
+    auto refuse = [&t](unsigned code) { t[code] = op_refused; };
     for (unsigned code : {OP_TYPEOF, OP_INSTANCEOF, OP_VAR, OP_LET, OP_CONST, OP_WHILE, OP_DO_WHILE, OP_FOR, OP_FOR_OF,
                           OP_FOR_IN, OP_TRY, OP_THROW, OP_BLOCK, OP_BREAK, OP_CONTINUE, OP_RETURN, OP_CALL, OP_SWITCH,
                           OP_SEND_TO_FRONT, OP_OPEN_DB, OP_CLOSE_DB, OP_REGEXP, OP_NEW, OP_EXCEPTION, OP_ERROR})
@@ -276,8 +276,6 @@ void expand_placeholder(const char* text, size_t length, TextBuffer& out) {
 
 constinit const OperationTable g_operation_table = make_operation_table();
 constinit const OperationTable g_restricted_table = make_restricted_table();
-
-void bad_opcode() { eval_fail(1860, "デバッグでのEVALエラー"); }
 
 ValueHandle evaluate_other(ValueHandle h) {
     switch (h >> 24) {

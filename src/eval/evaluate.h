@@ -16,7 +16,8 @@ namespace tolv {
 
 using OperationHandler = ValueHandle (*)(ValueHandle cell);
 
-using OperationTable = std::array<OperationHandler, OP_TABLE_SIZE>;
+// Indexed by the opcode byte itself; codes that are no operation raise 1860.
+using OperationTable = std::array<OperationHandler, 256>;
 extern const OperationTable g_operation_table;
 // The debugger's expression mode: statements and operations with effects
 // outside the expression are refused with 1860.
@@ -26,7 +27,6 @@ extern bool g_expression_mode;
 // The kinds evaluate() does not handle inline: literals, templates, and
 // anything that is not evaluable.
 ValueHandle evaluate_other(ValueHandle h);
-[[noreturn]] void bad_opcode();
 
 // Keeps the error position current from an operation cell.
 inline void note_position(const OperationCell* c) {
@@ -44,10 +44,7 @@ inline ValueHandle evaluate(ValueHandle h) {
     if (kind == KIND_OPERATION) {
         const OperationCell* c = cell_as<OperationCell>(h);
         if (c->operand_count != OPERATION_LONG_FORM) note_position(c);
-        unsigned index = unsigned(c->opcode) - OP_FIRST;
-        if (index >= OP_TABLE_SIZE) [[unlikely]]
-            bad_opcode();
-        return (g_expression_mode ? g_restricted_table : g_operation_table)[index](h);
+        return (g_expression_mode ? g_restricted_table : g_operation_table)[c->opcode](h);
     }
     if (kind == KIND_INTEGER) return h;
     if (kind == KIND_NAME) return h <= VALUE_NAN ? h : lookup_variable(h);

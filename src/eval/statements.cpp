@@ -57,10 +57,7 @@ inline bool condition_holds(ValueHandle condition) {
     return t;
 }
 
-}  // namespace
-
-ValueHandle op_block(ValueHandle cell) {
-    const OperationCell* c = operation_cell(cell);
+inline void run_block(const OperationCell* c) {
     uint32_t n = operand_count(c);
     const Word32* statements = operands_of(c);
     uint32_t saved_top = g_bindings.top;
@@ -74,6 +71,25 @@ ValueHandle op_block(ValueHandle cell) {
     if (g_bindings.top > saved_top) pop_bindings(saved_top);
     g_scope.block_base = saved_base;
     --g_scope.block_depth;
+}
+
+// A loop body: a block runs here, without a trip through the dispatch.
+inline void run_body(ValueHandle body) {
+    if ((body >> 24) == KIND_OPERATION && !g_expression_mode) {
+        const OperationCell* c = operation_cell(body);
+        if (c->opcode == OP_BLOCK) {
+            if (c->operand_count != OPERATION_LONG_FORM) note_position(c);
+            run_block(c);
+            return;
+        }
+    }
+    run_statement(body);
+}
+
+}  // namespace
+
+ValueHandle op_block(ValueHandle cell) {
+    run_block(operation_cell(cell));
     return VALUE_UNDEFINED;
 }
 
@@ -94,7 +110,7 @@ ValueHandle op_while(ValueHandle cell) {
     uint32_t saved_top = g_bindings.top;
     push_tag(TAG_LOOP);
     while (condition_holds(condition)) {
-        run_statement(body);
+        run_body(body);
         if (loop_should_stop()) break;
     }
     pop_bindings(saved_top);
@@ -109,7 +125,7 @@ ValueHandle op_do_while(ValueHandle cell) {
     uint32_t saved_top = g_bindings.top;
     push_tag(TAG_LOOP);
     do {
-        run_statement(body);
+        run_body(body);
         if (loop_should_stop()) break;
     } while (condition_holds(condition));
     pop_bindings(saved_top);
@@ -134,7 +150,7 @@ ValueHandle op_for(ValueHandle cell) {
     push_tag(TAG_LOOP);
     for (uint32_t i = 0; i < init_count; ++i) run_statement(parts[i]);
     while (condition_holds(condition)) {
-        run_statement(body);
+        run_body(body);
         if (loop_should_stop()) break;
         for (uint32_t i = 0; i < step_count; ++i) run_statement(steps[i]);
     }
