@@ -526,13 +526,14 @@ inline LastLocation evaluate_target(ValueHandle target, ValueHandle& current) {
 }  // namespace
 
 ValueHandle op_assign(ValueHandle cell) {
-    ValueHandle value = evaluate(operand(operation_cell(cell), 1));
+    const Word32* operands = operands_of(operation_cell(cell));
+    ValueHandle value = evaluate(operands[1]);
     // Hold the value while the target is evaluated: the target's evaluation
     // must not free a temporary that is about to be stored.
     retain(value);
     ValueHandle current;
-    LastLocation at = evaluate_target(operand(operation_cell(cell), 0), current);
-    drop(current);
+    LastLocation at = evaluate_target(operands[0], current);
+    drop_result(operands[0], current);
     if (at.kind != LOCATION_NONE) {
         if (at.constant) eval_fail(2320, "オペレーション不正");
         store_at_location(at, value);
@@ -578,11 +579,12 @@ ValueHandle op_add_assign(ValueHandle cell) {
     Kind kt = kind_of(target), kv = kind_of(value);
     ValueHandle result;
     if (kt == KIND_INTEGER && kv == KIND_INTEGER) {
-        int32_t sum = int32_t(uint32_t(integer_value(target)) + uint32_t(integer_value(value)));
-        if (ref_count(target) == 2) {
+        IntegerCell* number = cell_as<IntegerCell>(target);
+        int32_t sum = int32_t(uint32_t(number->value) + uint32_t(integer_value(value)));
+        if ((number->header >> 4) == 2) {
             // Only the location (and our hold) owns the number: update it where it is.
-            cell_as<IntegerCell>(target)->value = sum;
-            release_keep(target);
+            number->value = sum;
+            number->header = uint8_t(number->header - 16);  // our hold
             drop_result(operands[1], value);
             return target;
         }
