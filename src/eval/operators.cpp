@@ -661,8 +661,9 @@ ValueHandle op_bit_assign(ValueHandle cell) {
 
 namespace {
 
-ValueHandle step_operation(ValueHandle cell, int delta, bool postfix, int constant_code, int other_code,
-                           const char* message) {
+// Inlined into each caller, so that the step and the form are constants there.
+[[gnu::always_inline]] inline ValueHandle step_operation(ValueHandle cell, int delta, bool postfix, int constant_code,
+                                                         int other_code, const char* message) {
     g_location.kind = LOCATION_NONE;
     ValueHandle target = operand(operation_cell(cell), 0);
     ValueHandle old = evaluate(target);
@@ -671,9 +672,10 @@ ValueHandle step_operation(ValueHandle cell, int delta, bool postfix, int consta
     if (at.kind != LOCATION_NONE && at.constant) eval_fail(constant_code, "%s", message);
     Kind k = kind_of(old);
     if (at.kind == LOCATION_NONE || (k != KIND_INTEGER && k != KIND_FLOAT)) eval_fail(other_code, "%s", message);
-    if (!postfix && k == KIND_INTEGER && ref_count(old) == 1) {
+    if (!postfix && k == KIND_INTEGER && (cell_as<IntegerCell>(old)->header >> 4) == 1) {
         // Only the location holds it: step it where it is.
-        cell_as<IntegerCell>(old)->value = int32_t(uint32_t(integer_value(old)) + uint32_t(delta));
+        IntegerCell* number = cell_as<IntegerCell>(old);
+        number->value = int32_t(uint32_t(number->value) + uint32_t(delta));
         return old;
     }
     ValueHandle next = k == KIND_INTEGER ? integer_result(int32_t(uint32_t(integer_value(old)) + uint32_t(delta)))
