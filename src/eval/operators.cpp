@@ -87,15 +87,17 @@ inline bool integer_pair(ArithmeticOp op, int32_t a, int32_t b, int32_t& out) {
     case ARITH_MUL:
         out = int32_t(uint32_t(int64_t(a) * int64_t(b)));
         return true;
+    // 32-bit division is much faster than 64-bit; -1 is the one divisor whose
+    // quotient can leave the range (it wraps, as the 64-bit result did).
     case ARITH_DIV:
         if (b == 0) eval_fail(2330, "オペレーション不正(０割)");
-        out = int32_t(uint32_t(int64_t(a) / int64_t(b)));
+        out = b == -1 ? int32_t(0u - uint32_t(a)) : a / b;
         return true;
     case ARITH_MOD: {
         if (b == 0) eval_fail(2330, "オペレーション不正(０割)");
-        int64_t r = int64_t(a) % int64_t(b);
+        int32_t r = b == -1 ? 0 : a % b;
         if (r != 0 && ((r < 0) != (b < 0))) r += b;
-        out = int32_t(r);
+        out = r;
         return true;
     }
     default:

@@ -1,6 +1,7 @@
 // Small Integer results are shared cells and hash keys are found by a
 // blocked scan: updates must never reach another holder's value, and the
-// first pair with a key must win however many pairs precede it.
+// first pair with a key must win however many pairs precede it. Integer
+// arithmetic keeps its results at the edges of the range.
 #include "eval/script_fixture.h"
 
 namespace tolv::test {
@@ -22,6 +23,10 @@ TEST_F(ScriptTest, UpdatesNeverReachASharedInteger) {
         {"function f(n) { var c = n % 3; c++; c += n; c |= 8; return c; } console.log(f(1), ' ', f(1), ' ', 1 % 3);",
          "11 11 1\n", ""},
         {"var a = [7, 8]; var l = a.length; l++; console.log(l, ' ', a.length);", "3 2\n", ""},
+        // Integer division and remainder at the edges of the range.
+        {"var m = -2147483647 - 1; console.log(m / -1, ' ', m % -1, ' ', 7 / -1, ' ', -7 % -1, ' ', -8 / 3, ' ', "
+         "-8 % 3, ' ', 8 % -3, ' ', m % 7, ' ', m / 2);",
+         "-2147483648 0 -7 0 -2 1 -1 5 -1073741824\n", ""},
         {"var h = {}; var t = 0; for (var i = 0; i < 3; i++) { h['k' + i] = i; } "
          "for (var k in [5, 6, 7]) { t += k; k++; } console.log(t, ' ', h.k2);",
          "3 2\n", ""},
