@@ -43,6 +43,25 @@ TEST_F(ScriptApp, CgiRequestAnswersTheRecordsAndJournalsTheConsole) {
     EXPECT_NE(box.read_file("journal.log").find(CONSOLE), std::string::npos) << box.read_file("journal.log");
 }
 
+TEST(FrontRecords, EveryFormAScriptCanSend) {
+    RunnerSandbox box;
+    box.write_config("MODULE_DIR=" + std::string(TOLV_SOURCE_DIR) + "/tests/e2e/apps/records\n");
+    ProcessResult result = box.cgi("P" + counted_text("main()") + counted_record('M', 1, counted_text("records.js")));
+    EXPECT_EQ(result.out,
+              std::string(ANSWER_HEADER) +
+                  // The hash's nested arrays come first, under their reference names.
+                  "A1318^A500001B5a%20bB5x%22yC18%E6%97%A5%E6%9C%AC"
+                  "A1018^A500002"
+                  "H21013doc15titleC17100%25%20%3Cok%3E14tags18^A50000115empty18^A500002"
+                  "11nP-511fd0.513bigf1e+2113yes14true12no15false17nothing14null13nan13NaN"
+                  "A1014list"
+                  "s15countP42s15ratiod2.5s14flag14trues17missing10"
+                  "s11sC10tab%09heres11sC10tab%09here"
+                  "s219XYZBCA_ALERT_ABCZYX17careful"
+                  "s219XYZBCA_ALERT_ABCZYXC45Exception:%20CODE=77,%20MESSAGE='bad%20thing'"
+                  "C13111810");
+}
+
 struct ErrorCase {
     const char* name;
     const char* module;
