@@ -1,11 +1,14 @@
 #include "eval/script_fixture.h"
 
+#include <cstdlib>
 #include <vector>
 
 #include "eval/globals.h"
 #include "eval/program.h"
 #include "host/errors.h"
 #include "host/journal.h"
+#include "host/module_image_loader.h"
+#include "host/module_image_writer.h"
 #include "host/module_table.h"
 #include "lang/name_table.h"
 #include "lang/parser.h"
@@ -48,6 +51,23 @@ std::string console_lines(const std::string& captured) {
     return out;
 }
 
+// With TOLV_SCRIPT_IMAGES set, every script is compiled to an image and run
+// from the loaded image instead of its parsed source: both must behave alike.
+bool from_images() {
+    static const bool images = std::getenv("TOLV_SCRIPT_IMAGES") != nullptr;
+    return images;
+}
+
+void load_as_image(const std::vector<char>& text) {
+    std::vector<uint8_t> image = compile_module_image(std::string(text.data()));
+    heap_reset();
+    seed_name_table();
+    globals_reset();
+    parser_reset();
+    evaluator_reset();
+    load_module_image(image.data(), image.size(), 0, "test.jo");
+}
+
 }  // namespace
 
 ScriptOutcome ScriptTest::run(const std::string& module_text, const std::string& top) {
@@ -56,8 +76,12 @@ ScriptOutcome ScriptTest::run(const std::string& module_text, const std::string&
     text.push_back('\0');
     testing::internal::CaptureStdout();
     try {
-        remove_comments(text.data());
-        parse_module(0, text.data());
+        if (from_images()) {
+            load_as_image(text);
+        } else {
+            remove_comments(text.data());
+            parse_module(0, text.data());
+        }
         set_run_mode();
         define_constant_globals();
         g_error_context.run_started = true;
