@@ -189,6 +189,8 @@ ValueHandle op_call(ValueHandle cell) {
     retain(fn);
     ValueHandle result = invoke(fn, VALUE_SENTINEL, args.items, nullptr, args.count);
     retain(result);
+    // A function made on the spot goes with its body, where the position may be.
+    if (ref_count(fn) <= 1) settle_error_position();
     release(fn);
     release_keep(result);
     return result;
@@ -258,6 +260,8 @@ ValueHandle op_new(ValueHandle cell) {
     ValueHandle result = invoke(fn, self, args.items, nullptr, args.count);
     if (kind_of(result) == KIND_HASH) cell_as<HashCell>(result)->class_name = constructor;
     retain(result);
+    // A function made on the spot goes with its body, where the position may be.
+    if (ref_count(fn) <= 1) settle_error_position();
     release(fn);
     release_keep(result);
     return result;
@@ -275,6 +279,7 @@ ValueHandle op_eval(ValueHandle cell) {
     std::memcpy(text, string_text(argument), length);
     text[length] = '\0';
     std::vector<ValueHandle> statements;
+    settle_error_position();
     parse_statements(text, length, statements);
     if (statements.empty()) return argument;
     ValueHandle result = VALUE_UNDEFINED;
@@ -285,6 +290,7 @@ ValueHandle op_eval(ValueHandle cell) {
     }
     // The result may live in the parsed cells released here.
     retain(result);
+    settle_error_position();  // the position may be in a cell released here
     for (ValueHandle s : statements) release(s);
     drop(argument);
     release_keep(result);

@@ -216,6 +216,7 @@ constexpr size_t PLACEHOLDER_LIMIT = 512;
 
 void expand_placeholder(const char* text, size_t length, TextBuffer& out) {
     std::vector<ValueHandle> statements;
+    settle_error_position();
     parse_statements(text, length, statements);
     ValueHandle last = VALUE_SENTINEL;
     for (ValueHandle s : statements) {
@@ -228,6 +229,7 @@ void expand_placeholder(const char* text, size_t length, TextBuffer& out) {
         text_of(last, out);
         drop(last);
     }
+    settle_error_position();  // the position may be in a cell released here
     for (ValueHandle s : statements) release(s);
 }
 

@@ -28,11 +28,11 @@ extern bool g_expression_mode;
 // anything that is not evaluable.
 ValueHandle evaluate_other(ValueHandle h);
 
-// Keeps the error position current from an operation cell.
+// Keeps the error position current from an operation cell: two stores, the
+// position is decoded only when it is needed.
 inline void note_position(const OperationCell* c) {
-    g_error_context.module = c->module & 0x7F;
-    g_error_context.line = c->position & 0xFFFF;
-    g_error_context.column = (c->position >> 16) & 0x7FFF;
+    g_error_context.operation = c;
+    g_error_context.module = MODULE_OF_OPERATION;
 }
 
 // Evaluates any handle. The result is either borrowed (a constant, a literal,

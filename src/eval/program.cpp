@@ -23,10 +23,12 @@ void evaluator_reset() {
 
 void run_var_initialiser(const std::string& text) {
     uint32_t name = 0;
+    settle_error_position();
     ValueHandle element = parse_initialiser(text.c_str(), name);
     ValueHandle value = evaluate(element);
     define_global(name, value);
     drop(value);
+    settle_error_position();  // the position may be in the cell released here
     release(element);
 }
 

@@ -14,6 +14,15 @@ namespace tolv {
 
 ErrorContext g_error_context;
 
+void settle_error_position() {
+    const OperationCell* c = g_error_context.operation;
+    if (!c) return;
+    if (g_error_context.module == MODULE_OF_OPERATION) g_error_context.module = c->module & 0x7F;
+    g_error_context.line = c->position & 0xFFFF;
+    g_error_context.column = (c->position >> 16) & 0x7FFF;
+    g_error_context.operation = nullptr;
+}
+
 namespace {
 
 constexpr size_t MESSAGE_LIMIT = 16384;
@@ -22,6 +31,7 @@ FatalEndHook g_fatal_end_hook = nullptr;
 [[noreturn]] void raise_error(int code, const char* prefix_format, bool with_column, const char* format,
                               va_list args) {
     const bool is_parse_error = !with_column;
+    settle_error_position();
     static char message[MESSAGE_LIMIT];
     int prefix;
     if (with_column) {

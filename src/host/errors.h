@@ -28,8 +28,18 @@ struct ErrorContext {
     uint32_t line = 0;        // evaluator's current line and column
     uint32_t column = 0;
     uint32_t parse_line = 0;  // parser's current line
+    // The evaluator notes only its current operation (and sets module to
+    // MODULE_OF_OPERATION); module, line and column are decoded from it when
+    // an error is raised or settle_error_position() runs. Code that sets
+    // module itself overrides the operation's module, as before.
+    const OperationCell* operation = nullptr;
 };
 extern ErrorContext g_error_context;
+constexpr uint32_t MODULE_OF_OPERATION = 0xFFFFFFFFu;
+
+// Decodes a noted operation into module, line and column. Run before code
+// that reads them directly (the parser) and before noted cells are freed.
+void settle_error_position();
 
 // "EVAL ERROR %d (%s:%d:%d) : " + message. Never returns.
 [[noreturn]] void eval_fail(int code, const char* format, ...) __attribute__((format(printf, 2, 3)));
