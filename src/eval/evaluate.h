@@ -132,7 +132,7 @@ inline void drop(ValueHandle v) {
 // Drops the value `operand` evaluated to. A name gives a variable's value
 // (held by its binding or global) or a constant, and an Integer literal gives
 // itself (held by its operation): neither is ever a temporary.
-inline void drop_result(ValueHandle operand, ValueHandle v) {
+[[gnu::always_inline]] inline void drop_result(ValueHandle operand, ValueHandle v) {
     unsigned k = operand >> 24;
     if (k != KIND_NAME && k != KIND_INTEGER) drop(v);
 }

@@ -15,7 +15,8 @@ ValueHandle op_postfix_inc(ValueHandle cell);
 ValueHandle op_postfix_dec(ValueHandle cell);
 ValueHandle op_prefix_inc(ValueHandle cell);
 ValueHandle op_prefix_dec(ValueHandle cell);
-// A postfix ++/-- whose value is not used.
+// A postfix ++/-- whose value is not used: undefined when the number was
+// stepped where it is, else a value to drop.
 ValueHandle step_as_statement(ValueHandle cell);
 ValueHandle op_typeof(ValueHandle cell);
 ValueHandle op_instanceof(ValueHandle cell);

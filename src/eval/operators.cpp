@@ -576,12 +576,14 @@ ValueHandle op_add_assign(ValueHandle cell) {
     LastLocation at = evaluate_target(operands[0], target);
     if (at.kind != LOCATION_NONE && at.constant) eval_fail(2245, "オペレーション不正(+=)");
     if (at.kind == LOCATION_NONE) eval_fail(2250, "オペレーション不正(+=)");
-    retain(target);
+    // Held while the value is evaluated; cells never move, so the pointer stays good.
+    uint8_t* target_header = has_storage(target) ? value_ptr(target) : nullptr;
+    if (target_header && *target_header < (PERMANENT_COUNT << 4)) *target_header = uint8_t(*target_header + 16);
     ValueHandle value = evaluate(operands[1]);
     Kind kt = kind_of(target), kv = kind_of(value);
     ValueHandle result;
     if (kt == KIND_INTEGER && kv == KIND_INTEGER) {
-        IntegerCell* number = cell_as<IntegerCell>(target);
+        IntegerCell* number = reinterpret_cast<IntegerCell*>(target_header);
         int32_t sum = int32_t(uint32_t(number->value) + uint32_t(integer_value(value)));
         if ((number->header >> 4) == 2) {
             // Only the location (and our hold) owns the number: update it where it is.
@@ -664,10 +666,12 @@ ValueHandle op_bit_assign(ValueHandle cell) {
 namespace {
 
 // Inlined into each caller, so that the step and the form are constants there.
-[[gnu::always_inline]] inline ValueHandle step_operation(ValueHandle cell, int delta, bool postfix, int constant_code,
-                                                         int other_code, const char* message) {
+// As a statement, a number stepped where it is gives undefined: nothing for
+// the caller to drop.
+[[gnu::always_inline]] inline ValueHandle step_operation(ValueHandle target, int delta, bool postfix, int constant_code,
+                                                         int other_code, const char* message,
+                                                         bool as_statement = false) {
     g_location.kind = LOCATION_NONE;
-    ValueHandle target = operand(operation_cell(cell), 0);
     ValueHandle old = evaluate(target);
     LastLocation at = g_location;
     if (!is_plain_name(target) && !may_create(target)) at.kind = LOCATION_NONE;
@@ -678,7 +682,7 @@ namespace {
         // Only the location holds it: step it where it is.
         IntegerCell* number = cell_as<IntegerCell>(old);
         number->value = int32_t(uint32_t(number->value) + uint32_t(delta));
-        return old;
+        return as_statement ? VALUE_UNDEFINED : old;
     }
     ValueHandle next = k == KIND_INTEGER ? integer_result(int32_t(uint32_t(integer_value(old)) + uint32_t(delta)))
                                          : new_float(float_value(old) + delta);
@@ -697,21 +701,23 @@ namespace {
 
 ValueHandle step_as_statement(ValueHandle cell) {
     // The value is not used: step like the prefix form, report like the postfix one.
-    if (opcode_of(cell) == OP_POSTFIX_INC) return step_operation(cell, 1, false, 2200, 2205, "オペレーション不正(++)");
-    return step_operation(cell, -1, false, 2220, 2225, "オペレーション不正(--)");
+    const OperationCell* c = operation_cell(cell);
+    if (c->opcode == OP_POSTFIX_INC)
+        return step_operation(operand(c, 0), 1, false, 2200, 2205, "オペレーション不正(++)", true);
+    return step_operation(operand(c, 0), -1, false, 2220, 2225, "オペレーション不正(--)", true);
 }
 
 ValueHandle op_postfix_inc(ValueHandle cell) {
-    return step_operation(cell, 1, true, 2200, 2205, "オペレーション不正(++)");
+    return step_operation(operand(operation_cell(cell), 0), 1, true, 2200, 2205, "オペレーション不正(++)");
 }
 ValueHandle op_prefix_inc(ValueHandle cell) {
-    return step_operation(cell, 1, false, 2210, 2215, "オペレーション不正(++)");
+    return step_operation(operand(operation_cell(cell), 0), 1, false, 2210, 2215, "オペレーション不正(++)");
 }
 ValueHandle op_postfix_dec(ValueHandle cell) {
-    return step_operation(cell, -1, true, 2220, 2225, "オペレーション不正(--)");
+    return step_operation(operand(operation_cell(cell), 0), -1, true, 2220, 2225, "オペレーション不正(--)");
 }
 ValueHandle op_prefix_dec(ValueHandle cell) {
-    return step_operation(cell, -1, false, 2230, 2235, "オペレーション不正(--)");
+    return step_operation(operand(operation_cell(cell), 0), -1, false, 2230, 2235, "オペレーション不正(--)");
 }
 
 // ---- Bitwise ---------------------------------------------------------------------

@@ -35,6 +35,7 @@ inline bool loop_should_stop() {
 
 // A statement's value is dropped, so a postfix step (the usual `i++`) can run
 // as the prefix form, which steps an unshared number in place.
+// An operation is dispatched here, its cell read once.
 inline void run_statement(ValueHandle statement) {
     if ((statement >> 24) == KIND_OPERATION) {
         const OperationCell* c = operation_cell(statement);
@@ -43,6 +44,9 @@ inline void run_statement(ValueHandle statement) {
             drop(step_as_statement(statement));
             return;
         }
+        if (c->operand_count != OPERATION_LONG_FORM) note_position(c);
+        drop((g_expression_mode ? g_restricted_table : g_operation_table)[c->opcode](statement));
+        return;
     }
     drop(evaluate(statement));
 }
