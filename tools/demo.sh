@@ -64,4 +64,6 @@ ask() {
 ask tea cup
 ask tea teapot
 echo "== journal"
+# The runner writes its journal after the answer is complete.
+for _ in $(seq 50); do [ "$(grep -c '=====  end' "$site/journal.log" 2>/dev/null)" = 2 ] && break; sleep 0.1; done
 cat "$site/journal.log"
