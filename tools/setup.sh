@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libssl-dev clang libclang-rt-14-dev curl lighttpd)
 missing=()
 for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  # "deinstall ok config-files" (removed, configuration kept) counts as missing.
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if ((${#missing[@]})); then
   echo "setup: installing ${missing[*]}"
