@@ -164,6 +164,17 @@ bool needs_evaluation(ValueHandle h) {
     }
 }
 
+// Keys as they are, each value evaluated and retained. The vectors are read
+// afresh after each evaluation, which may allocate.
+void instantiate_pairs(ValueHandle literal, ValueHandle result, uint32_t n, Word32* (*pairs)(ValueHandle)) {
+    for (uint32_t i = 0; i < n; ++i) {
+        ValueHandle v = evaluate(pairs(literal)[2 * i + 1]);
+        Word32* out = pairs(result);
+        out[2 * i] = pairs(literal)[2 * i];
+        out[2 * i + 1] = retain(v);
+    }
+}
+
 [[gnu::noinline]] ValueHandle instantiate(ValueHandle literal) {
     if (!container_needs_evaluation(literal)) return literal;
     switch (kind_of(literal)) {
@@ -178,27 +189,15 @@ bool needs_evaluation(ValueHandle h) {
         return result;
     }
     case KIND_ASSOC_ARRAY: {
-        uint32_t n = assoc_count(literal);
-        ValueHandle result = new_assoc_array(n);
+        ValueHandle result = new_assoc_array(assoc_count(literal));
         std::memcpy(cell_as<AssocArrayCell>(result)->flags, cell_as<AssocArrayCell>(literal)->flags, 2);
-        for (uint32_t i = 0; i < n; ++i) {
-            ValueHandle v = evaluate(assoc_pairs(literal)[2 * i + 1]);
-            Word32* out = assoc_pairs(result);
-            out[2 * i] = assoc_pairs(literal)[2 * i];
-            out[2 * i + 1] = retain(v);
-        }
+        instantiate_pairs(literal, result, assoc_count(literal), assoc_pairs);
         return result;
     }
     default: {
-        uint32_t n = hash_count(literal);
-        ValueHandle result = new_hash(n);
+        ValueHandle result = new_hash(hash_count(literal));
         std::memcpy(cell_as<HashCell>(result)->flags, cell_as<HashCell>(literal)->flags, 2);
-        for (uint32_t i = 0; i < n; ++i) {
-            ValueHandle v = evaluate(hash_pairs(literal)[2 * i + 1]);
-            Word32* out = hash_pairs(result);
-            out[2 * i] = hash_pairs(literal)[2 * i];
-            out[2 * i + 1] = retain(v);
-        }
+        instantiate_pairs(literal, result, hash_count(literal), hash_pairs);
         return result;
     }
     }
