@@ -5,6 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 tools/setup.sh
+tools/check_layers.sh
 jobs=$(nproc)
 for preset in release asan; do
   echo "== $preset =="

@@ -2,7 +2,7 @@
 // hooks compile to nothing.
 #pragma once
 
-#include "host/config.h"
+#include "platform/ipv4.h"
 
 namespace tolv {
 

@@ -12,9 +12,9 @@
 #include "eval/methods.h"
 #include "eval/scopes.h"
 #include "eval/stack_guard.h"
-#include "lang/name_table.h"
 #include "lang/parser.h"
 #include "runtime/convert.h"
+#include "runtime/name_table.h"
 
 namespace tolv {
 

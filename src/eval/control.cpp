@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/errors.h"
+#include "runtime/errors.h"
 
 namespace tolv {
 

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "host/errors.h"
-#include "lang/opcodes.h"
 #include "eval/scopes.h"
+#include "runtime/errors.h"
+#include "runtime/opcodes.h"
 #include "runtime/value.h"
 
 namespace tolv {

@@ -3,7 +3,7 @@
 
 #include "eval/evaluate.h"
 #include "eval/handlers.h"
-#include "host/errors.h"
+#include "runtime/errors.h"
 
 namespace tolv {
 

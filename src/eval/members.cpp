@@ -6,7 +6,7 @@
 #include "eval/handlers.h"
 #include "eval/library_hooks.h"
 #include "eval/scopes.h"
-#include "lang/name_table.h"
+#include "runtime/name_table.h"
 
 namespace tolv {
 

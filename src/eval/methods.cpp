@@ -7,7 +7,7 @@
 #include "eval/calls.h"
 #include "eval/conversions.h"
 #include "eval/evaluate.h"
-#include "lang/name_table.h"
+#include "runtime/name_table.h"
 
 namespace tolv {
 
@@ -24,7 +24,7 @@ const MethodList MATH_LIST = {
 
 const int16_t CONSOLE_MIN[] = {0, 0};
 const int16_t CONSOLE_MAX[] = {ANY_COUNT, ANY_COUNT};
-MethodHandler g_console_handlers[2] = {console_log, console_error};
+MethodHandler g_console_handlers[2] = {};
 const MethodList CONSOLE_LIST = {"log     error   ", 8, 2, CONSOLE_MIN, CONSOLE_MAX, g_console_handlers,
                                  2140, "メソッド名不正", 2140, 2140, "引数の個数不正"};
 
@@ -70,6 +70,7 @@ const MethodList REGEXP_VALUE_LIST = {"", 1, 0, nullptr, nullptr, nullptr,
 MethodHandler* handlers_of(MethodReceiver receiver) {
     switch (receiver) {
     case RECEIVER_MATH: return g_math_handlers;
+    case RECEIVER_CONSOLE: return g_console_handlers;
     case RECEIVER_OBJECT: return g_object_handlers;
     case RECEIVER_NUMBER: return g_number_handlers;
     case RECEIVER_DATE: return g_date_handlers;

@@ -54,8 +54,8 @@ extern const MethodList* g_method_lists[RECEIVER_COUNT];
 // Entry index of a whole-entry match, or -1.
 int find_method(const MethodList& list, const char* name, size_t length);
 
-// Plugs a handler into one of the predefined objects' lists (Math, Object,
-// Number, Date, String); false when the name is not in the list.
+// Plugs a handler into one of the predefined objects' lists (Math, console,
+// Object, Number, Date, String); false when the name is not in the list.
 bool set_method_handler(MethodReceiver receiver, const char* name, MethodHandler handler);
 
 // Checks the count and runs the entry's handler; an entry without a handler
@@ -65,9 +65,5 @@ ValueHandle dispatch_method(const MethodList& list, ValueHandle receiver, uint32
 
 // `object.name(args)` with the arguments already evaluated.
 ValueHandle call_method(ValueHandle object_expression, uint32_t name, const ValueHandle* args, uint32_t count);
-
-// console.log / console.error.
-ValueHandle console_log(ValueHandle receiver, const ValueHandle* args, uint32_t count);
-ValueHandle console_error(ValueHandle receiver, const ValueHandle* args, uint32_t count);
 
 }  // namespace tolv

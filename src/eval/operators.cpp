@@ -10,8 +10,8 @@
 #include "eval/handlers.h"
 #include "eval/scopes.h"
 #include "eval/stack_guard.h"
-#include "lang/name_table.h"
 #include "runtime/convert.h"
+#include "runtime/name_table.h"
 #include "runtime/text.h"
 
 namespace tolv {

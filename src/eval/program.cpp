@@ -5,11 +5,11 @@
 #include "eval/calls.h"
 #include "eval/control.h"
 #include "eval/evaluate.h"
-#include "eval/globals.h"
 #include "eval/scopes.h"
 #include "eval/stack_guard.h"
-#include "lang/name_table.h"
 #include "lang/parser.h"
+#include "runtime/globals.h"
+#include "runtime/name_table.h"
 
 namespace tolv {
 

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "eval/evaluate.h"
-#include "eval/globals.h"
-#include "host/errors.h"
+#include "runtime/errors.h"
+#include "runtime/globals.h"
 
 namespace tolv {
 

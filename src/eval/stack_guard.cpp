@@ -3,7 +3,7 @@
 #include <pthread.h>
 
 #include "eval/scopes.h"
-#include "host/errors.h"
+#include "runtime/errors.h"
 
 namespace tolv {
 

@@ -6,8 +6,8 @@
 #include "eval/evaluate.h"
 #include "eval/handlers.h"
 #include "eval/scopes.h"
-#include "eval/globals.h"
-#include "lang/name_table.h"
+#include "runtime/globals.h"
+#include "runtime/name_table.h"
 #include "runtime/text.h"
 
 namespace tolv {

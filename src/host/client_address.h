@@ -1,7 +1,7 @@
 // The client's IPv4 address from the CGI environment.
 #pragma once
 
-#include "host/config.h"
+#include "platform/ipv4.h"
 
 namespace tolv {
 

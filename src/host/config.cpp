@@ -5,9 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/errors.h"
-#include "host/module_table.h"
 #include "platform/environment.h"
+#include "protocol/fatal_exit.h"
+#include "runtime/errors.h"
+#include "runtime/module_table.h"
 
 namespace tolv {
 
@@ -201,26 +202,6 @@ void read_config_file(const std::string& path) {
 
 void config_reset() { g_config = Config{}; }
 
-std::optional<Ipv4> parse_ipv4(const char* text, const char** end) {
-    const char* p = text;
-    while (*p != '\0' && !is_digit(*p)) ++p;
-    Ipv4 address{};
-    for (int part = 0; part < 4; ++part) {
-        if (part > 0) {
-            if (*p != '.') return std::nullopt;
-            ++p;
-        }
-        if (!is_digit(*p)) return std::nullopt;
-        unsigned value = 0;
-        while (is_digit(*p)) {
-            value = value * 10 + static_cast<unsigned>(*p - '0');
-            if (value > 255) return std::nullopt;
-            ++p;
-        }
-        address[static_cast<size_t>(part)] = static_cast<uint8_t>(value);
-    }
-    if (end != nullptr) *end = p;
-    return address;
-}
+TokenSettings token_settings() { return TokenSettings{g_config.token_key, g_config.time_interval}; }
 
 }  // namespace tolv

@@ -1,15 +1,15 @@
 // The configuration file: KEY=VALUE lines read at the start of every request.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace tolv {
+#include "platform/ipv4.h"
+#include "protocol/reply_token.h"
 
-using Ipv4 = std::array<uint8_t, 4>;
+namespace tolv {
 
 constexpr size_t VAR_LIST_LIMIT = 50;
 
@@ -33,9 +33,9 @@ std::optional<std::string> apply_config_line(std::string line);
 void read_config_file(const std::string& path);
 void config_reset();
 
-// Parses a dotted IPv4 address: leading non-digits skipped, four parts of
-// 0-255. Sets `end` to the first character after the address.
-std::optional<Ipv4> parse_ipv4(const char* text, const char** end = nullptr);
+// TOKEN_KEY and TIME_INTERVAL as the reply token needs them.
+TokenSettings token_settings();
+
 
 // SHA-256 of the listing of every .js/.jo file under `dir` (path, adjusted
 // write time, size), as 64 lower-case hexadecimal characters.

@@ -4,10 +4,10 @@
 #include <vector>
 
 #include "host/config.h"
-#include "host/errors.h"
-#include "host/module_image_loader.h"
-#include "host/module_table.h"
+#include "image/module_image_loader.h"
 #include "lang/parser.h"
+#include "runtime/errors.h"
+#include "runtime/module_table.h"
 
 namespace tolv {
 

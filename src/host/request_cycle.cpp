@@ -6,27 +6,30 @@
 #include <vector>
 
 #include "debugger/debugger_hooks.h"
-#include "eval/globals.h"
 #include "eval/program.h"
-#include "host/answer.h"
 #include "host/client_address.h"
 #include "host/config.h"
-#include "host/errors.h"
-#include "host/front_statements.h"
 #include "host/journal.h"
-#include "host/module_table.h"
+#include "host/journal_name.h"
 #include "host/modules.h"
 #include "host/request_body.h"
-#include "host/reply_token.h"
-#include "host/request_records.h"
-#include "lang/name_table.h"
 #include "lang/parser.h"
+#include "lib/library.h"
 #include "platform/clock.h"
 #include "platform/environment.h"
 #include "platform/local_time.h"
 #include "platform/program_dir.h"
 #include "platform/signals.h"
+#include "protocol/answer.h"
+#include "protocol/fatal_exit.h"
+#include "protocol/front_statements.h"
+#include "protocol/reply_token.h"
+#include "protocol/request_records.h"
+#include "runtime/errors.h"
+#include "runtime/globals.h"
 #include "runtime/heap.h"
+#include "runtime/module_table.h"
+#include "runtime/name_table.h"
 #include "runtime/text.h"
 
 namespace tolv {
@@ -230,7 +233,7 @@ void report_command_line_error(const ScriptThrow& thrown) {
 // Authentication failures also make the reply token say "NG".
 void authenticate(const RequestFields& fields, const Ipv4& client) {
     try {
-        authenticate_request(fields, client, now_seconds());
+        authenticate_request(token_settings(), fields, client, now_seconds());
     } catch (const ScriptThrow&) {
         g_request_refused = true;
         throw;
@@ -251,7 +254,7 @@ void run_request(const Invocation& call, const Ipv4& client) {
         body.length = length;
     }
 
-    decode_request(body.bytes.data(), body.length, fields, load_all_modules);
+    decode_request(body.bytes.data(), body.length, fields, RequestHooks{load_all_modules, apply_journal_name});
     if (call.mode == RunMode::CGI) authenticate(fields, client);
     if (call.mode == RunMode::TEST) {
         load_all_modules();
@@ -300,6 +303,7 @@ int run_runner(int argc, char** argv) {
 
     ignore_broken_pipes();
     install_front_statements();
+    install_library();
     std::string dir = program_dir();
     Ipv4 client = client_address_from_environment();
     journal_set_start_time(local_calendar_text(now_seconds()));
@@ -330,7 +334,8 @@ int run_runner(int argc, char** argv) {
         } catch (const ScriptThrow& thrown) {
             report_request_error(thrown);
         }
-        if (reply_token_configured()) write_reply_token(g_request_refused, client, now_seconds());
+        const TokenSettings settings = token_settings();
+        if (reply_token_configured(settings)) write_reply_token(settings, g_request_refused, client, now_seconds());
     }
 
     hold_off_termination();

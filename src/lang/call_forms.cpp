@@ -5,9 +5,9 @@
 
 #include "lang/expression_parser.h"
 #include "lang/lexer.h"
-#include "lang/opcodes.h"
 #include "lang/operation_builder.h"
 #include "lang/parse_state.h"
+#include "runtime/opcodes.h"
 
 namespace tolv {
 

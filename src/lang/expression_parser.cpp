@@ -5,10 +5,10 @@
 #include "lang/keywords.h"
 #include "lang/lexer.h"
 #include "lang/literal_parser.h"
-#include "lang/name_table.h"
-#include "lang/opcodes.h"
 #include "lang/operation_builder.h"
 #include "lang/parse_state.h"
+#include "runtime/name_table.h"
+#include "runtime/opcodes.h"
 
 namespace tolv {
 

@@ -5,8 +5,8 @@
 #include "lang/call_forms.h"
 #include "lang/lexer.h"
 #include "lang/literal_parser.h"
-#include "lang/opcodes.h"
 #include "lang/statement_parser.h"
+#include "runtime/opcodes.h"
 
 namespace tolv {
 

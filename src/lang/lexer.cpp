@@ -4,10 +4,10 @@
 #include <cstring>
 #include <string>
 
-#include "host/errors.h"
-#include "lang/name_table.h"
 #include "lang/parse_state.h"
 #include "lang/parser.h"
+#include "runtime/errors.h"
+#include "runtime/name_table.h"
 
 namespace tolv {
 

@@ -2,16 +2,16 @@
 
 #include <vector>
 
-#include "eval/globals.h"
-#include "host/errors.h"
 #include "lang/expression_parser.h"
 #include "lang/lexer.h"
-#include "lang/name_table.h"
-#include "lang/opcodes.h"
 #include "lang/operation_builder.h"
 #include "lang/parse_state.h"
 #include "lang/scopes.h"
 #include "lang/statement_parser.h"
+#include "runtime/errors.h"
+#include "runtime/globals.h"
+#include "runtime/name_table.h"
+#include "runtime/opcodes.h"
 
 namespace tolv {
 

@@ -1,7 +1,7 @@
 #include "lang/operation_builder.h"
 
-#include "lang/opcodes.h"
 #include "lang/parse_state.h"
+#include "runtime/opcodes.h"
 
 namespace tolv {
 

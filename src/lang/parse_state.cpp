@@ -3,8 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "host/errors.h"
 #include "lang/lexer.h"
+#include "runtime/errors.h"
 
 namespace tolv {
 

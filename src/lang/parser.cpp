@@ -4,14 +4,14 @@
 
 #include <utility>
 
-#include "host/errors.h"
 #include "lang/expression_parser.h"
 #include "lang/lexer.h"
 #include "lang/literal_parser.h"
-#include "lang/opcodes.h"
 #include "lang/operation_builder.h"
 #include "lang/parse_state.h"
 #include "lang/statement_parser.h"
+#include "runtime/errors.h"
+#include "runtime/opcodes.h"
 
 namespace tolv {
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "eval/globals.h"
 #include "lang/lexer.h"
 #include "lang/parse_state.h"
+#include "runtime/globals.h"
 
 namespace tolv {
 

@@ -6,10 +6,10 @@
 #include "lang/expression_parser.h"
 #include "lang/keywords.h"
 #include "lang/lexer.h"
-#include "lang/opcodes.h"
 #include "lang/operation_builder.h"
 #include "lang/parse_state.h"
 #include "lang/scopes.h"
+#include "runtime/opcodes.h"
 
 namespace tolv {
 

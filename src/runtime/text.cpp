@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "host/errors.h"
-#include "lang/name_table.h"
+#include "runtime/errors.h"
+#include "runtime/name_table.h"
 
 namespace tolv {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "host/errors.h"
-#include "lang/operation_layout.h"
+#include "runtime/errors.h"
+#include "runtime/operation_layout.h"
 
 namespace tolv {
 

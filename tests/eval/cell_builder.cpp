@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "lang/name_table.h"
+#include "runtime/name_table.h"
 
 namespace tolv::test {
 

@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <utility>
 
-#include "lang/opcodes.h"
+#include "runtime/opcodes.h"
 #include "runtime/value.h"
 
 namespace tolv::test {

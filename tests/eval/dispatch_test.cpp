@@ -4,12 +4,12 @@
 
 #include "eval/cell_builder.h"
 #include "eval/evaluate.h"
-#include "eval/globals.h"
 #include "eval/program.h"
-#include "host/errors.h"
-#include "lang/name_table.h"
 #include "lang/parser.h"
+#include "runtime/errors.h"
+#include "runtime/globals.h"
 #include "runtime/heap.h"
+#include "runtime/name_table.h"
 
 namespace tolv::test {
 namespace {

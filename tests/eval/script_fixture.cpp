@@ -3,21 +3,23 @@
 #include <cstdlib>
 #include <vector>
 
-#include "eval/globals.h"
 #include "eval/program.h"
-#include "host/errors.h"
 #include "host/journal.h"
-#include "host/module_image_loader.h"
-#include "host/module_image_writer.h"
-#include "host/module_table.h"
-#include "lang/name_table.h"
+#include "image/module_image_loader.h"
+#include "image/module_image_writer.h"
 #include "lang/parser.h"
+#include "lib/library.h"
+#include "runtime/errors.h"
+#include "runtime/globals.h"
 #include "runtime/heap.h"
+#include "runtime/module_table.h"
+#include "runtime/name_table.h"
 #include "runtime/text.h"
 
 namespace tolv::test {
 
 void ScriptTest::SetUp() {
+    install_library();
     heap_reset();
     seed_name_table();
     globals_reset();

@@ -6,14 +6,14 @@
 #include <cstdint>
 #include <vector>
 
-#include "eval/globals.h"
-#include "host/errors.h"
 #include "host/journal.h"
-#include "host/module_image_loader.h"
-#include "host/module_image_writer.h"
-#include "lang/name_table.h"
+#include "image/module_image_loader.h"
+#include "image/module_image_writer.h"
 #include "lang/parser.h"
+#include "runtime/errors.h"
+#include "runtime/globals.h"
 #include "runtime/heap.h"
+#include "runtime/name_table.h"
 
 namespace {
 

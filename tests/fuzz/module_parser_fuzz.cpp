@@ -6,12 +6,12 @@
 #include <cstring>
 #include <vector>
 
-#include "eval/globals.h"
-#include "host/errors.h"
 #include "host/journal.h"
-#include "lang/name_table.h"
 #include "lang/parser.h"
+#include "runtime/errors.h"
+#include "runtime/globals.h"
 #include "runtime/heap.h"
+#include "runtime/name_table.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace tolv;

@@ -5,14 +5,14 @@
 #include <cstring>
 #include <vector>
 
-#include "eval/globals.h"
 #include "host/config.h"
-#include "host/errors.h"
 #include "host/journal.h"
-#include "host/module_table.h"
-#include "host/request_records.h"
-#include "lang/name_table.h"
+#include "protocol/request_records.h"
+#include "runtime/errors.h"
+#include "runtime/globals.h"
 #include "runtime/heap.h"
+#include "runtime/module_table.h"
+#include "runtime/name_table.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     RequestFields fields;
     try {
-        decode_request(body.data(), size, fields, no_modules_to_load);
+        decode_request(body.data(), size, fields, RequestHooks{no_modules_to_load, nullptr});
     } catch (const ScriptThrow&) {
     }
     return 0;

@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/answer.h"
-#include "host/errors.h"
-#include "host/module_table.h"
 #include "platform/scratch_dir.h"
+#include "protocol/answer.h"
+#include "runtime/errors.h"
+#include "runtime/module_table.h"
 
 namespace tolv {
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "host/answer.h"
 #include "platform/journal_file.h"
 #include "platform/scratch_dir.h"
+#include "protocol/answer.h"
 
 namespace tolv {
 namespace {

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "lang/opcodes.h"
 #include "lang/operation_builder.h"
 #include "lang/parser.h"
 #include "lang/tree_text.h"
+#include "runtime/opcodes.h"
 
 namespace tolv::test {
 namespace {

@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "host/errors.h"
 #include "lang/keywords.h"
 #include "lang/lexer.h"
-#include "lang/name_table.h"
 #include "lang/parse_state.h"
 #include "lang/parser.h"
 #include "lang/tree_text.h"
+#include "runtime/errors.h"
+#include "runtime/name_table.h"
 
 namespace tolv::test {
 namespace {

@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "eval/globals.h"
-#include "host/errors.h"
-#include "lang/name_table.h"
-#include "lang/opcodes.h"
 #include "lang/operation_builder.h"
 #include "lang/parser.h"
 #include "lang/tree_text.h"
+#include "runtime/errors.h"
+#include "runtime/globals.h"
+#include "runtime/name_table.h"
+#include "runtime/opcodes.h"
 
 namespace tolv::test {
 namespace {

@@ -5,12 +5,12 @@
 #include <cstring>
 #include <vector>
 
-#include "eval/globals.h"
-#include "host/errors.h"
-#include "lang/name_table.h"
-#include "lang/opcodes.h"
 #include "lang/operation_builder.h"
 #include "lang/parser.h"
+#include "runtime/errors.h"
+#include "runtime/globals.h"
+#include "runtime/name_table.h"
+#include "runtime/opcodes.h"
 
 namespace tolv::test {
 

@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "host/errors.h"
-#include "lang/name_table.h"
+#include "runtime/errors.h"
 #include "runtime/heap.h"
+#include "runtime/name_table.h"
 #include "runtime/text.h"
 #include "runtime/value.h"
 

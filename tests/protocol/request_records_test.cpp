@@ -1,4 +1,4 @@
-#include "host/request_records.h"
+#include "protocol/request_records.h"
 
 #include <gtest/gtest.h>
 
@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "eval/globals.h"
 #include "host/config.h"
-#include "host/errors.h"
 #include "host/journal.h"
-#include "host/module_table.h"
-#include "lang/name_table.h"
+#include "host/journal_name.h"
+#include "runtime/errors.h"
+#include "runtime/globals.h"
 #include "runtime/heap.h"
+#include "runtime/module_table.h"
+#include "runtime/name_table.h"
 #include "runtime/value.h"
 
 namespace tolv {
@@ -83,7 +84,7 @@ protected:
         buffer_.assign(body.begin(), body.end());
         buffer_.push_back('\0');
         RequestFields fields;
-        decode_request(buffer_.data(), body.size(), fields, count_hook);
+        decode_request(buffer_.data(), body.size(), fields, RequestHooks{count_hook, apply_journal_name});
         return fields;
     }
 

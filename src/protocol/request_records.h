@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace tolv {
 
@@ -18,12 +19,17 @@ struct RequestFields {
     bool has_journal_name = false;
 };
 
-// Called once, before the first variable record (A, D, I, S): loads the modules.
-using BeforeVariablesHook = void (*)();
+// What the host decides while the body is decoded.
+struct RequestHooks {
+    // Called once, before the first variable record (A, D, I, S): loads the modules.
+    void (*before_variables)() = nullptr;
+    // The "l" record's journal name; true when the host takes it.
+    bool (*journal_name)(std::string_view name) = nullptr;
+};
 
 // Decodes `length` bytes of `body` in place (percent-decoding shortens texts
 // where they lie). The buffer must hold a NUL at body[length]. Errors are
 // raised with eval_fail/parse_fail; no read goes past body + length.
-void decode_request(char* body, size_t length, RequestFields& out, BeforeVariablesHook before_variables);
+void decode_request(char* body, size_t length, RequestFields& out, const RequestHooks& hooks);
 
 }  // namespace tolv

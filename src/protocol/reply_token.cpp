@@ -1,10 +1,10 @@
-#include "host/reply_token.h"
+#include "protocol/reply_token.h"
 
 #include <cstdio>
 
-#include "host/answer.h"
-#include "host/errors.h"
 #include "platform/msvc_rand.h"
+#include "protocol/answer.h"
+#include "runtime/errors.h"
 #include "runtime/text.h"
 
 namespace tolv {
@@ -34,7 +34,9 @@ int six_bit_value(char c) {
 
 }  // namespace
 
-bool reply_token_configured() { return !g_config.token_key.empty() || g_config.time_interval >= 1; }
+bool reply_token_configured(const TokenSettings& settings) {
+    return !settings.key.empty() || settings.time_interval >= 1;
+}
 
 std::optional<std::string> token_of(const std::string& text, uint32_t t, const Ipv4& a, size_t limit) {
     MsvcRand rand;
@@ -66,7 +68,7 @@ std::optional<std::string> token_of(const std::string& text, uint32_t t, const I
     return token;
 }
 
-std::string token_first_field(int64_t now, const Ipv4& a) {
+std::string token_first_field(const TokenSettings& settings, int64_t now, const Ipv4& a) {
     uint32_t t = uint32_t(now % 65536);
     uint32_t u = (t * 9878u) % 65536u;
     MsvcRand rand;
@@ -77,12 +79,13 @@ std::string token_first_field(int64_t now, const Ipv4& a) {
     draw(rand, SALT_ALPHABET, 4, salt);
     char seconds[16];
     std::snprintf(seconds, sizeof seconds, "%lx", static_cast<unsigned long>(uint32_t(now)));
-    return g_config.token_key + salt + seconds;
+    return settings.key + salt + seconds;
 }
 
-void authenticate_request(const RequestFields& fields, const Ipv4& client, int64_t now) {
-    const bool keyed = !g_config.token_key.empty();
-    const bool timed = g_config.time_interval >= 1;
+void authenticate_request(const TokenSettings& settings, const RequestFields& fields, const Ipv4& client,
+                          int64_t now) {
+    const bool keyed = !settings.key.empty();
+    const bool timed = settings.time_interval >= 1;
     if (!keyed && !timed) return;
     if (!fields.has_token) {
         if (keyed) refuse("認証エラー");
@@ -104,7 +107,7 @@ void authenticate_request(const RequestFields& fields, const Ipv4& client, int64
         // The age counts modulo 65536, so a token issued just before the
         // clock's low 16 bits wrap is neither refused nor valid forever.
         uint32_t age = (uint32_t(now % 65536) + 65536u - (t % 65536u)) % 65536u;
-        if (age > uint32_t(g_config.time_interval)) refuse("タイムアウト");
+        if (age > uint32_t(settings.time_interval)) refuse("タイムアウト");
     }
     if (keyed) {
         std::optional<std::string> expected = token_of(fields.token_first, t, client, CHECK_LIMIT);
@@ -112,13 +115,13 @@ void authenticate_request(const RequestFields& fields, const Ipv4& client, int64
     }
 }
 
-void write_reply_token(bool refused, const Ipv4& client, int64_t now) {
+void write_reply_token(const TokenSettings& settings, bool refused, const Ipv4& client, int64_t now) {
     TextBuffer record;
     record.append_char('X');
     std::optional<std::string> token;
     std::string first;
     if (!refused) {
-        first = token_first_field(now, client);
+        first = token_first_field(settings, now, client);
         token = token_of(first, uint32_t(now % 65536), client, ISSUE_LIMIT);
     }
     if (token) {

@@ -1,10 +1,10 @@
-#include "host/counted_fields.h"
+#include "protocol/counted_fields.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "host/errors.h"
+#include "runtime/errors.h"
 
 namespace tolv {
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "host/errors.h"
-#include "host/module_image_writer.h"
-#include "host/module_table.h"
+#include "image/module_image_writer.h"
+#include "runtime/errors.h"
+#include "runtime/module_table.h"
 #include "runtime/value.h"
 
 namespace {

@@ -1,9 +1,9 @@
-#include "host/answer.h"
+#include "protocol/answer.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "host/errors.h"
+#include "runtime/errors.h"
 #include "runtime/value.h"
 
 namespace tolv {

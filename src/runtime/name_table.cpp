@@ -1,10 +1,10 @@
-#include "lang/name_table.h"
+#include "runtime/name_table.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
-#include "host/errors.h"
+#include "runtime/errors.h"
 
 namespace tolv {
 

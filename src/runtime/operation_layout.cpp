@@ -1,6 +1,6 @@
-#include "lang/operation_layout.h"
+#include "runtime/operation_layout.h"
 
-#include "lang/opcodes.h"
+#include "runtime/opcodes.h"
 
 namespace tolv {
 

@@ -7,17 +7,17 @@
 #include <string>
 #include <vector>
 
-#include "eval/globals.h"
-#include "host/errors.h"
-#include "host/module_image_codec.h"
-#include "host/module_image_format.h"
-#include "host/module_image_loader.h"
-#include "host/module_image_writer.h"
-#include "lang/name_table.h"
-#include "lang/opcodes.h"
-#include "lang/operation_layout.h"
+#include "image/module_image_codec.h"
+#include "image/module_image_format.h"
+#include "image/module_image_loader.h"
+#include "image/module_image_writer.h"
 #include "lang/parser.h"
+#include "runtime/errors.h"
+#include "runtime/globals.h"
 #include "runtime/heap.h"
+#include "runtime/name_table.h"
+#include "runtime/opcodes.h"
+#include "runtime/operation_layout.h"
 #include "runtime/value.h"
 #include "support/runner_sandbox.h"
 

@@ -1,12 +1,12 @@
-#include "host/reply_token.h"
+#include "protocol/reply_token.h"
 
 #include <gtest/gtest.h>
 
 #include "host/config.h"
-#include "host/errors.h"
 #include "host/journal.h"
-#include "lang/name_table.h"
+#include "runtime/errors.h"
 #include "runtime/heap.h"
+#include "runtime/name_table.h"
 
 namespace tolv {
 namespace {
@@ -24,7 +24,7 @@ protected:
     // The error code and message of a refused request, or "" when accepted.
     static std::string check(const RequestFields& fields, const Ipv4& client, int64_t now) {
         try {
-            authenticate_request(fields, client, now);
+            authenticate_request(token_settings(), fields, client, now);
             return "";
         } catch (const ScriptThrow& thrown) {
             const uint8_t* record = value_ptr(thrown.value);
@@ -39,7 +39,7 @@ TEST_F(ReplyToken, MatchesKnownVectors) {
     g_config.token_key = "secret";
     const Ipv4 client{192, 168, 10, 5};
     const int64_t now = 1765000000;
-    EXPECT_EQ(token_first_field(now, client), "secret30dMGJ3c6933c340");
+    EXPECT_EQ(token_first_field(token_settings(), now, client), "secret30dMGJ3c6933c340");
     EXPECT_EQ(token_of("secret30dMGJ3c6933c340", uint32_t(now % 65536), client, 2048).value(),
               "8wFgxcfRKqCdmF9dJ6sHqdtPhOPyJJZ76O3O1g4JZsO2XyjSZd49984");
     // Characters outside the alphabet add nothing and trigger nothing.
@@ -53,7 +53,7 @@ TEST_F(ReplyToken, IssuedTokenIsAcceptedAndAChangedOneRefused) {
     const int64_t issued = 1765000000;
     RequestFields fields;
     fields.has_token = true;
-    fields.token_first = token_first_field(issued, client);
+    fields.token_first = token_first_field(token_settings(), issued, client);
     fields.token = token_of(fields.token_first, uint32_t(issued % 65536), client, 2048).value();
 
     EXPECT_EQ(check(fields, client, issued + 10), "");

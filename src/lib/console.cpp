@@ -1,10 +1,12 @@
 // console.log and console.error: one journal line per call, echoed to
 // standard output in the command-line run.
+#include "lib/console.h"
+
 #include <cstdio>
 
 #include "eval/methods.h"
-#include "host/errors.h"
-#include "host/journal.h"
+#include "runtime/errors.h"
+#include "runtime/journal_lines.h"
 #include "runtime/text.h"
 
 namespace tolv {
@@ -24,14 +26,19 @@ ValueHandle write_console_line(const char* prefix, const ValueHandle* args, uint
     return VALUE_UNDEFINED;
 }
 
-}  // namespace
-
 ValueHandle console_log(ValueHandle, const ValueHandle* args, uint32_t count) {
     return write_console_line("(L) ", args, count);
 }
 
 ValueHandle console_error(ValueHandle, const ValueHandle* args, uint32_t count) {
     return write_console_line("(E) ", args, count);
+}
+
+}  // namespace
+
+void install_console() {
+    set_method_handler(RECEIVER_CONSOLE, "log", console_log);
+    set_method_handler(RECEIVER_CONSOLE, "error", console_error);
 }
 
 }  // namespace tolv

@@ -1,5 +1,5 @@
 // Global variables: one slot per name index, grown on demand.
-#include "eval/globals.h"
+#include "runtime/globals.h"
 
 #include <vector>
 

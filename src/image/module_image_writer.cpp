@@ -1,17 +1,17 @@
-#include "host/module_image_writer.h"
+#include "image/module_image_writer.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "eval/globals.h"
-#include "host/errors.h"
-#include "host/module_image_codec.h"
-#include "host/module_image_format.h"
-#include "host/module_table.h"
-#include "lang/name_table.h"
-#include "lang/operation_layout.h"
+#include "image/module_image_codec.h"
+#include "image/module_image_format.h"
 #include "lang/parser.h"
+#include "runtime/errors.h"
+#include "runtime/globals.h"
 #include "runtime/heap.h"
+#include "runtime/module_table.h"
+#include "runtime/name_table.h"
+#include "runtime/operation_layout.h"
 
 namespace tolv {
 

@@ -1,4 +1,4 @@
-#include "host/module_image_loader.h"
+#include "image/module_image_loader.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -6,15 +6,15 @@
 #include <memory>
 #include <vector>
 
-#include "eval/globals.h"
-#include "host/errors.h"
-#include "host/module_image_codec.h"
-#include "host/module_image_format.h"
-#include "lang/name_table.h"
-#include "lang/opcodes.h"
-#include "lang/operation_layout.h"
+#include "image/module_image_codec.h"
+#include "image/module_image_format.h"
 #include "lang/parser.h"
+#include "runtime/errors.h"
+#include "runtime/globals.h"
 #include "runtime/heap.h"
+#include "runtime/name_table.h"
+#include "runtime/opcodes.h"
+#include "runtime/operation_layout.h"
 #include "runtime/value.h"
 
 namespace tolv {

@@ -1,4 +1,4 @@
-#include "host/module_image_codec.h"
+#include "image/module_image_codec.h"
 
 #include <algorithm>
 #include <array>

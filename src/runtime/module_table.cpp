@@ -1,4 +1,4 @@
-#include "host/module_table.h"
+#include "runtime/module_table.h"
 
 namespace tolv {
 

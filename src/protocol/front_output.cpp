@@ -1,13 +1,13 @@
-#include "host/front_output.h"
+#include "protocol/front_output.h"
 
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
 
-#include "host/answer.h"
-#include "host/errors.h"
-#include "lang/name_table.h"
+#include "protocol/answer.h"
+#include "runtime/errors.h"
+#include "runtime/name_table.h"
 #include "runtime/text.h"
 
 namespace tolv {

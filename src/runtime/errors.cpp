@@ -1,14 +1,11 @@
-#include "host/errors.h"
+#include "runtime/errors.h"
 
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 
-#include "host/answer.h"
-#include "host/journal.h"
-#include "host/module_table.h"
+#include "runtime/journal_lines.h"
+#include "runtime/module_table.h"
 
 namespace tolv {
 
@@ -26,7 +23,6 @@ void settle_error_position() {
 namespace {
 
 constexpr size_t MESSAGE_LIMIT = 16384;
-FatalEndHook g_fatal_end_hook = nullptr;
 
 [[noreturn]] void raise_error(int code, const char* prefix_format, bool with_column, const char* format,
                               va_list args) {
@@ -73,28 +69,6 @@ void parse_fail(int code, const char* format, ...) {
     va_start(args, format);
     // Parse errors always end the request, even inside a running script's try.
     raise_error(code, "PARSE ERROR %d (%s:%u) : ", false, format, args);
-}
-
-void set_fatal_end_hook(FatalEndHook hook) { g_fatal_end_hook = hook; }
-
-void fatal_exit(const char* message) {
-    TextBuffer record;
-    record.append("S148555");
-    put_raw_counted_text(record, message, std::strlen(message));
-    // The fatal record is written even in the command-line run: it is the
-    // only word the developer gets about a broken setup.
-    std::fflush(stdout);
-    const char* data = record.data();
-    size_t left = record.size();
-    while (left > 0) {
-        ssize_t n = ::write(STDOUT_FILENO, data, left);
-        if (n <= 0) break;
-        data += n;
-        left -= size_t(n);
-    }
-    if (g_fatal_end_hook) g_fatal_end_hook();
-    std::fclose(stdout);
-    std::_Exit(0);
 }
 
 }  // namespace tolv

@@ -7,26 +7,32 @@
 #include <optional>
 #include <string>
 
-#include "host/config.h"
-#include "host/request_records.h"
+#include "platform/ipv4.h"
+#include "protocol/request_records.h"
 
 namespace tolv {
 
+// The configured TOKEN_KEY and TIME_INTERVAL.
+struct TokenSettings {
+    std::string key;
+    int32_t time_interval = 0;
+};
+
 // True when TOKEN_KEY is set or TIME_INTERVAL is 1 or more.
-bool reply_token_configured();
+bool reply_token_configured(const TokenSettings& settings);
 
 // Checks the request's token fields (CGI mode); raises 1775 "認証エラー" or
 // "タイムアウト" on failure.
-void authenticate_request(const RequestFields& fields, const Ipv4& client, int64_t now);
+void authenticate_request(const TokenSettings& settings, const RequestFields& fields, const Ipv4& client, int64_t now);
 
 // The token of `text` for the time value t (0-65535); nullopt when it would
 // not fit in `limit` bytes.
 std::optional<std::string> token_of(const std::string& text, uint32_t t, const Ipv4& client, size_t limit);
 
 // The first field of a fresh token: TOKEN_KEY + salt + seconds in hex.
-std::string token_first_field(int64_t now, const Ipv4& client);
+std::string token_first_field(const TokenSettings& settings, int64_t now, const Ipv4& client);
 
 // "X" + first field + token, or "X" + "NG" twice when the request was refused.
-void write_reply_token(bool refused, const Ipv4& client, int64_t now);
+void write_reply_token(const TokenSettings& settings, bool refused, const Ipv4& client, int64_t now);
 
 }  // namespace tolv

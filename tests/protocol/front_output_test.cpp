@@ -1,12 +1,12 @@
-#include "host/front_output.h"
+#include "protocol/front_output.h"
 
 #include <gtest/gtest.h>
 
-#include "host/answer.h"
-#include "host/errors.h"
 #include "host/journal.h"
-#include "lang/name_table.h"
+#include "protocol/answer.h"
+#include "runtime/errors.h"
 #include "runtime/heap.h"
+#include "runtime/name_table.h"
 
 namespace tolv {
 namespace {

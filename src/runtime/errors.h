@@ -1,6 +1,6 @@
 // Raising errors. eval_fail and parse_fail build a KIND_ERROR value, add the
 // line to the journal and carry the value to the nearest handler as a
-// ScriptThrow; the fatal exit ends the process with an "S" record of code 8555.
+// ScriptThrow.
 #pragma once
 
 #include <cstdint>
@@ -45,13 +45,4 @@ void settle_error_position();
 [[noreturn]] void eval_fail(int code, const char* format, ...) __attribute__((format(printf, 2, 3)));
 // "PARSE ERROR %d (%s:%d) : " + message. Never returns.
 [[noreturn]] void parse_fail(int code, const char* format, ...) __attribute__((format(printf, 2, 3)));
-// Writes "S148555" + the raw counted message, the journal, closes standard
-// output and exits with code 0.
-[[noreturn]] void fatal_exit(const char* message);
-
-// Hook for the process end sequence that the fatal exit runs (journal,
-// debugger); set by the request cycle.
-using FatalEndHook = void (*)();
-void set_fatal_end_hook(FatalEndHook hook);
-
 }  // namespace tolv

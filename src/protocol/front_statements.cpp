@@ -1,10 +1,10 @@
-#include "host/front_statements.h"
+#include "protocol/front_statements.h"
 
 #include "eval/evaluate.h"
 #include "eval/library_hooks.h"
-#include "host/errors.h"
-#include "host/front_output.h"
-#include "lang/name_table.h"
+#include "protocol/front_output.h"
+#include "runtime/errors.h"
+#include "runtime/name_table.h"
 
 namespace tolv {
 

@@ -1,4 +1,4 @@
-#include "host/request_records.h"
+#include "protocol/request_records.h"
 
 #include <cmath>
 #include <cstdint>
@@ -7,12 +7,11 @@
 #include <string_view>
 #include <vector>
 
-#include "eval/globals.h"
-#include "host/config.h"
-#include "host/counted_fields.h"
-#include "host/errors.h"
-#include "host/module_table.h"
-#include "lang/name_table.h"
+#include "protocol/counted_fields.h"
+#include "runtime/errors.h"
+#include "runtime/globals.h"
+#include "runtime/module_table.h"
+#include "runtime/name_table.h"
 #include "runtime/value.h"
 
 namespace tolv {
@@ -21,7 +20,6 @@ namespace {
 
 constexpr size_t TOP_PROGRAM_LIMIT = 255;
 constexpr size_t NAME_LENGTH_LIMIT = 255;
-constexpr size_t LOGFILE_LIMIT = 255;
 constexpr size_t NESTED_OBJECT_LIMIT = 1024;
 constexpr uint64_t HASH_PAIR_LIMIT = 0xFFFF;  // the hash cell counts pairs in 16 bits
 constexpr int64_t INTEGER_KEY_LIMIT = int64_t(1) << 24;
@@ -29,7 +27,7 @@ constexpr int64_t INTEGER_KEY_LIMIT = int64_t(1) << 24;
 struct DecodeState {
     FieldCursor cursor;
     RequestFields& out;
-    BeforeVariablesHook before_variables;
+    const RequestHooks& hooks;
     bool variables_started;
 };
 
@@ -265,7 +263,7 @@ void decode_counted_record(DecodeState& state, DecodeBody decode_body) {
 void start_variables(DecodeState& state) {
     if (state.variables_started) return;
     state.variables_started = true;
-    if (state.before_variables) state.before_variables();
+    if (state.hooks.before_variables) state.hooks.before_variables();
 }
 
 void decode_variable_record(DecodeState& state, VariableDecoder decode_one) {
@@ -364,20 +362,11 @@ void decode_token(DecodeState& state) {
     state.out.has_token = true;
 }
 
-// The name only replaces the file part of the configured journal path; a
-// name that could leave that directory is ignored.
+// Whether the name is taken is the host's choice (it owns the journal path).
 void decode_journal_name(DecodeState& state) {
     TextField field = read_counted_text(state.cursor, VALUE_TEXT_CODES);
     std::string_view name(field.text, field.length);
-    std::string& logfile = g_config.logfile;
-    size_t slash = logfile.rfind('/');
-    if (logfile.empty() || slash == std::string::npos) return;
-    if (name.empty() || name.find_first_of(std::string_view("/\\\0", 3)) != std::string_view::npos ||
-        name.find("..") != std::string_view::npos) {
-        return;
-    }
-    if (slash + 1 + name.size() > LOGFILE_LIMIT) return;
-    logfile.replace(slash + 1, std::string::npos, name);
+    if (!state.hooks.journal_name || !state.hooks.journal_name(name)) return;
     state.out.journal_name.assign(name);
     state.out.has_journal_name = true;
 }
@@ -398,8 +387,8 @@ constexpr RecordDecoder RECORD_DECODERS[] = {
 
 }  // namespace
 
-void decode_request(char* body, size_t length, RequestFields& out, BeforeVariablesHook before_variables) {
-    DecodeState state{FieldCursor{body, body + length}, out, before_variables, false};
+void decode_request(char* body, size_t length, RequestFields& out, const RequestHooks& hooks) {
+    DecodeState state{FieldCursor{body, body + length}, out, hooks, false};
     FieldCursor& cursor = state.cursor;
     while (cursor.pos < cursor.end) {
         char letter = *cursor.pos++;

@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "host/errors.h"
-#include "lang/name_table.h"
+#include "runtime/errors.h"
 #include "runtime/heap.h"
+#include "runtime/name_table.h"
 #include "runtime/value.h"
 
 namespace tolv {

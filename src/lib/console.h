@@ -1,0 +1,8 @@
+// console.log and console.error.
+#pragma once
+
+namespace tolv {
+
+void install_console();
+
+}  // namespace tolv

@@ -1,0 +1,15 @@
+// The end of a request that cannot go on (configuration missing, bad
+// CONTENT_LENGTH, ...): an "S" record of code 8555 and the end sequence.
+#pragma once
+
+namespace tolv {
+
+// Writes "S148555" + the raw counted message, runs the end hook (journal,
+// debugger), closes standard output and exits with code 0.
+[[noreturn]] void fatal_exit(const char* message);
+
+// The process end sequence that the fatal exit runs; set by the request cycle.
+using FatalEndHook = void (*)();
+void set_fatal_end_hook(FatalEndHook hook);
+
+}  // namespace tolv
