@@ -39,8 +39,9 @@ namespace {
 // The frame of a call: `this` (for new and method calls), the parameters,
 // then the declared locals. Arguments are either expressions evaluated in the
 // caller's scope or values already evaluated.
+// A constructor call (`new`) without a returned value yields `this`.
 ValueHandle invoke(ValueHandle function, ValueHandle this_value, const Word32* arg_expressions,
-                   const ValueHandle* arg_values, uint32_t arg_count) {
+                   const ValueHandle* arg_values, uint32_t arg_count, bool construct = false) {
     if (g_stack_floor == 0) [[unlikely]]
         init_stack_guard();
     check_call_depth(g_scope.call_depth);
@@ -109,7 +110,7 @@ ValueHandle invoke(ValueHandle function, ValueHandle this_value, const Word32* a
     } else if (g_completion != COMPLETION_NORMAL) {
         g_completion = COMPLETION_NORMAL;
     }
-    if (this_value != VALUE_SENTINEL && result == VALUE_UNDEFINED) result = retain(this_value);
+    if (construct && result == VALUE_UNDEFINED) result = retain(this_value);
     pop_bindings(base - 1);
     g_scope = saved_scope;
     cut_tags(saved_tags);
@@ -257,7 +258,7 @@ ValueHandle op_new(ValueHandle cell) {
     if (kind_of(fn) != KIND_FUNCTION) eval_fail(2370, "newステートメント不正");
     retain(fn);
     ValueHandle self = new_hash(0);
-    ValueHandle result = invoke(fn, self, args.items, nullptr, args.count);
+    ValueHandle result = invoke(fn, self, args.items, nullptr, args.count, true);
     if (kind_of(result) == KIND_HASH) cell_as<HashCell>(result)->class_name = constructor;
     retain(result);
     // A function made on the spot goes with its body, where the position may be.

@@ -159,7 +159,8 @@ ValueHandle dispatch_method(const MethodList& list, ValueHandle receiver, uint32
                             uint32_t count) {
     int e = find_method(list, name_text(name), name_length(name));
     if (e < 0) eval_fail(list.unknown_code, "%s", list.unknown_message);
-    if (int64_t(count) < list.min_args[e]) eval_fail(list.too_few_code, "%s", list.count_message);
+    if (int64_t(count) < list.min_args[e] || (list.min_args[e] == NO_ARGUMENTS && count != 0))
+        eval_fail(list.too_few_code, "%s", list.count_message);
     if (list.max_args[e] != ANY_COUNT && int64_t(count) > list.max_args[e])
         eval_fail(list.too_many_code, "%s", list.count_message);
     // A method whose library handler is not built yet is not a method yet.

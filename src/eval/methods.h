@@ -16,6 +16,9 @@ namespace tolv {
 using MethodHandler = ValueHandle (*)(ValueHandle receiver, const ValueHandle* args, uint32_t count);
 
 constexpr int16_t ANY_COUNT = -1;
+// A minimum for methods that take no argument at all: any argument is
+// reported with the too-few code ("not the required count").
+constexpr int16_t NO_ARGUMENTS = -2;
 
 struct MethodList {
     const char* names;         // entries of `width` characters, blank padded

@@ -16,7 +16,9 @@ TextBuffer::~TextBuffer() {
 }
 
 void TextBuffer::grow(size_t length) {
-    size_t capacity = capacity_ + length + 3096;
+    // Half again on top of the fixed step: a long text is copied a bounded
+    // number of times, not once per few kilobytes.
+    size_t capacity = capacity_ + length + 3096 + capacity_ / 2;
     char* p = static_cast<char*>(std::malloc(capacity));
     if (!p) eval_fail(1400, "メモリ領域を取得できません");
     std::memcpy(p, data_, size_ + 1);
