@@ -18,12 +18,6 @@ const char* keyword_name(uint8_t code) {
     switch (code) {
     case OP_OPEN_DB: return "openDb";
     case OP_SEND_TO_FRONT: return "sendToFront";
-    case OP_DECODE_URI: return "decodeURI";
-    case OP_DECODE_URI_COMPONENT: return "decodeURIComponent";
-    case OP_ENCODE_URI: return "encodeURI";
-    case OP_ENCODE_URI_COMPONENT: return "encodeURIComponent";
-    case OP_PARSE_FLOAT: return "parseFloat";
-    case OP_PARSE_INT: return "parseInt";
     case OP_CLOSE_DB: return "closeDb";
     case OP_REGEXP: return "RegExp";
     case OP_DATE: return "Date";

@@ -21,7 +21,8 @@ extern ConstructorHook g_regexp_constructor;
 extern PropertyHook g_regexp_property;
 // Indexed by opcode - 100; consulted by the table entries of keyword
 // operations whose library is built separately (URI, parseInt, parseFloat,
-// sendToFront, alertToFront, RegExp, Date, database keywords).
+// sendToFront, alertToFront, RegExp, Date, database keywords). The URI,
+// parseInt and parseFloat hooks are always set by the library's installer.
 extern KeywordHook g_keyword_hooks[130];
 
 ValueHandle construct_date(const ValueHandle* args, uint32_t count);

@@ -3,6 +3,11 @@
 #include "lib/array_methods.h"
 #include "lib/console.h"
 #include "lib/hash_methods.h"
+#include "lib/math_functions.h"
+#include "lib/number_functions.h"
+#include "lib/string_methods.h"
+#include "lib/string_statics.h"
+#include "lib/uri_coding.h"
 
 namespace tolv {
 
@@ -10,6 +15,11 @@ void install_library() {
     install_console();
     install_array_methods();
     install_hash_methods();
+    install_string_methods();
+    install_string_statics();
+    install_math_functions();
+    install_number_functions();
+    install_uri_coding();
 }
 
 }  // namespace tolv
