@@ -8,6 +8,8 @@ for p in "${packages[@]}"; do
   # "deinstall ok config-files" (removed, configuration kept) counts as missing.
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
+# node is the differential tests' peer; Debian's nodejs when none is on the PATH.
+command -v node >/dev/null || command -v nodejs >/dev/null || missing+=(nodejs)
 if ((${#missing[@]})); then
   echo "setup: installing ${missing[*]}"
   sudo_cmd=""
