@@ -2,7 +2,7 @@
 # Installs what building and testing need, when it is missing (Debian).
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev libssl-dev clang libclang-rt-14-dev curl lighttpd)
+packages=(cmake ninja-build g++ libgtest-dev libssl-dev clang libclang-rt-14-dev curl lighttpd python3)
 missing=()
 for p in "${packages[@]}"; do
   # "deinstall ok config-files" (removed, configuration kept) counts as missing.

@@ -99,6 +99,10 @@ ValueHandle invoke(ValueHandle function, ValueHandle this_value, const Word32* a
     g_scope.block_base = g_bindings.top;
     g_scope.block_depth = 0;
     push_tag(TAG_CALL);
+#if TOLV_DEBUGGER
+    if (g_debugger_watching) [[unlikely]]
+        g_debugger_slots.call_enter(function);
+#endif
 
     drop(evaluate(body));
 
@@ -111,6 +115,10 @@ ValueHandle invoke(ValueHandle function, ValueHandle this_value, const Word32* a
         g_completion = COMPLETION_NORMAL;
     }
     if (construct && result == VALUE_UNDEFINED) result = retain(this_value);
+#if TOLV_DEBUGGER
+    if (g_debugger_watching) [[unlikely]]
+        g_debugger_slots.call_leave(result);
+#endif
     pop_bindings(base - 1);
     g_scope = saved_scope;
     cut_tags(saved_tags);

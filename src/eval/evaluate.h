@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "eval/debugger_slots.h"
 #include "eval/scopes.h"
 #include "runtime/errors.h"
 #include "runtime/opcodes.h"
@@ -44,6 +45,10 @@ inline ValueHandle evaluate(ValueHandle h) {
     if (kind == KIND_OPERATION) {
         const OperationCell* c = cell_as<OperationCell>(h);
         if (c->operand_count != OPERATION_LONG_FORM) note_position(c);
+#if TOLV_DEBUGGER
+        if (g_debugger_watching) [[unlikely]]
+            debugger_at_operation(c);
+#endif
         return (g_expression_mode ? g_restricted_table : g_operation_table)[c->opcode](h);
     }
     if (kind == KIND_INTEGER) return h;

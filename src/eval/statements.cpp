@@ -39,6 +39,12 @@ inline bool loop_should_stop() {
 inline void run_statement(ValueHandle statement) {
     if ((statement >> 24) == KIND_OPERATION) {
         const OperationCell* c = operation_cell(statement);
+#if TOLV_DEBUGGER
+        if (g_debugger_watching) [[unlikely]] {
+            if (c->operand_count != OPERATION_LONG_FORM) note_position(c);
+            debugger_at_operation(c);
+        }
+#endif
         if (c->opcode == OP_POSTFIX_INC || c->opcode == OP_POSTFIX_DEC) {
             note_position(c);
             drop(step_as_statement(statement));

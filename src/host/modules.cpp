@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <vector>
 
+#include "debugger/debugger_hooks.h"
 #include "host/config.h"
+#include "image/module_image_format.h"
 #include "image/module_image_loader.h"
 #include "lang/parser.h"
 #include "runtime/errors.h"
@@ -14,6 +16,8 @@ namespace tolv {
 namespace {
 
 size_t g_loaded = 0;
+// runner-debug: a request's L record keeps module texts off the debugger connection.
+bool g_modules_from_debugger = true;
 
 // Bytes read_file adds after the file's contents.
 constexpr size_t TEXT_SLACK = 20;
@@ -65,8 +69,22 @@ void load_all_modules() {
         g_error_context.parse_line = 1;
         std::string name = module_file_name(entry.path);
         std::vector<char> text;
-        if (!read_file(name, text)) parse_fail(1165, "ファイルオープン不正 '%s'", name.c_str());
-        if (is_image(entry)) {
+        bool image = is_image(entry);
+        DebuggerModule supplied;
+        if (g_modules_from_debugger && debugger_fetch_module(uint32_t(g_loaded), entry.path, supplied)) {
+            // The developer's own copy of the module, fresh from the debugger.
+            if (supplied.bad_image) {
+                parse_fail(IMAGE_ERROR_CODE, "モジュールイメージ不正 '%s' (%s)", entry.path.c_str(),
+                           "base64 of the debugger's image");
+            }
+            image = supplied.image;
+            name = entry.path;
+            text = std::move(supplied.bytes);
+            text.resize(text.size() + TEXT_SLACK, '\0');
+        } else if (!read_file(name, text)) {
+            parse_fail(1165, "ファイルオープン不正 '%s'", name.c_str());
+        }
+        if (image) {
             load_module_image(reinterpret_cast<const uint8_t*>(text.data()), text.size() - TEXT_SLACK,
                               uint32_t(g_loaded), name.c_str());
             continue;
@@ -76,6 +94,11 @@ void load_all_modules() {
     }
 }
 
-void module_loading_reset() { g_loaded = 0; }
+void set_modules_from_debugger(bool allowed) { g_modules_from_debugger = allowed; }
+
+void module_loading_reset() {
+    g_loaded = 0;
+    g_modules_from_debugger = true;
+}
 
 }  // namespace tolv

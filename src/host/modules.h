@@ -11,6 +11,8 @@ namespace tolv {
 void load_all_modules();
 // The file name a module path is read from.
 std::string module_file_name(const std::string& path);
+// runner-debug asks a connected debugger for module texts unless a request forbids it.
+void set_modules_from_debugger(bool allowed);
 void module_loading_reset();
 
 }  // namespace tolv

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "eval/debugger_slots.h"
 #include "eval/methods.h"
 #include "runtime/errors.h"
 #include "runtime/journal_lines.h"
@@ -23,6 +24,9 @@ ValueHandle write_console_line(const char* prefix, const ValueHandle* args, uint
         std::fwrite(line.data(), 1, line.size(), stdout);
         std::fflush(stdout);
     }
+#if TOLV_DEBUGGER
+    if (g_debugger_slots.console_line) g_debugger_slots.console_line(prefix[1], args, count);
+#endif
     return VALUE_UNDEFINED;
 }
 

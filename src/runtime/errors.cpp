@@ -4,12 +4,16 @@
 #include <cstdio>
 #include <cstring>
 
+#include "runtime/error_listener.h"
 #include "runtime/journal_lines.h"
 #include "runtime/module_table.h"
 
 namespace tolv {
 
 ErrorContext g_error_context;
+#if TOLV_DEBUGGER
+ErrorLineListener g_error_line_listener = nullptr;
+#endif
 
 void settle_error_position() {
     const OperationCell* c = g_error_context.operation;
@@ -53,6 +57,11 @@ constexpr size_t MESSAGE_LIMIT = 16384;
         std::fputc('\n', stdout);
         std::fflush(stdout);
     }
+#if TOLV_DEBUGGER
+    else if (g_error_line_listener) {
+        g_error_line_listener(message, length);
+    }
+#endif
     throw ScriptThrow{error, is_parse_error};
 }
 
