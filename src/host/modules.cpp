@@ -16,8 +16,10 @@ namespace tolv {
 namespace {
 
 size_t g_loaded = 0;
-// runner-debug: a request's L record keeps module texts off the debugger connection.
+#if TOLV_DEBUGGER
+// A request's L record keeps module texts off the debugger connection.
 bool g_modules_from_debugger = true;
+#endif
 
 // Bytes read_file adds after the file's contents.
 constexpr size_t TEXT_SLACK = 20;
@@ -53,6 +55,24 @@ bool read_file(const std::string& name, std::vector<char>& text) {
     return ok;
 }
 
+#if TOLV_DEBUGGER
+// The developer's own copy of the module, fresh from the debugger; false when
+// the module is to be read from its file.
+bool module_from_debugger(const ModuleEntry& entry, std::string& name, std::vector<char>& text, bool& image) {
+    DebuggerModule supplied;
+    if (!g_modules_from_debugger || !debugger_fetch_module(uint32_t(g_loaded), entry.path, supplied)) return false;
+    if (supplied.bad_image) {
+        parse_fail(IMAGE_ERROR_CODE, "モジュールイメージ不正 '%s' (%s)", entry.path.c_str(),
+                   "base64 of the debugger's image");
+    }
+    image = supplied.image;
+    name = entry.path;
+    text = std::move(supplied.bytes);
+    text.resize(text.size() + TEXT_SLACK, '\0');
+    return true;
+}
+#endif
+
 }  // namespace
 
 std::string module_file_name(const std::string& path) {
@@ -69,22 +89,15 @@ void load_all_modules() {
         g_error_context.parse_line = 1;
         std::string name = module_file_name(entry.path);
         std::vector<char> text;
+#if TOLV_DEBUGGER
         bool image = is_image(entry);
-        DebuggerModule supplied;
-        if (g_modules_from_debugger && debugger_fetch_module(uint32_t(g_loaded), entry.path, supplied)) {
-            // The developer's own copy of the module, fresh from the debugger.
-            if (supplied.bad_image) {
-                parse_fail(IMAGE_ERROR_CODE, "モジュールイメージ不正 '%s' (%s)", entry.path.c_str(),
-                           "base64 of the debugger's image");
-            }
-            image = supplied.image;
-            name = entry.path;
-            text = std::move(supplied.bytes);
-            text.resize(text.size() + TEXT_SLACK, '\0');
-        } else if (!read_file(name, text)) {
-            parse_fail(1165, "ファイルオープン不正 '%s'", name.c_str());
-        }
+        bool supplied = module_from_debugger(entry, name, text, image);
+        if (!supplied && !read_file(name, text)) parse_fail(1165, "ファイルオープン不正 '%s'", name.c_str());
         if (image) {
+#else
+        if (!read_file(name, text)) parse_fail(1165, "ファイルオープン不正 '%s'", name.c_str());
+        if (is_image(entry)) {
+#endif
             load_module_image(reinterpret_cast<const uint8_t*>(text.data()), text.size() - TEXT_SLACK,
                               uint32_t(g_loaded), name.c_str());
             continue;
@@ -94,11 +107,15 @@ void load_all_modules() {
     }
 }
 
+#if TOLV_DEBUGGER
 void set_modules_from_debugger(bool allowed) { g_modules_from_debugger = allowed; }
+#endif
 
 void module_loading_reset() {
     g_loaded = 0;
+#if TOLV_DEBUGGER
     g_modules_from_debugger = true;
+#endif
 }
 
 }  // namespace tolv

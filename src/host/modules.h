@@ -12,7 +12,11 @@ void load_all_modules();
 // The file name a module path is read from.
 std::string module_file_name(const std::string& path);
 // runner-debug asks a connected debugger for module texts unless a request forbids it.
+#if TOLV_DEBUGGER
 void set_modules_from_debugger(bool allowed);
+#else
+inline void set_modules_from_debugger(bool) {}
+#endif
 void module_loading_reset();
 
 }  // namespace tolv

@@ -240,6 +240,7 @@ void authenticate(const RequestFields& fields, const Ipv4& client) {
     }
 }
 
+#if TOLV_DEBUGGER
 // runner-debug connects back only to a known client: never for 0.0.0.0, and
 // with a CLIENT list only to the clients on it.
 bool debugger_may_attach(const Ipv4& client) {
@@ -256,6 +257,7 @@ void load_modules_of_request() {
     if (g_decoding) set_modules_from_debugger(!g_decoding->no_debugger_modules);
     load_all_modules();
 }
+#endif
 
 void run_request(const Invocation& call, const Ipv4& client) {
     RequestFields fields;
@@ -271,10 +273,14 @@ void run_request(const Invocation& call, const Ipv4& client) {
         body.length = length;
     }
 
+#if TOLV_DEBUGGER
     g_decoding = &fields;
     decode_request(body.bytes.data(), body.length, fields, RequestHooks{load_modules_of_request, apply_journal_name});
     g_decoding = nullptr;
     set_modules_from_debugger(!fields.no_debugger_modules);
+#else
+    decode_request(body.bytes.data(), body.length, fields, RequestHooks{load_all_modules, apply_journal_name});
+#endif
     if (call.mode == RunMode::CGI) authenticate(fields, client);
     if (call.mode == RunMode::TEST) {
         load_all_modules();
@@ -339,7 +345,9 @@ int run_runner(int argc, char** argv) {
     seed_name_table();
     read_config_file(config_path);
 
+#if TOLV_DEBUGGER
     if (debugger_may_attach(client) && !debugger_start(client, g_config.debug_port)) g_config.debug_port.clear();
+#endif
     if (client != Ipv4{0, 0, 0, 0} && g_config.var_initialisers.size() < VAR_LIST_LIMIT) {
         char entry[64];
         std::snprintf(entry, sizeof entry, "'client_ip':'%d.%d.%d.%d'", client[0], client[1], client[2], client[3]);
