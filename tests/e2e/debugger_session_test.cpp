@@ -220,6 +220,14 @@ TEST_F(DebuggerSession, ModuleSupply) {
     }
 }
 
+TEST_F(DebuggerSession, RequestWithAnLRecordReadsItsModulesFromFiles) {
+    RunningRequest request(box, request_body("main(1)", "L"));
+    ASSERT_TRUE(peer.accept());
+    EXPECT_EQ(peer.receive(), "L\"total\"14");  // the console line; no module request came first
+    EXPECT_EQ(peer.receive(), "B1X");
+    EXPECT_NE(request.finish().out.find("s15totalP14C1"), std::string::npos);
+}
+
 TEST_F(DebuggerSession, ErrorLinesGoToTheDebugger) {
     RunningRequest request(box, request_body("main(nothing())"));
     connect_and_serve("&&&&", "&&&&");
