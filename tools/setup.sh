@@ -2,7 +2,8 @@
 # Installs what building and testing need, when it is missing (Debian).
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev libssl-dev clang libclang-rt-14-dev curl lighttpd python3)
+packages=(cmake ninja-build g++ libgtest-dev libssl-dev clang libclang-rt-14-dev curl lighttpd python3
+  libmongoc-1.0-0 libbson-1.0-0 libmongoc-dev python3-pymongo)
 missing=()
 for p in "${packages[@]}"; do
   # "deinstall ok config-files" (removed, configuration kept) counts as missing.
@@ -17,3 +18,6 @@ if ((${#missing[@]})); then
   $sudo_cmd apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
+
+# The database tests' server, built once and cached.
+"$(dirname "$0")/ferretdb.sh" >/dev/null

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "db/database_install.h"
 #include "debugger/debugger_hooks.h"
 #include "eval/program.h"
 #include "host/client_address.h"
@@ -117,6 +118,7 @@ void finish_journal() {
 void end_on_fatal() {
     hold_off_termination();
     finish_journal();
+    end_database_run();
     debugger_end();
 }
 
@@ -330,6 +332,7 @@ int run_runner(int argc, char** argv) {
     ignore_broken_pipes();
     install_front_statements();
     install_library();
+    install_database();
     std::string dir = program_dir();
     Ipv4 client = client_address_from_environment();
     journal_set_start_time(local_calendar_text(now_seconds()));
@@ -369,6 +372,7 @@ int run_runner(int argc, char** argv) {
     hold_off_termination();
     answer_close();
     finish_journal();
+    end_database_run();
     debugger_end();
     return 0;
 }

@@ -1,0 +1,191 @@
+#include "db/bson_values.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "db/operands.h"
+#include "platform/local_time.h"
+#include "runtime/errors.h"
+#include "runtime/name_table.h"
+
+namespace tolv {
+
+namespace {
+
+// A child document or array built on the stack, destroyed however the scope ends.
+class ChildDocument {
+public:
+    ChildDocument() { g_bson.bson_init(&doc_); }
+    ~ChildDocument() { g_bson.bson_destroy(&doc_); }
+    ChildDocument(const ChildDocument&) = delete;
+    ChildDocument& operator=(const ChildDocument&) = delete;
+    bson_t* get() { return &doc_; }
+
+private:
+    bson_t doc_;
+};
+
+int key_length(size_t length) { return length > 0x7FFFFFFF ? 0x7FFFFFFF : int(length); }
+
+void append_date(ValueHandle value, bson_t* document, const char* key, size_t length) {
+    const DateCell* d = cell_as<DateCell>(value);
+    int64_t millis = int64_t(d->instant) * 1000 + int64_t(d->millis & 0x3FF);
+    g_bson.bson_append_date_time(document, key, key_length(length), millis);
+}
+
+uint32_t count_elements(const bson_iter_t* parent) {
+    bson_iter_t child;
+    uint32_t count = 0;
+    if (!g_bson.bson_iter_recurse(parent, &child)) return 0;
+    while (g_bson.bson_iter_next(&child)) ++count;
+    return count;
+}
+
+uint32_t key_name(const bson_iter_t* iterator) {
+    uint32_t length = g_bson.bson_iter_key_len(iterator);
+    if (length == 0 || length > 255) eval_fail(6065, "mongo bsonのデータタイプ不正");
+    return intern_name(g_bson.bson_iter_key(iterator), length);
+}
+
+// A Hash of the elements the iterator walks over (it is positioned before the first).
+ValueHandle hash_of_elements(bson_iter_t* child, uint32_t count) {
+    if (count > 0xFFFF) eval_fail(6065, "mongo bsonのデータタイプ不正");
+    BuiltValue hash(new_hash(count));
+    for (uint32_t i = 0; i < count && g_bson.bson_iter_next(child); ++i) {
+        uint32_t name = key_name(child);
+        ValueHandle v = retain(value_from_bson(child));
+        Word32* pairs = hash_pairs(hash.get());
+        pairs[2 * i] = name;
+        pairs[2 * i + 1] = v;
+    }
+    return hash.give();
+}
+
+ValueHandle date_from_millis(int64_t millis) {
+    if (millis < 0) eval_fail(5500, "Date関連ステートメント不正(1970/01/01以前の年月日)");
+    int64_t seconds = millis / 1000;
+    // The date's instant is an unsigned 32-bit number of seconds.
+    if (seconds > int64_t(UINT32_MAX)) eval_fail(6065, "mongo bsonのデータタイプ不正");
+    std::tm fields{};
+    if (!local_time(seconds, fields)) eval_fail(5500, "Date関連ステートメント不正(1970/01/01以前の年月日)");
+    ValueHandle h = new_cell(KIND_DATE, 0);
+    DateCell* d = cell_as<DateCell>(h);
+    d->month_zone = uint8_t(fields.tm_mon & 0x0F);
+    d->hour = uint8_t(fields.tm_hour);
+    d->day = uint8_t((fields.tm_mday & 0x1F) | (fields.tm_wday << 5));
+    d->minute = uint8_t(fields.tm_min);
+    d->second = uint8_t(fields.tm_sec);
+    d->year = uint16_t(fields.tm_year + 1900);
+    d->millis = uint32_t(millis % 1000);
+    d->instant = uint32_t(seconds);
+    return h;
+}
+
+}  // namespace
+
+void append_value(ValueHandle value, bson_t* document, const char* key, size_t length) {
+    switch (is_sentinel(value) ? 15 : kind_of(value)) {
+    case KIND_INTEGER:
+        g_bson.bson_append_int32(document, key, key_length(length), integer_value(value));
+        return;
+    case KIND_DATE:
+        append_date(value, document, key, length);
+        return;
+    case KIND_FLOAT:
+        if (cell_as<FloatCell>(value)->subtype == 0) {
+            g_bson.bson_append_double(document, key, key_length(length), float_value(value));
+            return;
+        }
+        break;  // a database or collection reference has no BSON form
+    case KIND_STRING:
+        g_bson.bson_append_utf8(document, key, key_length(length), string_text(value), int(string_length(value)));
+        return;
+    case KIND_ARRAY: {
+        ChildDocument child;
+        uint32_t n = array_length(value);
+        for (uint32_t i = 0; i < n; ++i) {
+            char index[16];
+            int index_length = std::snprintf(index, sizeof index, "%u", i);
+            append_value(array_elements(value)[i], child.get(), index, size_t(index_length));
+        }
+        g_bson.bson_append_array(document, key, key_length(length), child.get());
+        return;
+    }
+    case KIND_HASH: {
+        ChildDocument child;
+        append_hash(child.get(), value);
+        g_bson.bson_append_document(document, key, key_length(length), child.get());
+        return;
+    }
+    default:
+        break;
+    }
+    eval_fail(6055, "データの型不正");
+}
+
+void append_hash(bson_t* document, ValueHandle hash) {
+    uint32_t n = hash_count(hash);
+    for (uint32_t i = 0; i < n; ++i) {
+        const Word32* pairs = hash_pairs(hash);
+        uint32_t name = pairs[2 * i];
+        append_value(pairs[2 * i + 1], document, name_text(name), name_length(name));
+    }
+}
+
+ValueHandle value_from_bson(const bson_iter_t* iterator) {
+    switch (g_bson.bson_iter_type(iterator)) {
+    case BSON_TYPE_DOUBLE:
+        return new_float(g_bson.bson_iter_double(iterator));
+    case BSON_TYPE_UTF8: {
+        uint32_t length = 0;
+        const char* text = g_bson.bson_iter_utf8(iterator, &length);
+        return new_string(text, length);
+    }
+    case BSON_TYPE_DOCUMENT: {
+        uint32_t count = count_elements(iterator);
+        bson_iter_t child;
+        g_bson.bson_iter_recurse(iterator, &child);
+        return hash_of_elements(&child, count);
+    }
+    case BSON_TYPE_ARRAY: {
+        uint32_t count = count_elements(iterator);
+        bson_iter_t child;
+        g_bson.bson_iter_recurse(iterator, &child);
+        BuiltValue array(new_array(count));
+        for (uint32_t i = 0; i < count && g_bson.bson_iter_next(&child); ++i) {
+            ValueHandle v = retain(value_from_bson(&child));
+            array_elements(array.get())[i] = v;
+        }
+        return array.give();
+    }
+    case BSON_TYPE_UNDEFINED:
+    case BSON_TYPE_NULL:
+        return VALUE_UNDEFINED;
+    case BSON_TYPE_OID: {
+        char text[25];
+        g_bson.bson_oid_to_string(g_bson.bson_iter_oid(iterator), text);
+        return new_string(text, 24);
+    }
+    case BSON_TYPE_BOOL:
+        return g_bson.bson_iter_bool(iterator) ? VALUE_TRUE : VALUE_FALSE;
+    case BSON_TYPE_DATE_TIME:
+        return date_from_millis(g_bson.bson_iter_date_time(iterator));
+    case BSON_TYPE_INT32:
+        return new_integer(g_bson.bson_iter_int32(iterator));
+    case BSON_TYPE_INT64:
+        eval_fail(6060, "64ビットの整数は使用できません");
+    default:
+        eval_fail(6065, "mongo bsonのデータタイプ不正");
+    }
+}
+
+ValueHandle hash_from_document(const bson_t* document) {
+    bson_iter_t it;
+    uint32_t count = 0;
+    if (g_bson.bson_iter_init(&it, document))
+        while (g_bson.bson_iter_next(&it)) ++count;
+    g_bson.bson_iter_init(&it, document);
+    return hash_of_elements(&it, count);
+}
+
+}  // namespace tolv
