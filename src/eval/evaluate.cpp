@@ -89,11 +89,12 @@ constexpr Table make_operation_table() {
     set(OP_EXCEPTION, op_error);
     set(OP_INTEGER, op_integer);
     set(OP_FLOAT, op_float);
+    set(OP_REGEXP, op_regexp);
     set(OP_ERROR, op_error);
     set(OP_ARRAY, op_array);
     // Keyword operations whose library arrives later.
     for (unsigned code : {OP_OPEN_DB, OP_SEND_TO_FRONT, OP_DECODE_URI, OP_DECODE_URI_COMPONENT, OP_ENCODE_URI,
-                          OP_ENCODE_URI_COMPONENT, OP_PARSE_FLOAT, OP_PARSE_INT, OP_CLOSE_DB, OP_REGEXP, OP_DATE,
+                          OP_ENCODE_URI_COMPONENT, OP_PARSE_FLOAT, OP_PARSE_INT, OP_CLOSE_DB, OP_REGEXP_LITERAL, OP_DATE,
                           OP_ALERT_TO_FRONT})
         set(code, op_not_built);
     for (unsigned code = OP_RECORD_MAP; code <= OP_MONGO_DROP_COLLECTION; ++code)

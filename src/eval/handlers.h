@@ -51,6 +51,7 @@ ValueHandle op_number(ValueHandle cell);
 ValueHandle op_string(ValueHandle cell);
 ValueHandle op_integer(ValueHandle cell);
 ValueHandle op_float(ValueHandle cell);
+ValueHandle op_regexp(ValueHandle cell);
 ValueHandle op_array(ValueHandle cell);
 
 // statements.cpp

@@ -19,6 +19,7 @@ const char* keyword_name(uint8_t code) {
     case OP_OPEN_DB: return "openDb";
     case OP_SEND_TO_FRONT: return "sendToFront";
     case OP_CLOSE_DB: return "closeDb";
+    case OP_REGEXP_LITERAL:
     case OP_REGEXP: return "RegExp";
     case OP_DATE: return "Date";
     case OP_ALERT_TO_FRONT: return "alertToFront";

@@ -167,7 +167,15 @@ ValueHandle op_member(ValueHandle cell) {
     case KIND_REGEXP: {
         if (!g_regexp_property) eval_fail(5080, "正規表現プロパティ不正");
         g_location.kind = LOCATION_NONE;
-        return from_container(object, g_regexp_property(object, name));
+        ValueHandle result = g_regexp_property(object, name);
+        if (has_storage(object) && ref_count(object) == 0) return from_container(object, result);
+        // lastIndex is the one property an assignment can store into.
+        if (name_length(name) == 9 && std::memcmp(name_text(name), "lastIndex", 9) == 0) {
+            g_location.kind = LOCATION_REGEXP_LAST_INDEX;
+            g_location.container = object;
+            g_location.constant = false;
+        }
+        return result;
     }
     default:
         break;

@@ -8,6 +8,7 @@
 #include "eval/conversions.h"
 #include "eval/evaluate.h"
 #include "eval/handlers.h"
+#include "eval/library_hooks.h"
 #include "eval/scopes.h"
 #include "eval/stack_guard.h"
 #include "runtime/convert.h"
@@ -903,6 +904,12 @@ ValueHandle op_integer(ValueHandle cell) {
     ValueHandle* args = evaluate_operands(cell, n);
     if (n > 1) eval_fail(2375, "引数の個数不正");
     return finish(n == 0 ? new_integer(0) : to_integer(args[0]), args, n);
+}
+
+ValueHandle op_regexp(ValueHandle cell) {
+    uint32_t n;
+    ValueHandle* args = evaluate_operands(cell, n);
+    return finish(construct_regexp(args, n), args, n);
 }
 
 ValueHandle op_float(ValueHandle cell) {

@@ -8,6 +8,7 @@
 #include "eval/evaluate.h"
 #include "runtime/errors.h"
 #include "runtime/globals.h"
+#include "runtime/regexp_record.h"
 
 namespace tolv {
 
@@ -84,6 +85,17 @@ void store_at_location(const LastLocation& at, ValueHandle value) {
             retain(value);
             assoc_words(at.container)[2 * at.index + 1] = value;
             release(old);
+        }
+        return;
+    case LOCATION_REGEXP_LAST_INDEX:
+        if (kind_of(at.container) != KIND_REGEXP) return;
+        if (kind_of(value) == KIND_INTEGER) {
+            set_regexp_last_index(value_ptr(at.container), integer_value(value));
+        } else if (kind_of(value) == KIND_FLOAT && float_value(value) > -2147483648.0 &&
+                   float_value(value) < 2147483648.0) {
+            set_regexp_last_index(value_ptr(at.container), int32_t(float_value(value)));
+        } else {
+            eval_fail(5080, "正規表現プロパティ不正");
         }
         return;
     case LOCATION_NONE:

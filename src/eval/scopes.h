@@ -38,6 +38,7 @@ enum LocationKind : uint8_t {
     LOCATION_ARRAY,
     LOCATION_HASH,
     LOCATION_ASSOC,
+    LOCATION_REGEXP_LAST_INDEX,  // `lastIndex` of the RegExp in `container`
 };
 
 // Where the value found by the last variable, member or index lookup lives.

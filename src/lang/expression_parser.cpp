@@ -1,12 +1,14 @@
 #include "lang/expression_parser.h"
 
 #include <cstring>
+#include <string>
 
 #include "lang/keywords.h"
 #include "lang/lexer.h"
 #include "lang/literal_parser.h"
 #include "lang/operation_builder.h"
 #include "lang/parse_state.h"
+#include "lang/regexp_literal.h"
 #include "runtime/name_table.h"
 #include "runtime/opcodes.h"
 
@@ -300,7 +302,7 @@ private:
                 p = read_number(p, sign, number);
                 push(number, OPERAND_SLOT, position);
             } else if (c == '/' && at_operand) {
-                refuse_regexp_literal(p);
+                p = read_regexp_literal(p, position);
             } else if (c == '(') {
                 p = at_operand ? read_group(p, position) : read_call(p, position);
             } else if (c == '[') {
@@ -342,14 +344,24 @@ private:
         }
     }
 
-    [[noreturn]] void refuse_regexp_literal(const char* p) {
-        char literal[512];
-        const char* end = regexp_literal_end(p);
-        size_t length = end ? size_t(end - p) : std::strlen(p);
-        if (length > 100) length = 100;
-        std::memcpy(literal, p, length);
-        literal[length] = '\0';
-        syntax_fail(1240, "正規表現リテラルは使用できません '%s'", excerpt(literal, 100));
+    // "/pattern/flags": the cell keeps the literal's text and, from its
+    // first evaluation on, the compiled RegExp (operand 1).
+    char* read_regexp_literal(char* p, uint32_t position) {
+        const char* close = regexp_literal_close(p);
+        if (!close) syntax_fail(4805, "正規表現のフォーマット不正 (/)");
+        const char* flags = close + 1;
+        char* end = const_cast<char*>(flags);
+        while (is_letter(*end)) ++end;
+        const size_t flags_length = size_t(end - flags);
+        if (flags_length > 255) {
+            std::string all(flags, flags_length);
+            syntax_fail(4795, "正規表現のオプション不正(%s)", all.c_str());
+        }
+        if (g_regexp_literal_check)
+            g_regexp_literal_check(p + 1, size_t(close - p - 1), flags, flags_length, syntax_fail);
+        ValueHandle operands[2] = {new_string(p, size_t(end - p)), VALUE_UNDEFINED};
+        push(build_operation(OP_REGEXP_LITERAL, operands, 2, position), OPERAND_SLOT, position);
+        return end;
     }
 
     // ---- Reduction ----

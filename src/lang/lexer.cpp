@@ -172,17 +172,6 @@ char* read_number(char* p, int sign, ValueHandle& out) {
     return q;
 }
 
-const char* regexp_literal_end(const char* p) {
-    const char* q = p + 1;
-    for (;; ++q) {
-        if (*q == '\0') return nullptr;
-        if (*q == '/' && q[-1] != '\\') break;
-    }
-    ++q;
-    while (is_letter(*q)) ++q;
-    return q;
-}
-
 const char* literal_end(const char* p) {
     const char quote = *p;
     const char* q = p + 1;

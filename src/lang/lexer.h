@@ -36,10 +36,6 @@ char* read_string_literal(char* p, char quote, ValueHandle& out);
 // Raises 1405 when malformed.
 char* read_number(char* p, int sign, ValueHandle& out);
 
-// End of the regular-expression literal whose opening '/' is at `p`: the byte
-// after its flags, or nullptr when it has no closing '/'.
-const char* regexp_literal_end(const char* p);
-
 // End (byte after the closing quote) of the literal whose opening quote is at
 // `p`, or nullptr when it is never closed.
 const char* literal_end(const char* p);

@@ -5,6 +5,7 @@
 #include "lib/hash_methods.h"
 #include "lib/math_functions.h"
 #include "lib/number_functions.h"
+#include "lib/regexp_methods.h"
 #include "lib/string_methods.h"
 #include "lib/string_statics.h"
 #include "lib/uri_coding.h"
@@ -20,6 +21,8 @@ void install_library() {
     install_math_functions();
     install_number_functions();
     install_uri_coding();
+    // After the String methods: the pattern methods go into their table.
+    install_regexp();
 }
 
 }  // namespace tolv

@@ -83,6 +83,7 @@ enum OpCode : uint8_t {
     OP_PARSE_INT = 178,
     OP_EVAL = 179,
     OP_CLOSE_DB = 180,
+    OP_REGEXP_LITERAL = 181,  // /pattern/flags: the literal's text, then its RegExp once compiled
     OP_REGEXP = 182,
     OP_NEW = 183,
     OP_EXCEPTION = 184,

@@ -24,6 +24,8 @@ struct LayoutTable {
         // name, iterable, body, declaration (0 let, 1 const, 2 var)
         set(OP_FOR_OF, 4, 4, SHAPE_HANDLE, SHAPE_HANDLE, SHAPE_HANDLE, SHAPE_NUMBER);
         set(OP_FOR_IN, 4, 4, SHAPE_HANDLE, SHAPE_HANDLE, SHAPE_HANDLE, SHAPE_NUMBER);
+        // the literal's text, the RegExp compiled at its first evaluation (undefined before)
+        set(OP_REGEXP_LITERAL, 2, 2, SHAPE_HANDLE, SHAPE_HANDLE);
         // block, catch pair or 0, finally block
         set(OP_TRY, 2, 3, SHAPE_HANDLE, SHAPE_CATCH_PAIR, SHAPE_HANDLE);
         // discriminant, table, statements, has default

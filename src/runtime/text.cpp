@@ -6,6 +6,7 @@
 
 #include "runtime/errors.h"
 #include "runtime/name_table.h"
+#include "runtime/regexp_record.h"
 
 namespace tolv {
 
@@ -133,9 +134,7 @@ void hash_text(ValueHandle v, Form form, TextBuffer& out, TextWalk& walk) {
 
 void regexp_text(const uint8_t* record, TextBuffer& out) {
     out.append_char('/');
-    // The pattern's source text belongs to the compiled pattern that follows
-    // byte 1 of the record; the RegExp compiler will supply it here. Until
-    // then only the slashes and the flags are written.
+    out.append(regexp_source(record));
     out.append_char('/');
     uint8_t flags = record[1];
     if (flags & REGEXP_FLAG_I) out.append_char('i');

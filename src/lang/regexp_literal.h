@@ -1,0 +1,33 @@
+// Regular-expression literals in the module text. The parser keeps a
+// literal's text in its cell (the evaluator compiles it once, at its first
+// evaluation) and has the library check it while parsing, so that a bad
+// pattern is a parse error of its statement. The check is a slot that the
+// library fills at start-up; while it is empty literals are not checked.
+#pragma once
+
+#include <cstddef>
+
+namespace tolv {
+
+// eval_fail, parse_fail or syntax_fail: raise a numbered error, never return.
+typedef void (*RaiseFunction)(int code, const char* format, ...) __attribute__((noreturn));
+
+using RegexpLiteralCheck = void (*)(const char* pattern, size_t pattern_length, const char* flags,
+                                    size_t flags_length, RaiseFunction raise);
+extern RegexpLiteralCheck g_regexp_literal_check;
+
+// The closing '/' of the literal whose opening '/' is at `p`, or nullptr. A
+// '/' that is escaped or inside a class does not close it; neither does the
+// literal reach past the end of its line.
+const char* regexp_literal_close(const char* p);
+
+// Splits a literal's text "/pattern/flags" at its closing '/'.
+struct RegexpLiteralParts {
+    const char* pattern;
+    size_t pattern_length;
+    const char* flags;
+    size_t flags_length;
+};
+RegexpLiteralParts split_regexp_literal(const char* text, size_t length);
+
+}  // namespace tolv

@@ -1,0 +1,143 @@
+#include "lib/regexp_values.h"
+
+#include <cstring>
+#include <string>
+
+#include "lib/regexp_compiler.h"
+#include "lib/regexp_matcher.h"
+#include "runtime/errors.h"
+#include "runtime/regexp_record.h"
+#include "runtime/text.h"
+
+namespace tolv {
+
+using namespace regexp;
+
+namespace {
+
+// One UTF-8 sequence at p (n bytes left) as a unit; its length in `step`.
+// A byte that cannot begin a sequence, or a cut-off sequence, stands alone.
+bool decode_unit(const uint8_t* p, size_t n, uint32_t& unit, size_t& step) {
+    const uint8_t b = p[0];
+    if (b < 0xC0 || b >= 0xF8) {
+        unit = b;
+        step = 1;
+        return true;
+    }
+    if (b >= 0xF0) return false;  // beyond the Basic Multilingual Plane
+    if (b < 0xE0 && n >= 2) {
+        unit = ((b & 0x1Fu) << 6) | (p[1] & 0x3Fu);
+        step = 2;
+        return true;
+    }
+    if (b >= 0xE0 && n >= 3) {
+        unit = ((b & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
+        step = 3;
+        return true;
+    }
+    unit = b;
+    step = 1;
+    return true;
+}
+
+[[noreturn]] void beyond_plane(RaiseFunction raise) {
+    raise(1595, "MultiToWide 文字の変換エラー(サロゲート文字)");
+}
+
+}  // namespace
+
+void SubjectText::load(const char* bytes, size_t length) {
+    bytes_ = bytes;
+    byte_length_ = length;
+    ascii_ = true;
+    for (size_t i = 0; i < length; ++i) {
+        if (uint8_t(bytes[i]) >= 0x80) {
+            ascii_ = false;
+            break;
+        }
+    }
+    units_.clear();
+    offsets_.clear();
+    if (ascii_) return;
+    units_.reserve(length);
+    offsets_.reserve(length + 1);
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(bytes);
+    size_t at = 0;
+    while (at < length) {
+        uint32_t unit;
+        size_t step;
+        if (!decode_unit(p + at, length - at, unit, step)) beyond_plane(eval_fail);
+        units_.push_back(uint16_t(unit));
+        offsets_.push_back(uint32_t(at));
+        at += step;
+    }
+    offsets_.push_back(uint32_t(length));
+}
+
+ValueHandle SubjectText::slice(size_t from, size_t to) const {
+    const size_t a = byte_at(from), b = byte_at(to);
+    return new_string(bytes_ + a, b - a);
+}
+
+bool SubjectText::search(const Program& program, size_t start, bool sticky, int32_t* captures) const {
+    const MatchRequest request{&program, start, sticky, captures};
+    if (ascii_) return regexp_search(request, reinterpret_cast<const uint8_t*>(bytes_), byte_length_);
+    return regexp_search(request, units_.data(), units_.size());
+}
+
+void pattern_units(const char* text, size_t length, std::vector<uint16_t>& out, RaiseFunction raise) {
+    out.clear();
+    out.reserve(length);
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(text);
+    size_t at = 0;
+    while (at < length) {
+        uint32_t unit;
+        size_t step;
+        if (!decode_unit(p + at, length - at, unit, step)) beyond_plane(raise);
+        out.push_back(uint16_t(unit));
+        at += step;
+    }
+}
+
+ValueHandle compile_regexp(const char* text, size_t length, uint8_t flags, RaiseFunction raise) {
+    std::vector<uint16_t> units;
+    pattern_units(text, length, units, raise);
+    if (units.empty()) raise(4800, "文字のEncode変換不正");
+    const std::string quoted(text, length);
+    CompiledPattern compiled;
+    compile_pattern(units.data(), units.size(), flags, quoted.c_str(), raise, compiled);
+    const Program& p = compiled.program();
+
+    // The program goes at the first 8-byte boundary after the head.
+    uint8_t* record;
+    const AreaRef ref = area_alloc(REGEXP_HEAD_BYTES + 8 + p.total_bytes, &record);
+    std::memset(record, 0, REGEXP_HEAD_BYTES);
+    record[0] = KIND_REGEXP;
+    record[1] = flags;
+    const uint16_t groups = p.group_count;
+    std::memcpy(record + 2, &groups, 2);
+    const uintptr_t head_end = reinterpret_cast<uintptr_t>(record + REGEXP_HEAD_BYTES);
+    const uint32_t program_at = REGEXP_HEAD_BYTES + uint32_t((8 - head_end % 8) % 8);
+    std::memcpy(record + program_at, &p, p.total_bytes);
+    const uint32_t source_at =
+        program_at + uint32_t(p.source() - reinterpret_cast<const char*>(&p));
+    std::memcpy(record + 8, &program_at, 4);
+    std::memcpy(record + 12, &source_at, 4);
+    return make_handle(KIND_REGEXP, ref);
+}
+
+const Program& regexp_program(ValueHandle regexp) {
+    const uint8_t* record = value_ptr(regexp);
+    return *reinterpret_cast<const Program*>(record + regexp_program_offset(record));
+}
+
+ValueHandle regexp_from_value(ValueHandle value) {
+    if (kind_of(value) == KIND_REGEXP && !is_sentinel(value)) return value;
+    if (kind_of(value) == KIND_STRING && !is_sentinel(value))
+        return compile_regexp(string_text(value), string_length(value), 0, eval_fail);
+    TextBuffer text;
+    text_of(value, text);
+    return compile_regexp(text.data(), text.size(), 0, eval_fail);
+}
+
+}  // namespace tolv

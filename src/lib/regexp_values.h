@@ -1,0 +1,55 @@
+// RegExp values and the text they are matched against, shared by the RegExp
+// methods and the String methods that take a pattern.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "lang/regexp_literal.h"
+#include "lib/regexp_program.h"
+#include "runtime/value.h"
+
+namespace tolv {
+
+// A String's text as the matcher reads it: the bytes themselves when they are
+// all ASCII, else UTF-16 units with the byte offset of each unit, so that
+// matched parts are cut from the original bytes.
+class SubjectText {
+public:
+    // Raises 1595 for a character beyond the Basic Multilingual Plane.
+    void load(const char* bytes, size_t length);
+    size_t length() const { return ascii_ ? byte_length_ : units_.size(); }
+    size_t byte_at(size_t unit) const { return ascii_ ? unit : offsets_[unit]; }
+    const char* bytes() const { return bytes_; }
+    // A new String of the units [from, to).
+    ValueHandle slice(size_t from, size_t to) const;
+    bool search(const regexp::Program& program, size_t start, bool sticky, int32_t* captures) const;
+
+private:
+    const char* bytes_ = nullptr;
+    size_t byte_length_ = 0;
+    bool ascii_ = true;
+    std::vector<uint16_t> units_;
+    std::vector<uint32_t> offsets_;  // one per unit, then the byte length
+};
+
+// Pattern text (UTF-8) to UTF-16 units; raises 1595 as the text model does.
+void pattern_units(const char* text, size_t length, std::vector<uint16_t>& out, RaiseFunction raise);
+
+// Compiles a pattern given as UTF-8 text into a new RegExp value.
+ValueHandle compile_regexp(const char* text, size_t length, uint8_t flags, RaiseFunction raise);
+
+const regexp::Program& regexp_program(ValueHandle regexp);
+inline uint8_t regexp_flags(ValueHandle regexp) { return value_ptr(regexp)[1]; }
+
+// A RegExp for the String methods that take any value: a RegExp as it is,
+// a String as a pattern without flags, anything else by its text form.
+ValueHandle regexp_from_value(ValueHandle value);
+
+// Capture slots for a program's groups (and the whole match).
+inline std::vector<int32_t> capture_slots(const regexp::Program& p) {
+    return std::vector<int32_t>(2 * (size_t(p.group_count) + 1), -1);
+}
+
+}  // namespace tolv
