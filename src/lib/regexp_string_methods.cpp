@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "eval/methods.h"
 #include "lib/regexp_methods.h"
 #include "lib/regexp_values.h"
+#include "lib/string_methods.h"
 #include "runtime/errors.h"
 #include "runtime/name_table.h"
 #include "runtime/text.h"
@@ -32,23 +32,6 @@ struct MadeRegexp {
     MadeRegexp(const MadeRegexp&) = delete;
     MadeRegexp& operator=(const MadeRegexp&) = delete;
 };
-
-// Bytes of one UTF-8 character starting with `b`, stepping over a text.
-size_t character_step(uint8_t b) {
-    if (b < 0x80) return 1;
-    if (b >= 0xC0 && b <= 0xDF) return 2;
-    if (b >= 0xE0 && b <= 0xEF) return 3;
-    if (b >= 0xF0 && b <= 0xF7) return 4;
-    if (b >= 0xF8 && b <= 0xFB) return 5;
-    if (b >= 0xFC && b <= 0xFD) return 6;
-    return 1;
-}
-
-const char* find_bytes(const char* hay, size_t hay_length, const char* needle, size_t needle_length) {
-    if (needle_length == 0) return hay;
-    if (needle_length > hay_length) return nullptr;
-    return static_cast<const char*>(memmem(hay, hay_length, needle, needle_length));
-}
 
 void append_group(std::string& out, const SubjectText& text, const int32_t* caps, uint32_t g) {
     const int32_t from = caps[2 * g], to = caps[2 * g + 1];
@@ -124,41 +107,7 @@ void expand(const char* r, size_t n, const Program& program, const SubjectText& 
     }
 }
 
-ValueHandle string_of(const std::string& s) { return new_string(s.data(), s.size()); }
-
-ValueHandle replace_string_pattern(ValueHandle receiver, ValueHandle pattern, ValueHandle replacement, bool all) {
-    const char* text = string_text(receiver);
-    const size_t length = string_length(receiver);
-    const char* p = string_text(pattern);
-    const size_t p_length = string_length(pattern);
-    const char* r = string_text(replacement);
-    const size_t r_length = string_length(replacement);
-    const char* hit = find_bytes(text, length, p, p_length);
-    if (!hit) return receiver;
-    std::string out;
-    if (!all) {
-        out.append(text, size_t(hit - text)).append(r, r_length).append(hit + p_length, length - size_t(hit - text) - p_length);
-        return string_of(out);
-    }
-    if (p_length == 0) {
-        // Between every two characters, and at both ends.
-        out.append(r, r_length);
-        for (size_t at = 0; at < length;) {
-            const size_t step = std::min(character_step(uint8_t(text[at])), length - at);
-            out.append(text + at, step).append(r, r_length);
-            at += step;
-        }
-        return string_of(out);
-    }
-    size_t at = 0;
-    while (hit) {
-        out.append(text + at, size_t(hit - text) - at).append(r, r_length);
-        at = size_t(hit - text) + p_length;
-        hit = find_bytes(text + at, length - at, p, p_length);
-    }
-    out.append(text + at, length - at);
-    return string_of(out);
-}
+ValueHandle new_text_string(const std::string& s) { return new_string(s.data(), s.size()); }
 
 ValueHandle replace_regexp(ValueHandle receiver, ValueHandle regexp, ValueHandle replacement, bool all) {
     const Program& program = regexp_program(regexp);
@@ -180,81 +129,52 @@ ValueHandle replace_regexp(ValueHandle receiver, ValueHandle regexp, ValueHandle
     }
     if (!replaced) return receiver;
     out.append(text.bytes() + copied, string_length(receiver) - copied);
-    return string_of(out);
+    return new_text_string(out);
 }
 
 }  // namespace
 
-ValueHandle string_replace(ValueHandle receiver, const ValueHandle* args, uint32_t) {
-    if (!is_string(args[1])) eval_fail(2720, "引数不正(非文字列)");
-    if (is_string(args[0])) return replace_string_pattern(receiver, args[0], args[1], false);
-    if (!is_regexp(args[0])) eval_fail(2725, "引数不正(非文字列)");
+ValueHandle pattern_replace(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
+    if (!is_regexp(args[0]) || !is_string(args[1])) return string_replace(receiver, args, count);
     return replace_regexp(receiver, args[0], args[1], false);
 }
 
-ValueHandle string_replace_all(ValueHandle receiver, const ValueHandle* args, uint32_t) {
-    if (!is_string(args[1])) eval_fail(2730, "引数不正(非文字列)");
-    if (is_string(args[0])) return replace_string_pattern(receiver, args[0], args[1], true);
-    if (!is_regexp(args[0])) eval_fail(2735, "引数不正(非文字列)");
+ValueHandle pattern_replace_all(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
+    if (!is_regexp(args[0]) || !is_string(args[1])) return string_replace_all(receiver, args, count);
     if (!(regexp_flags(args[0]) & REGEXP_FLAG_G)) eval_fail(2732, "引数不正(正規表現のgオプション)");
     return replace_regexp(receiver, args[0], args[1], true);
 }
 
-ValueHandle string_split(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
-    const char* text = string_text(receiver);
-    const size_t length = string_length(receiver);
-    const ValueHandle pieces = new_array(0);
-    if (count == 0) {
-        array_push(pieces, new_string(text, length));
-        return pieces;
-    }
+ValueHandle pattern_split(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
+    if (count == 0 || !is_regexp(args[0])) return string_split(receiver, args, count);
     int32_t limit = SPLIT_LIMIT;
     if (count > 1) {
         if (kind_of(args[1]) != KIND_INTEGER || is_sentinel(args[1])) eval_fail(2740, "引数不正(非整数)");
         limit = integer_value(args[1]);
     }
+    const ValueHandle pieces = new_array(0);
     if (limit <= 0) return pieces;
+    if (string_length(receiver) == 0) eval_fail(4800, "文字のEncode変換不正");
+    const Program& program = regexp_program(args[0]);
+    SubjectText subject;
+    subject.load(string_text(receiver), string_length(receiver));
+    std::vector<int32_t> caps = capture_slots(program);
     int32_t made = 0;
-    if (is_regexp(args[0])) {
-        if (length == 0) eval_fail(4800, "文字のEncode変換不正");
-        const Program& program = regexp_program(args[0]);
-        SubjectText subject;
-        subject.load(text, length);
-        std::vector<int32_t> caps = capture_slots(program);
-        size_t start = 0, previous = 0;
-        while (made < limit && subject.search(program, start, false, caps.data()) && caps[1] > caps[0]) {
-            array_push(pieces, subject.slice(previous, size_t(caps[0])));
-            ++made;
-            for (uint32_t g = 1; g <= program.group_count && made < limit; ++g, ++made) {
-                const int32_t from = caps[2 * g], to = caps[2 * g + 1];
-                array_push(pieces, from >= 0 && to >= from ? subject.slice(size_t(from), size_t(to)) : new_string("", 0));
-            }
-            previous = start = size_t(caps[1]);
-        }
-        if (made < limit) array_push(pieces, subject.slice(previous, subject.length()));
-        return pieces;
-    }
-    TextBuffer separator;
-    text_of(args[0], separator);
-    if (separator.size() == 0) {
-        for (size_t at = 0; at < length && made < limit; ++made) {
-            const size_t step = std::min(character_step(uint8_t(text[at])), length - at);
-            array_push(pieces, new_string(text + at, step));
-            at += step;
-        }
-        return pieces;
-    }
-    size_t at = 0;
-    for (const char* hit; made < limit && (hit = find_bytes(text + at, length - at, separator.data(), separator.size()));) {
-        array_push(pieces, new_string(text + at, size_t(hit - text) - at));
+    size_t start = 0, previous = 0;
+    while (made < limit && subject.search(program, start, false, caps.data()) && caps[1] > caps[0]) {
+        array_push(pieces, subject.slice(previous, size_t(caps[0])));
         ++made;
-        at = size_t(hit - text) + separator.size();
+        for (uint32_t g = 1; g <= program.group_count && made < limit; ++g, ++made) {
+            const int32_t from = caps[2 * g], to = caps[2 * g + 1];
+            array_push(pieces, from >= 0 && to >= from ? subject.slice(size_t(from), size_t(to)) : new_string("", 0));
+        }
+        previous = start = size_t(caps[1]);
     }
-    if (made < limit) array_push(pieces, new_string(text + at, length - at));
+    if (made < limit) array_push(pieces, subject.slice(previous, subject.length()));
     return pieces;
 }
 
-ValueHandle string_search(ValueHandle receiver, const ValueHandle* args, uint32_t) {
+ValueHandle pattern_search(ValueHandle receiver, const ValueHandle* args, uint32_t) {
     MadeRegexp made(VALUE_UNDEFINED);
     const ValueHandle regexp = is_regexp(args[0]) ? args[0] : (made.handle = regexp_from_value(args[0]));
     const Program& program = regexp_program(regexp);
@@ -266,7 +186,7 @@ ValueHandle string_search(ValueHandle receiver, const ValueHandle* args, uint32_
     return new_integer(-1);
 }
 
-ValueHandle string_match(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
+ValueHandle pattern_match(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
     if (count == 0) {
         const ValueHandle one = new_array(0);
         array_push(one, new_string("", 0));
@@ -294,7 +214,7 @@ ValueHandle string_match(ValueHandle receiver, const ValueHandle* args, uint32_t
     return all;
 }
 
-ValueHandle string_match_all(ValueHandle receiver, const ValueHandle* args, uint32_t) {
+ValueHandle pattern_match_all(ValueHandle receiver, const ValueHandle* args, uint32_t) {
     MadeRegexp made(VALUE_UNDEFINED);
     const ValueHandle regexp = is_regexp(args[0]) ? args[0] : (made.handle = regexp_from_value(args[0]));
     value_ptr(regexp)[1] |= REGEXP_FLAG_G;
@@ -324,36 +244,19 @@ ValueHandle string_match_all(ValueHandle receiver, const ValueHandle* args, uint
 
 namespace {
 
-// The String method table, for as long as no fuller one is installed: the
-// pattern methods only.
-const int16_t STRING_MIN[] = {0, 0, 1, 1, 1, 0, 0, 1, 1, 0, 1, 2, 2, 1, 1, 1, 1, 1, 1, 0, 0, 0, 1, 1, 0, 1, 0, 0};
-const int16_t STRING_MAX[] = {1, 1, ANY_COUNT, 2, 2, 0, 0, 2, 2, 2, 2, 2, 2, 2, 3, 2, 2, 1, 2, 0, 0, 0, 2, 1, 1, 1, 0, 0};
-MethodHandler g_string_handlers[28] = {};
-const MethodList STRING_VALUE_LIST = {
-    "charAt        charCodeAt    concat        indexOf       lastIndexOf   toUpperCase   toLowerCase   "
-    "substr        substring     split         slice         replace       replaceAll    includes      "
-    "localeCompare padEnd        padStart      repeat        startsWith    trim          trimStart     "
-    "trimEnd       endsWith      search        str_match     str_matchAll  trimLeft      trimRight     ",
-    14, 28, STRING_MIN, STRING_MAX, g_string_handlers, 2820, "Stringのメソッド名不正", 2825, 2830, "引数の個数不正"};
-
 struct Entry {
     const char* name;
     MethodHandler handler;
 };
 const Entry PATTERN_METHODS[] = {
-    {"replace", string_replace}, {"replaceAll", string_replace_all}, {"split", string_split},
-    {"search", string_search},   {"str_match", string_match},        {"str_matchAll", string_match_all},
+    {"replace", pattern_replace}, {"replaceAll", pattern_replace_all}, {"split", pattern_split},
+    {"search", pattern_search},   {"str_match", pattern_match},        {"str_matchAll", pattern_match_all},
 };
 
 }  // namespace
 
 void install_regexp_string_methods() {
-    if (g_method_lists[RECEIVER_STRING_VALUE]->entries == 0) g_method_lists[RECEIVER_STRING_VALUE] = &STRING_VALUE_LIST;
-    const MethodList& list = *g_method_lists[RECEIVER_STRING_VALUE];
-    for (const Entry& e : PATTERN_METHODS) {
-        const int at = find_method(list, e.name, std::strlen(e.name));
-        if (at >= 0) list.handlers[at] = e.handler;
-    }
+    for (const Entry& e : PATTERN_METHODS) set_string_method_handler(e.name, e.handler);
 }
 
 }  // namespace tolv

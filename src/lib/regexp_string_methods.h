@@ -1,5 +1,6 @@
-// The String methods that take a pattern: replace, replaceAll, split,
-// search, str_match and str_matchAll.
+// The String methods that take a pattern: replace, replaceAll and split
+// with a RegExp (the text forms are the String methods' own), search,
+// str_match and str_matchAll.
 #pragma once
 
 #include <cstdint>
@@ -8,14 +9,14 @@
 
 namespace tolv {
 
-ValueHandle string_replace(ValueHandle receiver, const ValueHandle* args, uint32_t count);
-ValueHandle string_replace_all(ValueHandle receiver, const ValueHandle* args, uint32_t count);
-ValueHandle string_split(ValueHandle receiver, const ValueHandle* args, uint32_t count);
-ValueHandle string_search(ValueHandle receiver, const ValueHandle* args, uint32_t count);
-ValueHandle string_match(ValueHandle receiver, const ValueHandle* args, uint32_t count);
-ValueHandle string_match_all(ValueHandle receiver, const ValueHandle* args, uint32_t count);
+ValueHandle pattern_replace(ValueHandle receiver, const ValueHandle* args, uint32_t count);
+ValueHandle pattern_replace_all(ValueHandle receiver, const ValueHandle* args, uint32_t count);
+ValueHandle pattern_split(ValueHandle receiver, const ValueHandle* args, uint32_t count);
+ValueHandle pattern_search(ValueHandle receiver, const ValueHandle* args, uint32_t count);
+ValueHandle pattern_match(ValueHandle receiver, const ValueHandle* args, uint32_t count);
+ValueHandle pattern_match_all(ValueHandle receiver, const ValueHandle* args, uint32_t count);
 
-// Puts the handlers above into the String method list.
+// Puts the handlers above into the String method table.
 void install_regexp_string_methods();
 
 }  // namespace tolv

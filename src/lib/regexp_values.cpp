@@ -13,65 +13,16 @@ namespace tolv {
 
 using namespace regexp;
 
-namespace {
-
-// One UTF-8 sequence at p (n bytes left) as a unit; its length in `step`.
-// A byte that cannot begin a sequence, or a cut-off sequence, stands alone.
-bool decode_unit(const uint8_t* p, size_t n, uint32_t& unit, size_t& step) {
-    const uint8_t b = p[0];
-    if (b < 0xC0 || b >= 0xF8) {
-        unit = b;
-        step = 1;
-        return true;
-    }
-    if (b >= 0xF0) return false;  // beyond the Basic Multilingual Plane
-    if (b < 0xE0 && n >= 2) {
-        unit = ((b & 0x1Fu) << 6) | (p[1] & 0x3Fu);
-        step = 2;
-        return true;
-    }
-    if (b >= 0xE0 && n >= 3) {
-        unit = ((b & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
-        step = 3;
-        return true;
-    }
-    unit = b;
-    step = 1;
-    return true;
-}
-
-[[noreturn]] void beyond_plane(RaiseFunction raise) {
-    raise(1595, "MultiToWide 文字の変換エラー(サロゲート文字)");
-}
-
-}  // namespace
-
 void SubjectText::load(const char* bytes, size_t length) {
     bytes_ = bytes;
     byte_length_ = length;
-    ascii_ = true;
+    wide_.reset();
     for (size_t i = 0; i < length; ++i) {
         if (uint8_t(bytes[i]) >= 0x80) {
-            ascii_ = false;
-            break;
+            wide_ = std::make_unique<Utf16Text>(bytes, length);
+            return;
         }
     }
-    units_.clear();
-    offsets_.clear();
-    if (ascii_) return;
-    units_.reserve(length);
-    offsets_.reserve(length + 1);
-    const uint8_t* p = reinterpret_cast<const uint8_t*>(bytes);
-    size_t at = 0;
-    while (at < length) {
-        uint32_t unit;
-        size_t step;
-        if (!decode_unit(p + at, length - at, unit, step)) beyond_plane(eval_fail);
-        units_.push_back(uint16_t(unit));
-        offsets_.push_back(uint32_t(at));
-        at += step;
-    }
-    offsets_.push_back(uint32_t(length));
 }
 
 ValueHandle SubjectText::slice(size_t from, size_t to) const {
@@ -81,22 +32,16 @@ ValueHandle SubjectText::slice(size_t from, size_t to) const {
 
 bool SubjectText::search(const Program& program, size_t start, bool sticky, int32_t* captures) const {
     const MatchRequest request{&program, start, sticky, captures};
-    if (ascii_) return regexp_search(request, reinterpret_cast<const uint8_t*>(bytes_), byte_length_);
-    return regexp_search(request, units_.data(), units_.size());
+    if (wide_) return regexp_search(request, wide_->units(), wide_->size());
+    return regexp_search(request, reinterpret_cast<const uint8_t*>(bytes_), byte_length_);
 }
 
 void pattern_units(const char* text, size_t length, std::vector<uint16_t>& out, RaiseFunction raise) {
-    out.clear();
-    out.reserve(length);
-    const uint8_t* p = reinterpret_cast<const uint8_t*>(text);
-    size_t at = 0;
-    while (at < length) {
-        uint32_t unit;
-        size_t step;
-        if (!decode_unit(p + at, length - at, unit, step)) beyond_plane(raise);
-        out.push_back(uint16_t(unit));
-        at += step;
-    }
+    // Checked here so that a literal's bad character is an error of the parse.
+    for (size_t i = 0; i < length; ++i)
+        if (uint8_t(text[i]) >= 0xF0 && uint8_t(text[i]) <= 0xF7) raise(1595, "MultiToWide 文字の変換エラー(サロゲート文字)");
+    out.resize(length + 1);
+    out.resize(utf8_to_utf16(text, length, out.data(), length + 1));
 }
 
 ValueHandle compile_regexp(const char* text, size_t length, uint8_t flags, RaiseFunction raise) {

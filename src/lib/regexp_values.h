@@ -4,10 +4,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "lang/regexp_literal.h"
 #include "lib/regexp_program.h"
+#include "lib/utf16_text.h"
 #include "runtime/value.h"
 
 namespace tolv {
@@ -19,8 +21,8 @@ class SubjectText {
 public:
     // Raises 1595 for a character beyond the Basic Multilingual Plane.
     void load(const char* bytes, size_t length);
-    size_t length() const { return ascii_ ? byte_length_ : units_.size(); }
-    size_t byte_at(size_t unit) const { return ascii_ ? unit : offsets_[unit]; }
+    size_t length() const { return wide_ ? wide_->size() : byte_length_; }
+    size_t byte_at(size_t unit) const { return wide_ ? wide_->byte_offset(unit) : unit; }
     const char* bytes() const { return bytes_; }
     // A new String of the units [from, to).
     ValueHandle slice(size_t from, size_t to) const;
@@ -29,9 +31,7 @@ public:
 private:
     const char* bytes_ = nullptr;
     size_t byte_length_ = 0;
-    bool ascii_ = true;
-    std::vector<uint16_t> units_;
-    std::vector<uint32_t> offsets_;  // one per unit, then the byte length
+    std::unique_ptr<Utf16Text> wide_;  // only for a text with non-ASCII bytes
 };
 
 // Pattern text (UTF-8) to UTF-16 units; raises 1595 as the text model does.

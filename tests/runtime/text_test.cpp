@@ -2,6 +2,7 @@
 #include <string>
 
 #include "runtime/heap_fixture.h"
+#include "runtime/regexp_record.h"
 
 namespace tolv::testing {
 namespace {
@@ -20,6 +21,16 @@ ValueHandle area_value(Kind kind, uint8_t byte1) {
     rec[0] = kind;
     rec[1] = byte1;
     return make_handle(kind, ref);
+}
+
+// A RegExp record with only the head the text form reads: flags and source.
+ValueHandle regexp_value(uint8_t flags, const char* source) {
+    ValueHandle h = area_value(KIND_REGEXP, flags);
+    uint8_t* rec = value_ptr(h);
+    const uint32_t source_at = REGEXP_HEAD_BYTES;
+    std::memcpy(rec + 12, &source_at, 4);
+    std::memcpy(rec + source_at, source, std::strlen(source) + 1);
+    return h;
 }
 
 ValueHandle date_value(uint16_t year, int month, int day, int hour, int minute, int second, int millis) {
@@ -82,9 +93,9 @@ TEST_F(TextTest, LeafTexts) {
         {new_error("2525", 4, "引数不正", std::strlen("引数不正")), "2525:引数不正"},
         {area_value(KIND_SQL_OBJECT, 0), "SQL_Object"},
         {area_value(KIND_DB_CONNECTION, 0), "DB_Connection"},
-        {area_value(KIND_REGEXP, REGEXP_FLAG_S | REGEXP_FLAG_G | REGEXP_FLAG_I | REGEXP_FLAG_M | REGEXP_FLAG_Y),
-         "//imgys"},
-        {area_value(KIND_REGEXP, REGEXP_FLAG_G), "//g"},
+        {regexp_value(REGEXP_FLAG_S | REGEXP_FLAG_G | REGEXP_FLAG_I | REGEXP_FLAG_M | REGEXP_FLAG_Y, "a|b"),
+         "/a|b/imgys"},
+        {regexp_value(REGEXP_FLAG_G, "x+"), "/x+/g"},
         {date_value(2024, 2, 9, 7, 5, 3, 0), "2024-02-09 07:05:03"},
         {date_value(1999, 12, 31, 23, 59, 58, 7), "1999-12-31 23:59:58.007"},
     };
