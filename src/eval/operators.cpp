@@ -548,8 +548,9 @@ ValueHandle op_assign(ValueHandle cell) {
 namespace {
 
 // String results of `+=`; returns the target itself when it was extended
-// where it is. Kept out of op_add_assign to keep its frame small.
-[[gnu::noinline]] ValueHandle text_plus_assign(ValueHandle target, ValueHandle value) {
+// where it is (allowed when `sole_owner`). Kept out of op_add_assign to keep
+// its frame small.
+[[gnu::noinline]] ValueHandle text_plus_assign(ValueHandle target, ValueHandle value, bool sole_owner) {
     TextBuffer text;
     if (kind_of(target) != KIND_STRING) {
         number_text(target, text);
@@ -561,16 +562,21 @@ namespace {
     } else {
         number_text(value, text);
     }
-    // Only the location (and the caller's hold) owns the string: extend it where it is.
-    if (ref_count(target) == 2 && append_in_place(target, text.data(), uint32_t(text.size()))) return target;
+    if (sole_owner && append_in_place(target, text.data(), uint32_t(text.size()))) return target;
     TextBuffer joined;
     joined.append(string_text(target), string_length(target));
     joined.append(text.data(), text.size());
     return new_string(joined.data(), joined.size());
 }
 
+inline bool in_container(const LastLocation& at) { return at.kind >= LOCATION_ARRAY; }
+
 }  // namespace
 
+// The target is read before the value is evaluated, and the value may
+// reassign, release or grow the target's storage: the target and its
+// container are held meanwhile, and a number or string is only updated
+// where it is when the location still holds it and nothing else does.
 ValueHandle op_add_assign(ValueHandle cell) {
     const Word32* operands = operands_of(operation_cell(cell));
     ValueHandle target;
@@ -580,17 +586,22 @@ ValueHandle op_add_assign(ValueHandle cell) {
     // Held while the value is evaluated; cells never move, so the pointer stays good.
     uint8_t* target_header = has_storage(target) ? value_ptr(target) : nullptr;
     if (target_header && *target_header < (PERMANENT_COUNT << 4)) *target_header = uint8_t(*target_header + 16);
+    if (in_container(at)) [[unlikely]]
+        retain(at.container);
     ValueHandle value = evaluate(operands[1]);
     Kind kt = kind_of(target), kv = kind_of(value);
+    // The location and our hold are the only owners.
+    bool sole_owner = target_header && (*target_header >> 4) == 2 && value_at_location(at) == target;
     ValueHandle result;
     if (kt == KIND_INTEGER && kv == KIND_INTEGER) {
         IntegerCell* number = reinterpret_cast<IntegerCell*>(target_header);
         int32_t sum = int32_t(uint32_t(number->value) + uint32_t(integer_value(value)));
-        if ((number->header >> 4) == 2) {
-            // Only the location (and our hold) owns the number: update it where it is.
+        if (sole_owner) {
             number->value = sum;
-            number->header = uint8_t(number->header - 16);  // our hold
             drop_result(operands[1], value);
+            if (in_container(at)) [[unlikely]]
+                release(at.container);
+            release_keep(target);  // our hold
             return target;
         }
         result = integer_result(sum);
@@ -598,18 +609,25 @@ ValueHandle op_add_assign(ValueHandle cell) {
         result = new_float(number_of(target) + number_of(value));
     } else if ((kt == KIND_STRING && (kv == KIND_STRING || is_number(value))) ||
                (is_number(target) && kv == KIND_STRING)) {
-        result = text_plus_assign(target, value);
+        result = text_plus_assign(target, value, sole_owner);
         if (result == target) {
-            release_keep(target);
             drop(value);
+            if (in_container(at)) [[unlikely]]
+                release(at.container);
+            release_keep(target);
             return target;
         }
     } else {
         eval_fail(2255, "オペレーション(+=)のデータ型不正");
     }
     drop(value);
-    release_keep(target);
+    // Held for the store: the result may be made of the target itself.
+    retain(result);
+    release(target);
     store_at_location(at, result);
+    if (in_container(at)) [[unlikely]]
+        release(at.container);
+    release_keep(result);
     return result;
 }
 

@@ -103,6 +103,30 @@ void store_at_location(const LastLocation& at, ValueHandle value) {
     }
 }
 
+ValueHandle value_in_container(const LastLocation& at) {
+    switch (at.kind) {
+    case LOCATION_BINDING:
+        return value_at_location(at);
+    case LOCATION_GLOBAL:
+        return global_value(at.name);
+    case LOCATION_ARRAY:
+        if (kind_of(at.container) == KIND_ARRAY && at.index < array_length(at.container))
+            return array_words(at.container)[at.index];
+        return VALUE_SENTINEL;
+    case LOCATION_HASH:
+        if (kind_of(at.container) == KIND_HASH && at.index < hash_count(at.container))
+            return hash_words(at.container)[2 * at.index + 1];
+        return VALUE_SENTINEL;
+    case LOCATION_ASSOC:
+        if (kind_of(at.container) == KIND_ASSOC_ARRAY && at.index < assoc_count(at.container))
+            return assoc_words(at.container)[2 * at.index + 1];
+        return VALUE_SENTINEL;
+    case LOCATION_NONE:
+        break;
+    }
+    return VALUE_SENTINEL;
+}
+
 void assign_var(uint32_t name, ValueHandle value) {
     if (g_scope.frame_base == 0) {
         define_global(name, value);

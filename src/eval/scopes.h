@@ -95,6 +95,13 @@ inline ValueHandle lookup_variable(uint32_t name) {
 // Writes through the last location: the new value is retained, the old one
 // released. Nothing happens when there is no location.
 void store_at_location(const LastLocation& location, ValueHandle value);
+// The value the location holds now; VALUE_SENTINEL when it no longer exists.
+ValueHandle value_in_container(const LastLocation& location);
+inline ValueHandle value_at_location(const LastLocation& location) {
+    if (location.kind == LOCATION_BINDING)
+        return location.index <= g_bindings.top ? g_bindings.items[location.index].value : VALUE_SENTINEL;
+    return value_in_container(location);
+}
 
 // Binds `name` in the current function frame (or as a global at top level),
 // replacing an existing binding: var semantics.

@@ -48,6 +48,41 @@ std::vector<char> text_copy(const char* text, size_t length) {
     return copy;
 }
 
+// The top program comes from the client: it may only name an application
+// function and pass it request variables, globals and literal values. Calls,
+// keyword operations, assignments and every other operation are refused
+// before anything runs, so a client cannot run code of its own.
+// Nothing has run yet: the error points at the start of the top program.
+[[noreturn]] void top_statement_fail() {
+    g_error_context.operation = nullptr;
+    g_error_context.line = 1;
+    g_error_context.column = 1;
+    eval_fail(1725, "TOP関数のステートメント不正");
+}
+
+bool is_plain_name(ValueHandle h) { return !is_sentinel(h) && kind_of(h) == KIND_NAME && h > VALUE_NAN; }
+
+bool plain_argument(ValueHandle argument) {
+    if (argument <= VALUE_NAN || is_plain_name(argument)) return true;
+    switch (kind_of(argument)) {
+    case KIND_INTEGER:
+    case KIND_FLOAT:
+        return true;
+    case KIND_STRING:
+        return cell_as<StringCell>(argument)->template_mark >= 0;
+    default:
+        return false;
+    }
+}
+
+void check_top_call(ValueHandle call, const char* text) {
+    if (!is_plain_name(operation_operand(call, 0))) top_statement_fail();
+    const Word32* block = reinterpret_cast<const Word32*>(area_ptr(operation_operand(call, 1)));
+    for (uint32_t i = 1; i <= block[0]; ++i)
+        if (!plain_argument(block[i]))
+            parse_fail(1720, "TOP関数のステートメントの演算子不正 '%s'", excerpt(text, 120));
+}
+
 }  // namespace
 
 void parse_module(uint32_t module, char* text) {
@@ -92,7 +127,8 @@ ValueHandle parse_main_script(uint32_t module, const char* text, size_t length) 
     ValueHandle results[18];
     int count = 0;
     parse_top_expression(copy.data(), results, 18, count);
-    if (count != 1 || !is_operation(results[0], OP_CALL)) eval_fail(1725, "TOP関数のステートメント不正");
+    if (count != 1 || !is_operation(results[0], OP_CALL)) top_statement_fail();
+    check_top_call(results[0], pristine.data());
     return retain(results[0]);
 }
 

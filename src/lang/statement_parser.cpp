@@ -74,6 +74,11 @@ char* parse_declaration(Declaration kind, char* text, ValueHandle& out, const ch
             name = item;
         } else if (is_operation(item, OP_ASSIGN) && is_plain_name(operation_operand(item, 0))) {
             name = operation_operand(item, 0);
+        } else if (kind != Declaration::VAR &&
+                   (item <= VALUE_NULL || (is_operation(item, OP_ASSIGN) && operation_operand(item, 0) <= VALUE_NULL))) {
+            // undefined, true, false and null are names too: the statement
+            // refuses them when it runs, where a script can catch that.
+            continue;
         } else {
             bad_item();
         }

@@ -152,7 +152,7 @@ ValueHandle new_integer(int32_t v) {
 ValueHandle small_integer_cell(int32_t v) {
     ValueHandle h = new_cell(KIND_INTEGER, PERMANENT_COUNT);
     cell_as<IntegerCell>(h)->value = v;
-    g_heap.small_integer[uint32_t(v - SMALL_INTEGER_LOW)] = h;
+    g_heap.small_integer[uint32_t(v) - uint32_t(SMALL_INTEGER_LOW)] = h;
     return h;
 }
 

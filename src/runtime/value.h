@@ -222,7 +222,7 @@ ValueHandle new_integer(int32_t v);
 // only reference (count 1, or 0 for a temporary).
 ValueHandle small_integer_cell(int32_t v);
 inline ValueHandle integer_result(int32_t v) {
-    uint32_t at = uint32_t(v - SMALL_INTEGER_LOW);
+    uint32_t at = uint32_t(v) - uint32_t(SMALL_INTEGER_LOW);
     if (at < SMALL_INTEGER_COUNT && g_heap.run_mode) {
         ValueHandle h = g_heap.small_integer[at];
         return h ? h : small_integer_cell(v);

@@ -38,6 +38,13 @@ TEST_F(ScriptTest, LoopsAndSwitch) {
         {"if ([]) console.log('yes'); else console.log('no');", "no\n", ""},
         {"{ let a = 1; { let a = 2; console.log(a); } console.log(a); }", "2\n1\n", ""},
         {"let a = 1;", "", "2045"},
+        // The constant names are refused when the statement runs, where a script can catch it.
+        {"{ let null; }", "", "2047"},
+        {"{ const undefined; }", "", "2047"},
+        {"{ const true = 1; }", "", "2048"},
+        {"{ let a = 1, false = 2; }", "", "2048"},
+        {"{ try { let null; } catch (e) { console.log(e.name, ' ', e.message); } console.log('on'); }",
+         "2047 EVAL ERROR 2047 (test.js:1:9) : 変数名不正(let/const)\non\n", ""},
     };
     check(cases);
 }

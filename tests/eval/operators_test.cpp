@@ -88,6 +88,77 @@ TEST_F(ScriptTest, ComparisonAndEquality) {
     check(cases);
 }
 
+// `=` and `-= *= /= %= &= |= ^=` evaluate the value first, then the target;
+// `+=` reads the target first. Numbers and strings updated where they stand
+// must give the same results when the value expression reassigns, releases
+// or grows the target, and program literals must stay as written.
+TEST_F(ScriptTest, CompoundAssignmentOrder) {
+    const ScriptCase cases[] = {
+        // Plain names: small, literal and computed numbers; literal and computed strings.
+        {"var y = 1; y += (y = 5); console.log(y);", "6\n", ""},
+        {"var y = 1000; y += (y = 5); console.log(y);", "1005\n", ""},
+        {"var y = 1000 * 300; y += (y = 5); console.log(y);", "300005\n", ""},
+        {"var y = 1000 * 300; var r = (y += (y = y + 1)); console.log(y, ' ', r);", "600001 600001\n", ""},
+        {"var n = 2000 * 2; n += (n += 1); console.log(n);", "8001\n", ""},
+        {"var s = 'ab'; s += (s = 'cd'); console.log(s);", "abcd\n", ""},
+        {"var s = 'a' + 'b'; s += (s = 'cd'); console.log(s);", "abcd\n", ""},
+        {"var s = 'a' + 'b'; s += (s += 'x'); console.log(s);", "ababx\n", ""},
+        {"var f = 1.5; f += (f = 2); console.log(f);", "3.5\n", ""},
+        {"var x = 10; x -= (x = 3); console.log(x);", "0\n", ""},
+        {"var x = 10; x -= (x = x * 3, 5); console.log(x);", "25\n", ""},
+        {"var x = 10; x *= (x = 3); console.log(x);", "9\n", ""},
+        {"var x = 12; x /= (x = 3); console.log(x);", "1\n", ""},
+        {"var x = 10; x %= (x = 4); console.log(x);", "0\n", ""},
+        {"var x = 1000 * 12; x -= (x = 7000, 1); console.log(x);", "6999\n", ""},
+        {"var x = 12; x &= (x = 10); console.log(x);", "10\n", ""},
+        {"var x = 12; x |= (x = 3); console.log(x);", "3\n", ""},
+        {"var x = 12; x ^= (x = 5); console.log(x);", "0\n", ""},
+        // Members and indexes.
+        {"var h = {a: 1}; h.a += (h.a = 5); console.log(h.a);", "6\n", ""},
+        {"var h = {a: 'p'}; h.a += (h.a = 'q'); console.log(h.a);", "pq\n", ""},
+        {"var h = {a: 10}; h.a -= (h.a = 3); console.log(h.a);", "0\n", ""},
+        {"var h = {a: 12}; h.a &= (h.a = 10); console.log(h.a);", "10\n", ""},
+        {"var h = {a: 1}; h.a += (h.b = 2, h.c = 3, 10); console.log(h);", "{a:11,b:2,c:3}\n", ""},
+        {"var a = [1]; a[0] += (a[0] = 5); console.log(a);", "[6]\n", ""},
+        {"var a = [10]; a[0] *= (a[0] = 3); console.log(a);", "[9]\n", ""},
+        {"var a = ['x']; a[0] += (a[1] = 'y'); console.log(a);", "[\"xy\",\"y\"]\n", ""},
+        // The value expression releases the target's container.
+        {"var a = [1000 * 200]; var r = (a[0] += (a = [7], 1)); console.log(r, ' ', a);", "200001 [7]\n", ""},
+        {"var h = {a: 'x' + 'y'}; var r = (h.a += (h = {}, 'z')); console.log(r, ' ', h.a);", "xyz undefined\n",
+         ""},
+        // Shared values are never changed where they stand.
+        {"var n = 500 * 3; var m = n; n += 1; console.log(n, ' ', m);", "1501 1500\n", ""},
+        {"var n = 500 * 3; var m = n; n -= 1; console.log(n, ' ', m);", "1499 1500\n", ""},
+        {"var s = 'a' + 'b'; var t = s; s += 'c'; console.log(s, ' ', t);", "abc ab\n", ""},
+        // Program literals keep their values from one call to the next.
+        {"function f() { var y = 1000; y += (y = 5); var s = 'ab'; s += (s = 'cd'); return y + s; }"
+         " console.log(f(), ' ', f());",
+         "1005abcd 1005abcd\n", ""},
+    };
+    check(cases);
+}
+
+// Integer results at the 32-bit edges wrap, as the Part's 32-bit arithmetic does.
+TEST_F(ScriptTest, IntegerEdges) {
+    const ScriptCase cases[] = {
+        {"var x = 2147483646; x = x + 1; console.log(x);", "2147483647\n", ""},
+        {"var x = 2147483391; x = x + 1; console.log(x, ' ', x + 255);", "2147483392 2147483647\n", ""},
+        {"var x = 2147483647; x++; console.log(x);", "-2147483648\n", ""},
+        {"var x = 2147483647; x += 1; console.log(x);", "-2147483648\n", ""},
+        {"var m = -2147483647 - 1; console.log(m, ' ', ~m, ' ', m - 1, ' ', m + -1);",
+         "-2147483648 2147483647 2147483647 2147483647\n", ""},
+        {"var m = -2147483647 - 1; m--; console.log(m);", "2147483647\n", ""},
+        {"var m = -2147483647 - 1; --m; console.log(m);", "2147483647\n", ""},
+        {"var m = -2147483647 - 1; m -= 1; console.log(m);", "2147483647\n", ""},
+        {"var M = 2147483647; var m = 0 - M - 1; console.log(m % M, ' ', M % m, ' ', m % -1, ' ', m / -1);",
+         "2147483646 -1 0 -2147483648\n", ""},
+        {"var M = 2147483647; console.log(M * M, ' ', M * 2, ' ', ~M, ' ', M - -1);",
+         "1 -2 -2147483648 -2147483648\n", ""},
+        {"var x = -257; x = x + 1; console.log(x, ' ', x + 1280, ' ', x + 1279);", "-256 1024 1023\n", ""},
+    };
+    check(cases);
+}
+
 TEST_F(ScriptTest, ConversionsAndConstructors) {
     const ScriptCase cases[] = {
         {"var a = Array(1, 'b', [2]); console.log(a, ' ', a.length);", "[1,\"b\",[2]] 3\n", ""},
