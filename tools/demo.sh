@@ -18,10 +18,12 @@ cleanup() {
 trap cleanup EXIT
 
 cp build/release/runner "$site/"
+# The journal lives in a directory of its own, away from the program and its configuration.
+mkdir "$site/log"
 {
   cat examples/shop/TOLV.config
   echo "MODULE_DIR=$root/examples/shop"
-  echo "LOGFILE=$site/journal.log"
+  echo "LOGFILE=$site/log/journal.log"
 } > "$site/TOLV.config"
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 cat > "$site/lighttpd.conf" <<CONF
@@ -65,5 +67,5 @@ ask tea cup
 ask tea teapot
 echo "== journal"
 # The runner writes its journal after the answer is complete.
-for _ in $(seq 50); do [ "$(grep -c '=====  end' "$site/journal.log" 2>/dev/null)" = 2 ] && break; sleep 0.1; done
-cat "$site/journal.log"
+for _ in $(seq 50); do [ "$(grep -c '=====  end' "$site/log/journal.log" 2>/dev/null)" = 2 ] && break; sleep 0.1; done
+cat "$site/log/journal.log"

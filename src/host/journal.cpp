@@ -1,5 +1,6 @@
 #include "host/journal.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -18,18 +19,24 @@ constexpr unsigned JOURNAL_RETRY_DELAY_MS = 100;
 
 std::string g_start_time;
 
-// "S149999" + '0' + digit count of the length + the length + the message.
-void write_open_failure_record(const std::string& path) {
+// "S149999" + '0' + digit count of the length + the length + the message,
+// while the answer is still open (the fatal exit); the web server's error
+// log always hears of it, with the reason.
+void report_lost_journal(const std::string& path, const char* reason) {
     std::string message = "open&lock of jounal file(" + path + ")";
-    std::string length = std::to_string(message.size());
-    std::string record = "S149999";
-    record += static_cast<char>('0' + length.size());
-    record += length;
-    record += message;
-    answer_write(record.data(), record.size());
-    // The command-line run sends no records; show the developer instead.
-    if (!answer_enabled()) std::fprintf(stderr, "%s\n", message.c_str());
+    if (answer_open()) {
+        std::string length = std::to_string(message.size());
+        std::string record = "S149999";
+        record += static_cast<char>('0' + length.size());
+        record += length;
+        record += message;
+        answer_write(record.data(), record.size());
+    }
+    std::fprintf(stderr, "%s: %s; the journal of this request is lost\n", message.c_str(), reason);
 }
+
+// Only a lock held by another writer goes away by waiting.
+bool is_lock_busy(int error) { return error == EWOULDBLOCK || error == EAGAIN || error == EINTR; }
 
 }  // namespace
 
@@ -41,13 +48,16 @@ bool journal_write(const std::string& path) {
 
 bool journal_write(const std::string& path, int attempts, unsigned retry_delay_ms) {
     int fd = -1;
+    int error = 0;
     for (int attempt = 1; attempt <= attempts; ++attempt) {
         fd = journal_file_open(path.c_str());
         if (fd >= 0) break;
+        error = errno;
+        if (!is_lock_busy(error)) break;
         if (attempt < attempts) sleep_ms(retry_delay_ms);
     }
     if (fd < 0) {
-        write_open_failure_record(path);
+        report_lost_journal(path, is_lock_busy(error) ? "locked by another process" : std::strerror(error));
         journal_clear();
         return false;
     }
@@ -66,6 +76,10 @@ bool journal_write(const std::string& path, int attempts, unsigned retry_delay_m
     journal_clear();
 
     bool written = journal_file_write(fd, block.data(), block.size());
+    if (!written) {
+        std::fprintf(stderr, "write of jounal file(%s): %s; the journal of this request is incomplete\n",
+                     path.c_str(), std::strerror(errno));
+    }
     journal_file_close(fd);
     return written;
 }

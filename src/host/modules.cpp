@@ -83,6 +83,9 @@ std::string module_file_name(const std::string& path) {
 }
 
 void load_all_modules() {
+    // Whatever runs after loading (the rest of the request records) is no
+    // part of the last module loaded.
+    const uint32_t outside = g_error_context.module;
     for (; g_loaded < g_modules.size(); ++g_loaded) {
         const ModuleEntry& entry = g_modules[g_loaded];
         g_error_context.module = uint32_t(g_loaded);
@@ -92,19 +95,21 @@ void load_all_modules() {
 #if TOLV_DEBUGGER
         bool image = is_image(entry);
         bool supplied = module_from_debugger(entry, name, text, image);
-        if (!supplied && !read_file(name, text)) parse_fail(1165, "ファイルオープン不正 '%s'", name.c_str());
+        if (!supplied && !read_file(name, text)) parse_fail(1165, "ファイルオープン不正 '%s'", entry.path.c_str());
         if (image) {
 #else
-        if (!read_file(name, text)) parse_fail(1165, "ファイルオープン不正 '%s'", name.c_str());
+        // The client learns the module's own path, not where the modules live.
+        if (!read_file(name, text)) parse_fail(1165, "ファイルオープン不正 '%s'", entry.path.c_str());
         if (is_image(entry)) {
 #endif
             load_module_image(reinterpret_cast<const uint8_t*>(text.data()), text.size() - TEXT_SLACK,
-                              uint32_t(g_loaded), name.c_str());
+                              uint32_t(g_loaded), entry.path.c_str());
             continue;
         }
         remove_comments(text.data());
         parse_module(uint32_t(g_loaded), text.data());
     }
+    g_error_context.module = outside;
 }
 
 #if TOLV_DEBUGGER

@@ -1,6 +1,7 @@
 #include "host/request_body.h"
 
 #include <cerrno>
+#include <poll.h>
 #include <unistd.h>
 
 namespace tolv {
@@ -29,11 +30,21 @@ std::optional<std::string> parse_content_length(const char* text, size_t& length
 std::optional<std::string> read_request_body(size_t length, RequestBody& body) {
     body.bytes.assign(length + 1, '\0');
     size_t got = 0;
-    for (int reads = 0; reads < 200 && got < length; ++reads) {
+    // A web server may hand the body over in many small pieces: only reads
+    // that bring nothing count toward the limit, and the end of the stream
+    // ends the reading at once.
+    for (int empty_reads = 0; empty_reads < 200 && got < length;) {
         ssize_t n = ::read(STDIN_FILENO, body.bytes.data() + got, length - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += size_t(n);
+        if (n > 0) {
+            got += size_t(n);
+            continue;
+        }
+        if (n == 0) break;
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) break;
+        ++empty_reads;
+        pollfd input{STDIN_FILENO, POLLIN, 0};
+        ::poll(&input, 1, 100);
     }
     if (got != length) return std::string(BAD_LENGTH);
     body.length = length;

@@ -20,7 +20,8 @@ struct RequestBody {
 // that is not a plain decimal number, negative, overflowing or over the limit.
 std::optional<std::string> parse_content_length(const char* text, size_t& length);
 
-// Reads exactly `length` bytes from standard input (at most 200 reads).
+// Reads exactly `length` bytes from standard input, in as many pieces as it
+// comes; gives up at its end or after 200 reads that bring nothing.
 // Returns the fatal message when fewer or more arrived.
 std::optional<std::string> read_request_body(size_t length, RequestBody& body);
 

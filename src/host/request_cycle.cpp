@@ -275,6 +275,7 @@ void run_request(const Invocation& call, const Ipv4& client) {
         body.length = length;
     }
 
+    g_error_context.module = OUTSIDE_MODULES;
 #if TOLV_DEBUGGER
     g_decoding = &fields;
     decode_request(body.bytes.data(), body.length, fields, RequestHooks{load_modules_of_request, apply_journal_name});

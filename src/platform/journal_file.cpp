@@ -13,7 +13,9 @@ int journal_file_open(const char* path) {
     if (fd < 0) return -1;
     while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
+        int error = errno;
         close(fd);
+        errno = error;
         return -1;
     }
     return fd;
@@ -26,7 +28,10 @@ bool journal_file_write(int fd, const char* data, size_t length) {
             if (errno == EINTR) continue;
             return false;
         }
-        if (written == 0) return false;
+        if (written == 0) {
+            errno = EIO;
+            return false;
+        }
         data += written;
         length -= static_cast<size_t>(written);
     }

@@ -7,10 +7,12 @@
 namespace tolv {
 
 // Opens (creating with mode 0644) `path` for appending and takes an
-// exclusive lock without waiting. Returns the descriptor, or -1 when the
-// file cannot be opened or another process holds the lock (try again later).
+// exclusive lock without waiting. Returns the descriptor, or -1 with errno
+// set: EWOULDBLOCK when another process holds the lock (try again later),
+// anything else when the file cannot be opened at all.
 int journal_file_open(const char* path);
-// Writes all `length` bytes, continuing after short writes. False on error.
+// Writes all `length` bytes, continuing after short writes. False on error,
+// with errno set.
 bool journal_file_write(int fd, const char* data, size_t length);
 // Releases the lock and closes the descriptor.
 void journal_file_close(int fd);

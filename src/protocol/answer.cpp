@@ -13,6 +13,7 @@ AnswerCounters g_answer_counters;
 namespace {
 
 bool g_answer_enabled = true;
+bool g_answer_closed = false;
 
 // Bytes a counted text sends as they are.
 bool sent_plain(unsigned char c) {
@@ -33,9 +34,11 @@ unsigned digit_count(uint64_t n) {
 
 void answer_enable(bool enabled) { g_answer_enabled = enabled; }
 bool answer_enabled() { return g_answer_enabled; }
+bool answer_open() { return g_answer_enabled && !g_answer_closed; }
 
 void answer_write(const char* data, size_t length) {
-    if (!g_answer_enabled) return;
+    // After the close, standard output's descriptor may already belong to another file.
+    if (!answer_open()) return;
     std::fwrite(data, 1, length, stdout);
     std::fflush(stdout);
 }
@@ -47,6 +50,8 @@ void answer_header() {
 }
 
 void answer_close() {
+    if (g_answer_closed) return;
+    g_answer_closed = true;
     std::fflush(stdout);
     std::fclose(stdout);
 }

@@ -22,6 +22,8 @@ extern AnswerCounters g_answer_counters;
 void answer_write(const char* data, size_t length);
 void answer_enable(bool enabled);
 bool answer_enabled();
+// Enabled and not closed yet: records can still reach the front end.
+bool answer_open();
 // "Content-type: text/plane;charset=UTF-8\n\n".
 void answer_header();
 void answer_close();

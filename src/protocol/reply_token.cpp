@@ -1,5 +1,9 @@
 #include "protocol/reply_token.h"
 
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+
 #include <cstdio>
 
 #include "platform/msvc_rand.h"
@@ -12,22 +16,35 @@ namespace tolv {
 namespace {
 
 const char SALT_ALPHABET[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-const char TOKEN_ALPHABET[] = "jklmnopqrstuvwxyz0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghi";
-constexpr size_t ISSUE_LIMIT = 2048;
-constexpr size_t CHECK_LIMIT = 4096;
+const char URL_SAFE_ALPHABET[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+// A first field longer than any the runner issues is refused before it is hashed.
+constexpr size_t FIRST_FIELD_LIMIT = 4096;
 
 void draw(MsvcRand& rand, const char* alphabet, int count, std::string& out) {
     for (int i = 0; i < count; ++i) out += alphabet[int(rand.next() / 32767.0 * 61)];
 }
 
-// Value of a token character: A-Z 0-25, a-z 26-51, 0-9 52-61, '-' 62, '_' 63; -1 otherwise.
-int six_bit_value(char c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '-') return 62;
-    if (c == '_') return 63;
-    return -1;
+// Unpadded base64 with "-" and "_": travels in a counted text unescaped.
+std::string url_safe_text(const unsigned char* bytes, size_t length) {
+    std::string out;
+    uint32_t bits = 0;
+    int held = 0;
+    for (size_t i = 0; i < length; ++i) {
+        bits = bits << 8 | bytes[i];
+        held += 8;
+        while (held >= 6) {
+            held -= 6;
+            out += URL_SAFE_ALPHABET[(bits >> held) & 63];
+        }
+    }
+    if (held > 0) out += URL_SAFE_ALPHABET[(bits << (6 - held)) & 63];
+    return out;
+}
+
+std::string time_tail(uint32_t t) {
+    char tail[16];
+    std::snprintf(tail, sizeof tail, "%05u", t);
+    return tail;
 }
 
 [[noreturn]] void refuse(const char* message) { eval_fail(1775, "%s", message); }
@@ -38,37 +55,26 @@ bool reply_token_configured(const TokenSettings& settings) {
     return !settings.key.empty() || settings.time_interval >= 1;
 }
 
-std::optional<std::string> token_of(const std::string& text, uint32_t t, const Ipv4& a, size_t limit) {
-    MsvcRand rand;
-    std::string token;
-    uint32_t bits = 0;
-    for (size_t p = 1; p <= text.size(); ++p) {
-        int value = six_bit_value(text[p - 1]);
-        if (value < 0) continue;
-        bits = bits << 6 | uint32_t(value);
-        if (p % 4 == 0) {
-            rand.seed(bits | t << 24);
-            draw(rand, TOKEN_ALPHABET, 6, token);
-            bits = 0;
-        }
-        if (token.size() + 32 > limit) return std::nullopt;
+std::string token_of(const TokenSettings& settings, const std::string& first, uint32_t t, const Ipv4& a) {
+    // The MAC covers the first field, the client's address and the time
+    // text, each part fixed in length or ended, so no two inputs run together.
+    const std::string tail = time_tail(t);
+    std::string message = first;
+    message += '\0';
+    message.append(reinterpret_cast<const char*>(a.data()), a.size());
+    message += tail;
+    unsigned char mac[EVP_MAX_MD_SIZE];
+    unsigned int mac_length = 0;
+    static const unsigned char NO_KEY[1] = {0};
+    const void* key = settings.key.empty() ? static_cast<const void*>(NO_KEY) : settings.key.data();
+    if (!HMAC(EVP_sha256(), key, int(settings.key.size()), reinterpret_cast<const unsigned char*>(message.data()),
+              message.size(), mac, &mac_length)) {
+        eval_fail(1400, "メモリ領域を取得できません");
     }
-    if (bits != 0) {
-        rand.seed(bits | t << 24);
-        draw(rand, TOKEN_ALPHABET, int(2 * (text.size() % 4)), token);
-    }
-    rand.seed(uint32_t(a[0]) << 8 | a[1] | t << 16);
-    draw(rand, TOKEN_ALPHABET, 8, token);
-    rand.seed(uint32_t(a[2]) << 8 | a[3] | t << 16);
-    draw(rand, TOKEN_ALPHABET, 8, token);
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "%05u", t);
-    token += tail;
-    if (token.size() >= limit) return std::nullopt;
-    return token;
+    return url_safe_text(mac, mac_length) + tail;
 }
 
-std::string token_first_field(const TokenSettings& settings, int64_t now, const Ipv4& a) {
+std::string token_first_field(int64_t now, const Ipv4& a) {
     uint32_t t = uint32_t(now % 65536);
     uint32_t u = (t * 9878u) % 65536u;
     MsvcRand rand;
@@ -79,7 +85,7 @@ std::string token_first_field(const TokenSettings& settings, int64_t now, const 
     draw(rand, SALT_ALPHABET, 4, salt);
     char seconds[16];
     std::snprintf(seconds, sizeof seconds, "%lx", static_cast<unsigned long>(uint32_t(now)));
-    return settings.key + salt + seconds;
+    return salt + seconds;
 }
 
 void authenticate_request(const TokenSettings& settings, const RequestFields& fields, const Ipv4& client,
@@ -110,26 +116,25 @@ void authenticate_request(const TokenSettings& settings, const RequestFields& fi
         if (age > uint32_t(settings.time_interval)) refuse("タイムアウト");
     }
     if (keyed) {
-        std::optional<std::string> expected = token_of(fields.token_first, t, client, CHECK_LIMIT);
-        if (!expected || *expected != token) refuse("認証エラー");
+        if (fields.token_first.size() > FIRST_FIELD_LIMIT) refuse("認証エラー");
+        const std::string expected = token_of(settings, fields.token_first, t, client);
+        if (expected.size() != token.size() || CRYPTO_memcmp(expected.data(), token.data(), token.size()) != 0) {
+            refuse("認証エラー");
+        }
     }
 }
 
 void write_reply_token(const TokenSettings& settings, bool refused, const Ipv4& client, int64_t now) {
     TextBuffer record;
     record.append_char('X');
-    std::optional<std::string> token;
-    std::string first;
-    if (!refused) {
-        first = token_first_field(settings, now, client);
-        token = token_of(first, uint32_t(now % 65536), client, ISSUE_LIMIT);
-    }
-    if (token) {
-        put_counted_text(record, first.data(), first.size());
-        put_counted_text(record, token->data(), token->size());
+    if (refused) {
+        put_counted_text(record, "NG", 2);
+        put_counted_text(record, "NG", 2);
     } else {
-        put_counted_text(record, "NG", 2);
-        put_counted_text(record, "NG", 2);
+        const std::string first = token_first_field(now, client);
+        const std::string token = token_of(settings, first, uint32_t(now % 65536), client);
+        put_counted_text(record, first.data(), first.size());
+        put_counted_text(record, token.data(), token.size());
     }
     answer_write(record.data(), record.size());
 }

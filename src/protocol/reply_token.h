@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
 #include "platform/ipv4.h"
@@ -25,12 +24,13 @@ bool reply_token_configured(const TokenSettings& settings);
 // "タイムアウト" on failure.
 void authenticate_request(const TokenSettings& settings, const RequestFields& fields, const Ipv4& client, int64_t now);
 
-// The token of `text` for the time value t (0-65535); nullopt when it would
-// not fit in `limit` bytes.
-std::optional<std::string> token_of(const std::string& text, uint32_t t, const Ipv4& client, size_t limit);
+// The token of a first field for the time value t (0-65535): HMAC-SHA256
+// keyed with TOKEN_KEY over the first field, the client's address and t, as
+// unpadded URL-safe base64, then t as "%05d". Only the key's holder can make one.
+std::string token_of(const TokenSettings& settings, const std::string& first, uint32_t t, const Ipv4& client);
 
-// The first field of a fresh token: TOKEN_KEY + salt + seconds in hex.
-std::string token_first_field(const TokenSettings& settings, int64_t now, const Ipv4& client);
+// The first field of a fresh token: salt + seconds in hex (the key stays on the server).
+std::string token_first_field(int64_t now, const Ipv4& client);
 
 // "X" + first field + token, or "X" + "NG" twice when the request was refused.
 void write_reply_token(const TokenSettings& settings, bool refused, const Ipv4& client, int64_t now);

@@ -36,6 +36,8 @@ struct ErrorContext {
 };
 extern ErrorContext g_error_context;
 constexpr uint32_t MODULE_OF_OPERATION = 0xFFFFFFFFu;
+// Errors outside every module (request records, authentication) name none.
+constexpr uint32_t OUTSIDE_MODULES = 0xFFFFFFFEu;
 
 // Decodes a noted operation into module, line and column. Run before code
 // that reads them directly (the parser) and before noted cells are freed.

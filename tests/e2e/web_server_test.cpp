@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ctime>
 #include <thread>
+
+#include "protocol/reply_token.h"
 
 namespace tolv::testing {
 namespace {
@@ -99,6 +102,14 @@ TEST_F(ThroughWebServer, FailingOrderAnswersTheScriptsError) {
               std::string::npos);
 }
 
+// What the operator's login page would hand a browser: a token made with the key.
+std::string minted_token_fields(const std::string& key) {
+    const int64_t now = std::time(nullptr);
+    const Ipv4 local{127, 0, 0, 1};
+    std::string first = token_first_field(now, local);
+    return "Q" + counted_text(first) + counted_text(token_of(TokenSettings{key, 0}, first, uint32_t(now % 65536), local));
+}
+
 TEST_F(ThroughWebServer, TokenOfEachAnswerAuthenticatesTheNextRequest) {
     // Without a key, tokens are only timed: the first answer issues one.
     configure("TIME_INTERVAL=60\n");
@@ -106,25 +117,45 @@ TEST_F(ThroughWebServer, TokenOfEachAnswerAuthenticatesTheNextRequest) {
     HttpAnswer answer = server->post(order_request({"tea"}));
     ASSERT_TRUE(split_reply_token(answer.body, records, first, token)) << answer.body;
     EXPECT_EQ(records.substr(records.size() - 9), "C11121110");
+    const std::string unkeyed = "Q" + counted_text(first) + counted_text(token);
 
     configure("TOKEN_KEY=shop-key\nTIME_INTERVAL=60\n");
-    for (int round = 0; round < 2; ++round) {
-        std::string q = "Q" + counted_text(first) + counted_text(token);
+    std::string q = minted_token_fields("shop-key");
+    for (int round = 0; round < 3; ++round) {
         answer = server->post(order_request({"tea"}, q));
         ASSERT_TRUE(split_reply_token(answer.body, records, first, token)) << answer.body;
         EXPECT_EQ(records.substr(records.size() - 9), "C11121110") << answer.body;
-        EXPECT_EQ(first.rfind("shop-key", 0), 0u) << first;
+        EXPECT_EQ(first.find("shop-key"), std::string::npos) << first;
+        q = "Q" + counted_text(first) + counted_text(token);
     }
 
+    const std::string refused = "S141775" + counted_text("EVAL ERROR 1775 (:0:0) : 認証エラー") + "X12NG12NG";
     std::string forged = token;
     forged[0] = forged[0] == 'j' ? 'k' : 'j';
-    answer = server->post(order_request({"tea"}, "Q" + counted_text(first) + counted_text(forged)));
-    EXPECT_EQ(answer.body,
-              "S141775" + counted_text("EVAL ERROR 1775 (order.js:0:0) : 認証エラー") + "X12NG12NG");
+    const std::string refused_requests[] = {
+        "Q" + counted_text(first) + counted_text(forged),
+        unkeyed,                          // made without the key
+        minted_token_fields("shop-kex"),  // made with another key
+        "",                               // no token at all
+    };
+    for (const std::string& fields : refused_requests) {
+        answer = server->post(order_request({"tea"}, fields));
+        EXPECT_EQ(answer.body, refused) << fields;
+    }
+    // The address the token was issued to is part of it.
+    answer = server->post(order_request({"tea"}, q), {"X-Forwarded-For: 127.0.0.2"});
+    EXPECT_EQ(answer.body, refused);
+    answer = server->post(order_request({"tea"}, q));
+    ASSERT_TRUE(split_reply_token(answer.body, records, first, token)) << answer.body;
+    EXPECT_EQ(records.substr(records.size() - 9), "C11121110") << answer.body;
+}
 
-    answer = server->post(order_request({"tea"}));
-    EXPECT_EQ(answer.body,
-              "S141775" + counted_text("EVAL ERROR 1775 (order.js:0:0) : 認証エラー") + "X12NG12NG");
+TEST_F(ThroughWebServer, OldTokenTimesOut) {
+    configure("TOKEN_KEY=shop-key\nTIME_INTERVAL=1\n");
+    const std::string q = minted_token_fields("shop-key");
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    HttpAnswer answer = server->post(order_request({"tea"}, q));
+    EXPECT_EQ(answer.body, "S141775" + counted_text("EVAL ERROR 1775 (:0:0) : タイムアウト") + "X12NG12NG");
 }
 
 TEST_F(ThroughWebServer, ConcurrentRequestsKeepAnswersAndJournalIntact) {

@@ -319,7 +319,7 @@ TEST_F(RequestRecordsTest, JournalNameReplacesOnlyTheFilePart) {
     struct Case {
         const char* logfile;
         std::string record;
-        const char* expected;
+        std::string expected;
     };
     const Case cases[] = {
         {"/var/log/tolv/journal.log", "l" + text("req7.log"), "/var/log/tolv/req7.log"},
@@ -330,6 +330,19 @@ TEST_F(RequestRecordsTest, JournalNameReplacesOnlyTheFilePart) {
         {"/var/log/tolv/journal.log", "l" + encoded("a%00b"), "/var/log/tolv/journal.log"},
         {"/var/log/tolv/journal.log", "l" + std::string("10"), "/var/log/tolv/journal.log"},
         {"/var/log/tolv/journal.log", "l" + text(std::string(250, 'n')), "/var/log/tolv/journal.log"},
+        {"/var/log/tolv/journal.log", "l" + text("req-7_a.b.log"), "/var/log/tolv/req-7_a.b.log"},
+        {"/var/log/tolv/journal.log", "l" + text(std::string(60, 'n') + ".log"), "/var/log/tolv/" + std::string(60, 'n') + ".log"},
+        {"/var/log/tolv/journal.log", "l" + text(std::string(61, 'n') + ".log"), "/var/log/tolv/journal.log"},
+        {"/var/log/tolv/journal.log", "l" + text(".hidden.log"), "/var/log/tolv/journal.log"},
+        {"/var/log/tolv/journal.log", "l" + text("a b.log"), "/var/log/tolv/journal.log"},
+        {"/var/log/tolv/journal.log", "l" + text("req.txt"), "/var/log/tolv/journal.log"},
+        {"/var/log/tolv/journal.log", "l" + text("mongoTOLV.config"), "/var/log/tolv/journal.log"},
+        {"/var/log/tolv/journal.log", "l" + text("req.log.sh"), "/var/log/tolv/journal.log"},
+        {"/srv/app/journal.config", "l" + text("TOLV.config"), "/srv/app/journal.config"},
+        {"/srv/app/journal.config", "l" + text("mongotolv.CONFIG"), "/srv/app/journal.config"},
+        {"/srv/app/journal.config", "l" + text("day2.config"), "/srv/app/day2.config"},
+        {"/var/log/tolv/journal", "l" + text("req.log"), "/var/log/tolv/req.log"},
+        {"/var/log/tolv/journal", "l" + text("req"), "/var/log/tolv/journal"},
         {"journal.log", "l" + text("req.log"), "journal.log"},
         {"", "l" + text("req.log"), ""},
     };

@@ -75,8 +75,11 @@ ProcessResult run_process(const std::string& program, const ProcessOptions& opti
             if (got <= 0) err_open = false; else result.err.append(buffer, size_t(got));
         }
         if (in_index >= 0 && fds[in_index].revents) {
-            ssize_t put = write(in_pipe[1], options.input.data() + written, options.input.size() - written);
+            size_t piece = options.input.size() - written;
+            if (options.input_piece && piece > options.input_piece) piece = options.input_piece;
+            ssize_t put = write(in_pipe[1], options.input.data() + written, piece);
             if (put > 0) written += size_t(put);
+            if (put > 0 && options.piece_pause_us) usleep(options.piece_pause_us);
             if (put <= 0 || written == options.input.size()) {
                 close(in_pipe[1]);
                 in_open = false;

@@ -19,6 +19,8 @@ struct ProcessOptions {
     std::vector<std::pair<std::string, std::string>> env;  // on top of a minimal environment
     std::string input;
     std::string working_dir;  // "" = the caller's
+    size_t input_piece = 0;          // > 0: write the input in pieces of this size ...
+    unsigned piece_pause_us = 0;     // ... this long apart
 };
 
 ProcessResult run_process(const std::string& program, const ProcessOptions& options);

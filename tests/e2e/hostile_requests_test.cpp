@@ -1,0 +1,121 @@
+// The runner as a real process against requests a hostile or clumsy client
+// sends, and against a journal it cannot write.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "support/runner_sandbox.h"
+
+namespace tolv::testing {
+namespace {
+
+std::string top_program(const std::string& text) { return "P" + counted_text(text); }
+
+std::string module_record(const std::vector<std::string>& paths) {
+    std::string list;
+    for (const auto& p : paths) list += counted_number(p.size()) + p;
+    return "M" + counted_number(paths.size()) + counted_number(list.size()) + list;
+}
+
+std::string error_record(int code, const std::string& message) {
+    return "S" + counted_text(std::to_string(code)) + counted_text(message);
+}
+
+size_t count_of(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = 0; (at = text.find(part, at)) != std::string::npos; at += part.size()) ++n;
+    return n;
+}
+
+class HostileRequest : public ::testing::Test {
+protected:
+    void SetUp() override { box.write_file("app.js", "function main() { console.log('ran'); }\n"); }
+    RunnerSandbox box;
+};
+
+// The journal sits beside the program and its configuration: an "l" record
+// naming the configuration would plant lines that every later request reads.
+TEST_F(HostileRequest, JournalNameCannotReachTheConfiguration) {
+    box.write_config("MODULE_DIR=" + box.dir() + "\nLOGFILE=" + box.path("journal.log") + "\n");
+    const std::string attacks[] = {"mongoTOLV.config", "TOLV.config", "runner", "x.sh", ".log", "a/../b.log"};
+    for (const std::string& name : attacks) {
+        ProcessResult result = box.cgi(top_program("console.log(\"\\nTIME_INTERVAL=never\")") + "l" +
+                                       counted_text(name) + module_record({"app.js"}));
+        EXPECT_EQ(result.out.rfind(std::string(ANSWER_HEADER) + "C", 0), 0u) << name << ": " << result.out;
+    }
+    EXPECT_FALSE(box.exists("mongoTOLV.config"));
+    EXPECT_EQ(box.read_file("TOLV.config").find("never"), std::string::npos);
+    EXPECT_EQ(count_of(box.read_file("journal.log"), "TIME_INTERVAL=never"), std::size(attacks));
+
+    ProcessResult named = box.cgi(top_program("main()") + "l" + counted_text("day-2.log") + module_record({"app.js"}));
+    EXPECT_EQ(named.out, std::string(ANSWER_HEADER) + "C10101010");
+    EXPECT_EQ(count_of(box.read_file("day-2.log"), "ran\n"), 1u);
+}
+
+// Errors of the request records belong to no module; a missing module file
+// is named as the request named it, not by where the modules live.
+TEST_F(HostileRequest, ErrorsNameTheRightPlace) {
+    box.write_config("MODULE_DIR=" + box.dir() + "\n");
+    ProcessResult after_load = box.cgi(top_program("main()") + module_record({"app.js"}) +
+                                       counted_record('S', 1, counted_text("v") + counted_text("x")) + "Z");
+    EXPECT_EQ(after_load.out,
+              std::string(ANSWER_HEADER) +
+                  error_record(1750, "EVAL ERROR 1750 (:0:0) : データの型不正(Hash, Array, Variable でない)."));
+
+    ProcessResult missing = box.cgi(top_program("main()") + module_record({"app.js", "lib/gone.js"}));
+    EXPECT_EQ(missing.out, std::string(ANSWER_HEADER) +
+                               error_record(1165, "PARSE ERROR 1165 (lib/gone.js:1) : ファイルオープン不正 'lib/gone.js'"));
+    EXPECT_EQ(missing.out.find(box.dir()), std::string::npos);
+}
+
+// A web server may pass a body on in small pieces: it is read to the end.
+TEST_F(HostileRequest, BodyArrivingInManyPiecesIsReadWhole) {
+    box.write_config("MODULE_DIR=" + box.dir() + "\n");
+    struct Case {
+        size_t bytes, piece;
+    };
+    for (const Case c : {Case{100 * 1024, 400}, Case{3 * 1024 * 1024, 8192}}) {
+        std::string body = top_program("main()") + module_record({"app.js"}) +
+                           counted_record('S', 1, counted_text("big") + counted_text(std::string(c.bytes, 'b')));
+        ProcessOptions options;
+        options.env = {{"CONTENT_LENGTH", std::to_string(body.size())}};
+        options.input = body;
+        options.input_piece = c.piece;
+        options.piece_pause_us = 100;
+        ProcessResult result = run_process(box.runner(), options);
+        EXPECT_EQ(result.out, std::string(ANSWER_HEADER) + "C10101010") << c.bytes << " in pieces of " << c.piece;
+    }
+}
+
+// A journal that can never be written is given up at once and reported to
+// the web server's error log; the answer is not touched after its close.
+TEST_F(HostileRequest, UnwritableJournalIsReportedOnStandardError) {
+    std::filesystem::create_directory(box.path("logdir"));
+    struct Case {
+        const char* logfile;
+        const char* reason;
+    };
+    for (const Case c : {Case{"logdir", "Is a directory"}, Case{"missing/journal.log", "No such file or directory"}}) {
+        SCOPED_TRACE(c.logfile);
+        box.write_config("MODULE_DIR=" + box.dir() + "\nLOGFILE=" + box.path(c.logfile) + "\n");
+        const std::string lost = "open&lock of jounal file(" + box.path(c.logfile) + ")";
+        auto started = std::chrono::steady_clock::now();
+        ProcessResult result = box.cgi(top_program("main()") + module_record({"app.js"}));
+        auto took = std::chrono::steady_clock::now() - started;
+        EXPECT_EQ(result.out, std::string(ANSWER_HEADER) + "C10101010");
+        EXPECT_NE(result.err.find(lost + ": " + c.reason), std::string::npos) << result.err;
+        // Waiting for a lock would take five seconds; nothing is waited for.
+        EXPECT_LT(took, std::chrono::seconds(3));
+
+        // Before the answer is closed (the fatal exit) the client hears of it too.
+        ProcessResult fatal = box.cgi("", {{"CONTENT_LENGTH", "x"}});
+        std::string length = std::to_string(lost.size());
+        EXPECT_EQ(fatal.out, fatal_record("CONTENT_LENGTH is not not number format.") + "S149999" +
+                                 std::string(1, char('0' + length.size())) + length + lost);
+        EXPECT_NE(fatal.err.find(lost), std::string::npos) << fatal.err;
+    }
+}
+
+}  // namespace
+}  // namespace tolv::testing
