@@ -118,53 +118,6 @@ constexpr Table make_restricted_table() {
 
 // ---- Literal instantiation ----------------------------------------------------
 
-bool needs_evaluation(ValueHandle h);
-
-bool container_needs_evaluation(ValueHandle h) {
-    switch (kind_of(h)) {
-    case KIND_ARRAY: {
-        const Word32* e = array_elements(h);
-        for (uint32_t i = 0, n = array_length(h); i < n; ++i)
-            if (needs_evaluation(e[i])) return true;
-        return false;
-    }
-    case KIND_ASSOC_ARRAY: {
-        const Word32* p = assoc_pairs(h);
-        for (uint32_t i = 0, n = assoc_count(h); i < n; ++i)
-            if (needs_evaluation(p[2 * i + 1])) return true;
-        return false;
-    }
-    case KIND_HASH: {
-        const Word32* p = hash_pairs(h);
-        for (uint32_t i = 0, n = hash_count(h); i < n; ++i)
-            if (needs_evaluation(p[2 * i + 1])) return true;
-        return false;
-    }
-    default:
-        return false;
-    }
-}
-
-bool needs_evaluation(ValueHandle h) {
-    if (is_sentinel(h)) return true;
-    switch (unsigned(kind_of(h))) {
-    case KIND_NAME:
-        return h > VALUE_NAN;
-    case 4:
-    case 15:
-    case KIND_OPERATION:
-        return true;
-    case KIND_STRING:
-        return cell_as<StringCell>(h)->template_mark < 0;
-    case KIND_ARRAY:
-    case KIND_ASSOC_ARRAY:
-    case KIND_HASH:
-        return container_needs_evaluation(h);
-    default:
-        return false;
-    }
-}
-
 // Keys as they are, each value evaluated and retained. The vectors are read
 // afresh after each evaluation, which may allocate.
 void instantiate_pairs(ValueHandle literal, ValueHandle result, uint32_t n, Word32* (*pairs)(ValueHandle)) {
@@ -176,8 +129,11 @@ void instantiate_pairs(ValueHandle literal, ValueHandle result, uint32_t n, Word
     }
 }
 
+// Every evaluation gives a container of its own, constant literals too:
+// methods and index writes change containers in place, and the literal must
+// be the same on the next evaluation (`var list = []` in a function called
+// twice starts empty both times).
 [[gnu::noinline]] ValueHandle instantiate(ValueHandle literal) {
-    if (!container_needs_evaluation(literal)) return literal;
     switch (kind_of(literal)) {
     case KIND_ARRAY: {
         uint32_t n = array_length(literal);

@@ -141,7 +141,10 @@ int find_method(const MethodList& list, const char* name, size_t length) {
     if (length == 0 || length > list.width) return -1;
     for (int e = 0; e < list.entries; ++e) {
         const char* entry = list.names + size_t(e) * list.width;
-        if (std::memcmp(entry, name, length) == 0 && (length == list.width || entry[length] == ' ')) return e;
+        // The first letter and the padding first: most entries differ there.
+        if (entry[0] == name[0] && (length == list.width || entry[length] == ' ') &&
+            std::memcmp(entry, name, length) == 0)
+            return e;
     }
     return -1;
 }

@@ -40,6 +40,17 @@ constexpr uint8_t FREE_SLOT_TAG[2] = {0xA5, 0x5A};
 uint8_t* s_cell_block[INITIAL_CELL_BLOCKS];
 uint32_t s_cell_block_freed[INITIAL_CELL_BLOCKS];
 uint32_t s_cell_block_high[INITIAL_CELL_BLOCKS];
+// One bit per cell block that holds freed cells, so that the next block to
+// take cells from is found in a few words instead of a walk over every block.
+uint64_t s_blocks_with_freed[CELL_BLOCK_LIMIT / 64];
+
+inline void mark_block_freed(uint32_t block) { s_blocks_with_freed[block / 64] |= uint64_t(1) << (block % 64); }
+inline void mark_block_used_up(uint32_t block) { s_blocks_with_freed[block / 64] &= ~(uint64_t(1) << (block % 64)); }
+int32_t highest_block_with_freed() {
+    for (int32_t w = CELL_BLOCK_LIMIT / 64 - 1; w >= 0; --w)
+        if (s_blocks_with_freed[w]) return w * 64 + 63 - __builtin_clzll(s_blocks_with_freed[w]);
+    return -1;
+}
 uint8_t* s_page[INITIAL_PAGES];
 uint32_t s_page_used[INITIAL_PAGES];
 uint8_t* s_single[INITIAL_SINGLES];
@@ -140,10 +151,11 @@ uint32_t take_freed_cell(uint32_t* slot_out) {
         }
         if (!found) H.cell_block_freed[block] = 0;
     }
+    if (H.cell_block_freed[block] == 0) mark_block_used_up(block);
     if (--H.freed_cells > 0 && H.cell_block_freed[block] == 0) {
-        // This block is used up: find the next lower one that has freed cells.
-        int32_t b = int32_t(block) - 1;
-        while (b >= 0 && H.cell_block_freed[b] == 0) --b;
+        // This block is used up: the next lower one that has freed cells
+        // (every block above it has none).
+        int32_t b = highest_block_with_freed();
         if (b >= 0) {
             H.highest_freed_block = b;
         } else {
@@ -447,6 +459,7 @@ void cell_free(ValueHandle h) {
     cell[0] = 0xFF;
     if (H.cell_block_freed[block] == 0 || H.cell_block_high[block] < slot) H.cell_block_high[block] = slot;
     ++H.cell_block_freed[block];
+    mark_block_freed(block);
     if (H.freed_cells == 0 || H.highest_freed_block < int32_t(block)) H.highest_freed_block = int32_t(block);
     ++H.freed_cells;
 }
@@ -543,6 +556,7 @@ void heap_reset() {
     std::memset(s_cell_block, 0, sizeof s_cell_block);
     std::memset(s_cell_block_freed, 0, sizeof s_cell_block_freed);
     std::memset(s_cell_block_high, 0, sizeof s_cell_block_high);
+    std::memset(s_blocks_with_freed, 0, sizeof s_blocks_with_freed);
     std::memset(s_page, 0, sizeof s_page);
     std::memset(s_page_used, 0, sizeof s_page_used);
     std::memset(s_single, 0, sizeof s_single);
