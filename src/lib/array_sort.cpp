@@ -89,12 +89,19 @@ ValueHandle sort_by_text(ValueHandle array) {
 
 class ScriptOrder {
 public:
-    explicit ScriptOrder(ValueHandle function) : function_(function) {}
+    explicit ScriptOrder(ValueHandle function)
+        : function_(function), sort_call_(g_error_context.operation), sort_module_(g_error_context.module) {}
 
     // Negative, zero or positive, as the function answers.
     int compare(ValueHandle a, ValueHandle b) const {
         ValueHandle pair[2] = {a, b};
         ValueHandle answer = call_function(function_, VALUE_SENTINEL, pair, 2);
+        // A missing answer is reported where sort was called.
+        if (answer == VALUE_UNDEFINED) {
+            g_error_context.operation = sort_call_;
+            g_error_context.module = sort_module_;
+            eval_fail(2540, "ソートでの比較結果不正");
+        }
         int order = 0;
         switch (kind_of(answer)) {
         case KIND_INTEGER: {
@@ -107,9 +114,6 @@ public:
             order = v > 0 ? 1 : v == 0 ? 0 : -1;  // NaN counts as less
             break;
         }
-        case KIND_NAME:
-            if (answer == VALUE_UNDEFINED) eval_fail(2540, "ソートでの比較結果不正");
-            break;
         default:
             break;
         }
@@ -119,6 +123,8 @@ public:
 
 private:
     ValueHandle function_;
+    const OperationCell* sort_call_;
+    uint32_t sort_module_;
 };
 
 constexpr uint32_t INSERTION_RUN = 8;

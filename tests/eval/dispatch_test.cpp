@@ -62,10 +62,14 @@ TEST_F(DispatchTest, CodesWithoutOperationAndUnevaluableHandles) {
     EXPECT_EQ(error_of(op(OP_PAREN_LIST, {num(1), num(2), make_handle(15, 0)})), "2015");
 }
 
-TEST_F(DispatchTest, ConstantLiteralIsItsOwnValueAndComputedOneIsNew) {
+TEST_F(DispatchTest, EveryLiteralEvaluationIsNew) {
     set_run_mode();
     ValueHandle constant = array_literal({num(1), num(2)});
-    EXPECT_EQ(evaluate(constant), constant);
+    ValueHandle copy = evaluate(constant);
+    EXPECT_NE(copy, constant);
+    EXPECT_EQ(array_length(copy), 2u);
+    EXPECT_EQ(array_elements(copy)[1], array_elements(constant)[1]);
+    dispose(copy);
     ValueHandle computed = array_literal({nm("v"), num(2)});
     define_global(intern_name("v", 1), num(7));
     ValueHandle first = evaluate(computed);
