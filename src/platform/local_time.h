@@ -15,6 +15,12 @@ bool utc_time(int64_t seconds, std::tm& out);
 // Seconds of a broken-down local time, read as standard time (tm_isdst is
 // set to 0); fields out of range are normalised in `fields`. -1 on failure.
 int64_t make_local_time(std::tm& fields);
+// Seconds of a local wall-clock reading whose fields are in range. Read as
+// standard time (tm_isdst 0) when that gives the same fields back, else as
+// daylight-saving time when that does; a reading inside a skipped hour keeps
+// the standard reading, which lands after the gap. The answer depends on the
+// fields alone, never on earlier conversions. INT64_MIN when out of range.
+int64_t make_wall_time(const std::tm& fields);
 
 // "%d/%02d/%02d %02d:%02d:%02d" of the fields (full year, month 1-12).
 std::string calendar_text(const std::tm& fields);

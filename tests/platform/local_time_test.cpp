@@ -64,5 +64,31 @@ TEST(LocalTime, MakeLocalTimeNormalisesFields) {
     EXPECT_EQ(fields.tm_mday, 1);
 }
 
+// A wall-clock reading: standard time where it holds, summer time where that
+// holds, after the gap where neither does; standard time for a doubled hour.
+TEST(LocalTime, MakeWallTimeAcrossSummerTime) {
+    ZoneOverride zone("America/New_York");
+    struct Case {
+        int month, day, hour, minute;
+        int64_t seconds;
+    };
+    const Case cases[] = {
+        {0, 1, 12, 0, 1704128400},    // EST
+        {6, 1, 12, 0, 1719849600},    // EDT
+        {2, 10, 2, 30, 1710055800},   // skipped: 03:30 EDT
+        {10, 3, 1, 30, 1730615400},   // doubled: 01:30 EST
+        {6, 1, 12, 0, 1719849600},    // again, after the others
+    };
+    for (const Case& c : cases) {
+        std::tm fields{};
+        fields.tm_year = 2024 - 1900;
+        fields.tm_mon = c.month;
+        fields.tm_mday = c.day;
+        fields.tm_hour = c.hour;
+        fields.tm_min = c.minute;
+        EXPECT_EQ(make_wall_time(fields), c.seconds) << c.month << "/" << c.day << " " << c.hour;
+    }
+}
+
 }  // namespace
 }  // namespace tolv
