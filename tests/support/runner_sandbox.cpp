@@ -32,7 +32,11 @@ ProcessResult run_process(const std::string& program, const ProcessOptions& opti
         std::vector<std::string> env_text = {"PATH=/usr/bin:/bin", "TZ=UTC"};
         if (const char* asan = std::getenv("ASAN_OPTIONS")) env_text.push_back(std::string("ASAN_OPTIONS=") + asan);
         if (const char* ubsan = std::getenv("UBSAN_OPTIONS")) env_text.push_back(std::string("UBSAN_OPTIONS=") + ubsan);
-        for (const auto& [name, value] : options.env) env_text.push_back(name + "=" + value);
+        for (const auto& [name, value] : options.env) {
+            // A given variable replaces a default of the same name (TZ).
+            std::erase_if(env_text, [&](const std::string& e) { return e.rfind(name + "=", 0) == 0; });
+            env_text.push_back(name + "=" + value);
+        }
         std::vector<char*> envp, argv;
         for (auto& e : env_text) envp.push_back(e.data());
         envp.push_back(nullptr);
@@ -136,9 +140,11 @@ ProcessResult RunnerSandbox::cgi(const std::string& body, std::vector<std::pair<
     return run_process(runner_, options);
 }
 
-ProcessResult RunnerSandbox::run(const std::vector<std::string>& args) const {
+ProcessResult RunnerSandbox::run(const std::vector<std::string>& args,
+                                 std::vector<std::pair<std::string, std::string>> env) const {
     ProcessOptions options;
     options.args = args;
+    options.env = std::move(env);
     options.working_dir = dir_;
     return run_process(runner_, options);
 }

@@ -16,7 +16,8 @@ struct ProcessResult {
 
 struct ProcessOptions {
     std::vector<std::string> args;  // after the program path
-    std::vector<std::pair<std::string, std::string>> env;  // on top of a minimal environment
+    // On top of a minimal environment (PATH, TZ=UTC); a name given here replaces its default.
+    std::vector<std::pair<std::string, std::string>> env;
     std::string input;
     std::string working_dir;  // "" = the caller's
     size_t input_piece = 0;          // > 0: write the input in pieces of this size ...
@@ -45,7 +46,8 @@ public:
     // A CGI request: CONTENT_LENGTH is the body's length unless given in `env`.
     ProcessResult cgi(const std::string& body,
                       std::vector<std::pair<std::string, std::string>> env = {}) const;
-    ProcessResult run(const std::vector<std::string>& args) const;
+    ProcessResult run(const std::vector<std::string>& args,
+                      std::vector<std::pair<std::string, std::string>> env = {}) const;
 
 private:
     std::string dir_;
