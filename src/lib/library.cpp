@@ -2,6 +2,7 @@
 
 #include "lib/array_methods.h"
 #include "lib/console.h"
+#include "lib/date.h"
 #include "lib/hash_methods.h"
 #include "lib/math_functions.h"
 #include "lib/number_functions.h"
@@ -23,6 +24,7 @@ void install_library() {
     install_uri_coding();
     // After the String methods: the pattern methods go into their table.
     install_regexp();
+    install_date();
 }
 
 }  // namespace tolv
