@@ -2,7 +2,7 @@
 # Installs what building and testing need, when it is missing (Debian).
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev libssl-dev clang libclang-rt-14-dev curl lighttpd python3
+packages=(cmake ninja-build g++ libgtest-dev libssl-dev clang libclang-rt-14-dev curl lighttpd python3 tzdata
   libmongoc-1.0-0 libbson-1.0-0 libmongoc-dev python3-pymongo)
 missing=()
 for p in "${packages[@]}"; do
