@@ -7,6 +7,7 @@
 #include <sstream>
 #include <vector>
 
+#include "support/node_peer.h"
 #include "support/runner_sandbox.h"
 
 namespace tolv::testing {
@@ -115,6 +116,8 @@ TEST(DateAgainstNode, EveryHourOfAYear) {
     std::ifstream file(APP_DIR + "/sweep.js");
     std::stringstream script;
     script << file.rdbuf();
+    const std::string node = node_program();
+    ASSERT_FALSE(node.empty()) << "node is needed here (tools/setup.sh installs it)";
     struct Zone {
         const char* name;
         const char* doubled;  // "month day hour " of the doubled hour
@@ -124,11 +127,11 @@ TEST(DateAgainstNode, EveryHourOfAYear) {
         SCOPED_TRACE(zone.name);
         ProcessResult ours = box.run({"-e", "main()", "sweep.js"}, {{"TZ", zone.name}});
         ProcessOptions options;
-        options.args = {"node", "-e", script.str() + "\nmain()"};
+        options.args = {"-e", script.str() + "\nmain()"};
         options.env = {{"TZ", zone.name}};
-        ProcessResult node = run_process("/usr/bin/env", options);
-        ASSERT_EQ(node.exit_code, 0) << "node is needed here (tools/setup.sh installs it): " << node.err;
-        std::vector<std::string> our_lines = lines_of(ours.out), node_lines = lines_of(node.out);
+        ProcessResult theirs = run_process(node, options);
+        ASSERT_EQ(theirs.exit_code, 0) << theirs.err;
+        std::vector<std::string> our_lines = lines_of(ours.out), node_lines = lines_of(theirs.out);
         ASSERT_EQ(our_lines.size(), 12u * 31 * 24);
         ASSERT_EQ(our_lines.size(), node_lines.size());
         std::string differing;  // node's lines where the runner differs
