@@ -5,6 +5,7 @@
 
 #include "db/operands.h"
 #include "platform/local_time.h"
+#include "runtime/date_cell.h"
 #include "runtime/errors.h"
 #include "runtime/name_table.h"
 
@@ -28,9 +29,8 @@ private:
 int key_length(size_t length) { return length > 0x7FFFFFFF ? 0x7FFFFFFF : int(length); }
 
 void append_date(ValueHandle value, bson_t* document, const char* key, size_t length) {
-    const DateCell* d = cell_as<DateCell>(value);
-    int64_t millis = int64_t(d->instant) * 1000 + int64_t(d->millis & 0x3FF);
-    g_bson.bson_append_date_time(document, key, key_length(length), millis);
+    // The date's seconds may run past 32 bits (dates after 2106).
+    g_bson.bson_append_date_time(document, key, key_length(length), date_epoch_millis(cell_as<DateCell>(value)));
 }
 
 uint32_t count_elements(const bson_iter_t* parent) {
