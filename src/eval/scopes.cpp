@@ -121,6 +121,7 @@ ValueHandle value_in_container(const LastLocation& at) {
         if (kind_of(at.container) == KIND_ASSOC_ARRAY && at.index < assoc_count(at.container))
             return assoc_words(at.container)[2 * at.index + 1];
         return VALUE_SENTINEL;
+    case LOCATION_REGEXP_LAST_INDEX:
     case LOCATION_NONE:
         break;
     }
