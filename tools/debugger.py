@@ -157,7 +157,7 @@ class Debugger:
     def table_command(self, words, rest):
         """break / clear / trace / untrace; true when it was one of them."""
         name = words[0]
-        if name in ("break", "b", "tbreak"):
+        if name in ("break", "b"):
             if len(words) < 2:
                 self.say("usage: break FILE:LINE [if COND]")
                 return True
@@ -270,6 +270,8 @@ class Debugger:
             self.say("call: " + body)
         elif kind == "R":
             self.say("return: " + body)
+        elif kind == "#":
+            self.say("condition failed: " + body)
         else:
             self.say("runner: " + text)
 
