@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <unordered_map>
 
 #include "debugger/debug_tables.h"
 #include "debugger/wire_text.h"
@@ -25,10 +26,19 @@ std::string slashed(std::string_view path) {
 }  // namespace
 
 std::string function_name_of(ValueHandle function) {
-    for (uint32_t name = VALUE_NAN + 1; name < name_count(); ++name) {
-        if (global_declared(name) && global_value(name) == function) return std::string(name_text(name), name_length(name));
-    }
-    return "anonymous";
+    // Every call asks: remember where each function was found, and look again
+    // only when that global no longer holds it.
+    static std::unordered_map<ValueHandle, uint32_t> found;
+    auto holds = [function](uint32_t name) {
+        return name < name_count() && global_declared(name) && global_value(name) == function;
+    };
+    auto known = found.find(function);
+    uint32_t name = known != found.end() && holds(known->second) ? known->second : 0;
+    for (uint32_t n = VALUE_NAN + 1; name == 0 && n < name_count(); ++n)
+        if (holds(n)) name = n;
+    if (name == 0) return "anonymous";
+    found[function] = name;
+    return std::string(name_text(name), name_length(name));
 }
 
 std::string call_stack_text(uint32_t module, uint32_t line, uint32_t column) {

@@ -99,8 +99,8 @@ void answer_evaluation(std::string_view body) {
     }
 }
 
-// Serves commands until one resumes the run; true when a STEP arrived.
-bool serve_commands() {
+// Serves commands until a STEP resumes the run.
+void serve_commands() {
     for (;;) {
         std::string command = wire_receive(COMMAND_TIMEOUT_MS);
         if (command.size() == 5 && command.compare(0, 4, "STEP") == 0) {
@@ -110,19 +110,19 @@ bool serve_commands() {
             case '1':
                 g_step = StepState{};
                 g_step.run = true;
-                return true;
+                return;
             case '2':
                 g_step.step_into = true;
-                return true;
+                return;
             case '3':
                 g_step.step_into = false;
-                return true;
+                return;
             case '4':
                 g_step.step_out_depth = g_scope.call_depth;
                 g_step.stepping = false;
                 g_step.step_into = false;
                 g_step.step_out = true;
-                return true;
+                return;
             default:
                 continue;  // not a step mode: keep waiting
             }
