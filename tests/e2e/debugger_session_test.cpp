@@ -55,6 +55,7 @@ public:
     }
     ProcessResult finish() {
         thread_.join();
+        EXPECT_EQ(result_.err, "");  // sanitizer reports end up here
         return result_;
     }
 
