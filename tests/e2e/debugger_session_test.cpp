@@ -235,10 +235,10 @@ TEST_F(DebuggerSession, RequestWithAnLRecordReadsItsModulesFromFiles) {
 }
 
 TEST_F(DebuggerSession, ErrorLinesGoToTheDebugger) {
-    RunningRequest request(box, request_body("main(nothing())"));
+    RunningRequest request(box, request_body("nothing(1)"));
     connect_and_serve("&&&&", "&&&&");
     std::string line = peer.receive();
-    EXPECT_EQ(line.rfind("DEVAL ERROR 2155 (MainScript:", 0), 0u) << line;
+    EXPECT_EQ(line.rfind("DEVAL ERROR 2155 (MainScript:1:", 0), 0u) << line;
     EXPECT_EQ(peer.receive(), "B1X");
     ProcessResult result = request.finish();
     EXPECT_NE(result.out.find("2155"), std::string::npos);
