@@ -5,14 +5,13 @@
 
 #include "db/connection_statements.h"
 #include "db/operands.h"
+#include "db/transactions.h"
 #include "eval/library_hooks.h"
 #include "runtime/errors.h"
 
 namespace tolv {
 
 namespace {
-
-constexpr int64_t COMMIT_RETRY_MICROSECONDS = 5'000'000;
 
 // The text after "://" up to the next '/' names the server; after it, up to
 // '?', the default database (cut at 255 bytes).
@@ -79,22 +78,6 @@ bool is_ending(const char* text, size_t length) {
     return leads("commit") || leads("rollback");
 }
 
-bool commit_with_retries(DbConnection& c) {
-    int64_t start = g_bson.bson_get_monotonic_time();
-    while (g_bson.bson_get_monotonic_time() - start < COMMIT_RETRY_MICROSECONDS) {
-        bson_t reply;
-        bson_error_t error;
-        bool done = g_mongoc.mongoc_client_session_commit_transaction(c.session, &reply, &error);
-        bool unknown = !done && g_mongoc.mongoc_error_has_label(&reply, "UnknownTransactionCommitResult");
-        g_bson.bson_destroy(&reply);
-        if (done) return true;
-        if (!unknown) return false;
-        struct timespec pause = {0, 50'000'000};
-        nanosleep(&pause, nullptr);
-    }
-    return false;
-}
-
 ValueHandle close_db(ValueHandle cell) {
     const OperationCell* op = operation_cell(cell);
     HeldOperand target(op, 0);
@@ -111,8 +94,9 @@ ValueHandle close_db(ValueHandle cell) {
     }
     bool committed = false;
     if (c->session) {
+        bson_error_t error;
         if (commit)
-            committed = commit_with_retries(*c);
+            committed = commit_with_retries(*c, error);
         else
             g_mongoc.mongoc_client_session_abort_transaction(c->session, nullptr);
     }

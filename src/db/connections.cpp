@@ -211,6 +211,31 @@ mongoc_collection_t* resolve_collection(DbConnection& c, ValueHandle value, int 
     return handle;
 }
 
+void forget_database(DbConnection& c, mongoc_database_t* handle) {
+    for (auto it = g_databases.begin(); it != g_databases.end(); ++it) {
+        if (it->connection == c.serial && it->handle == handle) {
+            g_mongoc.mongoc_database_destroy(it->handle);
+            g_databases.erase(it);
+            break;
+        }
+    }
+    if (c.database == handle) {
+        c.database = nullptr;
+        c.database_name.clear();
+    }
+}
+
+uint64_t cache_collection(DbConnection& c, const std::string& full_name, mongoc_collection_t* handle) {
+    for (const CollectionEntry& e : g_collections) {
+        if (e.connection == c.serial && e.full_name == full_name) {
+            g_mongoc.mongoc_collection_destroy(handle);
+            return e.serial;
+        }
+    }
+    g_collections.push_back({++g_last_entry_serial, c.serial, full_name, handle});
+    return g_last_entry_serial;
+}
+
 bool is_database_reference(ValueHandle value) {
     return kind_of(value) == KIND_FLOAT && !is_sentinel(value) &&
            cell_as<FloatCell>(value)->subtype == FLOAT_DB_REFERENCE;

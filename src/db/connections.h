@@ -75,3 +75,14 @@ bool database_of_reference(ValueHandle reference, std::string& name, uint32_t& c
 [[noreturn]] void connection_invalid(int code);
 
 }  // namespace tolv
+
+namespace tolv {
+
+// Destroys a cached database handle of the connection and forgets it; a
+// reference to it stops resolving, and it is no longer current.
+void forget_database(DbConnection& connection, mongoc_database_t* handle);
+// Enters a handle the driver gave for `full_name` in the connection's cache
+// (or destroys it when the name is cached already); returns the entry's serial.
+uint64_t cache_collection(DbConnection& connection, const std::string& full_name, mongoc_collection_t* handle);
+
+}  // namespace tolv

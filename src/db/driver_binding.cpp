@@ -23,6 +23,8 @@ struct BindingEntry {
 
 // In the driver's documented binding order; the last three pairs bind slots
 // that are already bound once more, which costs nothing and keeps the order.
+// mongoc_read_prefs_destroy (after mongoc_read_concern_append) frees the read
+// preference the read command makes.
 const BindingEntry CLIENT_TABLE[] = {
     TOLV_CLIENT_FUNCTIONS(TOLV_CLIENT_ENTRY)
     {"mongoc_read_concern_set_level", offsetof(ClientFunctions, mongoc_read_concern_set_level)},
@@ -34,7 +36,7 @@ const BindingEntry BSON_TABLE[] = {TOLV_BSON_FUNCTIONS(TOLV_BSON_ENTRY)};
 #undef TOLV_CLIENT_ENTRY
 #undef TOLV_BSON_ENTRY
 
-static_assert(sizeof(CLIENT_TABLE) / sizeof(CLIENT_TABLE[0]) == 58);
+static_assert(sizeof(CLIENT_TABLE) / sizeof(CLIENT_TABLE[0]) == 59);
 static_assert(sizeof(BSON_TABLE) / sizeof(BSON_TABLE[0]) == 30);
 static_assert(sizeof(void*) == sizeof(&::mongoc_init));
 

@@ -5,6 +5,7 @@
 
 #include "db/bson_values.h"
 #include "db/operands.h"
+#include "db/templates.h"
 #include "eval/control.h"
 #include "eval/library_hooks.h"
 #include "lang/parser.h"
@@ -159,83 +160,6 @@ ValueHandle mongo_find(ValueHandle cell) { return run_query(cell, Shape::ROWS); 
 ValueHandle mongo_find_hash(ValueHandle cell) { return run_query(cell, Shape::HASHES); }
 ValueHandle record_hash(ValueHandle cell) { return run_query(cell, Shape::ONE_HASH); }
 
-constexpr char ROW_VARIABLE[] = "_c__o__l__m_";
-
-// %0 is the whole row, %N its N-th column; a '%' after a backslash or inside
-// a quoted literal stays as it is.
-std::string rewrite_placeholders(const char* text, size_t length) {
-    std::string out;
-    out.reserve(length + 32);
-    char quote = 0;
-    for (size_t i = 0; i < length; ++i) {
-        char ch = text[i];
-        if (quote) {
-            out += ch;
-            if (ch == '\\' && i + 1 < length) out += text[++i];
-            else if (ch == quote) quote = 0;
-            continue;
-        }
-        if (ch == '\'' || ch == '"' || ch == '`') {
-            quote = ch;
-            out += ch;
-            continue;
-        }
-        if (ch == '\\' && i + 1 < length && text[i + 1] == '%') {
-            out += "\\%";
-            ++i;
-            continue;
-        }
-        if (ch != '%') {
-            out += ch;
-            continue;
-        }
-        size_t digits = i + 1;
-        unsigned long n = 0;
-        while (digits < length && text[digits] >= '0' && text[digits] <= '9' && n < 100000000)
-            n = n * 10 + unsigned(text[digits++] - '0');
-        if (digits == i + 1) eval_fail(6160, "mongo関数の文字列不正");
-        out += ROW_VARIABLE;
-        if (n > 0) {
-            char index[24];
-            int written = std::snprintf(index, sizeof index, "[%lu]", n - 1);
-            out.append(index, size_t(written));
-        }
-        i = digits - 1;
-    }
-    return out;
-}
-
-// Parsed statements, released at the end of the scope.
-struct StatementList {
-    std::vector<ValueHandle> items;
-    ~StatementList() {
-        settle_error_position();
-        for (ValueHandle s : items) release(s);
-    }
-};
-
-// The row variable's binding, popped however the scope ends.
-class RowBinding {
-public:
-    RowBinding() : top_(g_bindings.top) {
-        push_binding(intern_name(ROW_VARIABLE, sizeof ROW_VARIABLE - 1), VALUE_UNDEFINED);
-        index_ = g_bindings.top;
-    }
-    ~RowBinding() {
-        if (g_bindings.top >= index_) pop_bindings(top_);
-    }
-    void set(ValueHandle row) {
-        Binding& b = g_bindings.items[index_];
-        ValueHandle old = b.value;
-        b.value = retain(row);
-        release(old);
-    }
-
-private:
-    uint32_t top_;
-    uint32_t index_;
-};
-
 ValueHandle record_map(ValueHandle cell) {
     const OperationCell* op = operation_cell(cell);
     HeldOperand target(op, 0);
@@ -245,7 +169,9 @@ ValueHandle record_map(ValueHandle cell) {
         eval_fail(6170, "mongo_mapの３番目の引数不正(not eval statement)");
     StatementList statements;
     {
-        std::string text = rewrite_placeholders(string_text(statement_text.get()), string_length(statement_text.get()));
+        uint32_t highest = 0;
+        std::string text =
+            rewrite_placeholders(string_text(statement_text.get()), string_length(statement_text.get()), highest);
         settle_error_position();
         parse_statements(text.c_str(), text.size(), statements.items);
     }

@@ -1,0 +1,271 @@
+#include "db/administration.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "db/bson_values.h"
+#include "db/operands.h"
+#include "eval/library_hooks.h"
+#include "lang/parser.h"
+#include "runtime/errors.h"
+
+namespace tolv {
+
+namespace {
+
+bool is_string(ValueHandle v) { return !is_sentinel(v) && kind_of(v) == KIND_STRING; }
+bool is_hash(ValueHandle v) { return !is_sentinel(v) && kind_of(v) == KIND_HASH; }
+
+struct NameCodes {
+    int not_string;
+    int empty_database;
+    int empty_collection;
+    int no_current;
+    const char* no_current_message;
+    int empty_plain;
+};
+
+struct SplitName {
+    std::string database;
+    std::string collection;
+};
+
+// "database.collection", or a plain name in the current database (cut at
+// 1023 bytes).
+SplitName split_name(const DbConnection& c, ValueHandle value, const NameCodes& codes) {
+    if (!is_string(value)) eval_fail(codes.not_string, "コレクション名不正");
+    std::string text(string_text(value), std::min<size_t>(string_length(value), 1023));
+    SplitName name;
+    size_t dot = text.find('.');
+    if (dot != std::string::npos) {
+        name.database = text.substr(0, dot);
+        name.collection = text.substr(dot + 1);
+        if (name.database.empty()) eval_fail(codes.empty_database, "データベース名不正");
+        if (name.collection.empty()) eval_fail(codes.empty_collection, "コレクション名不正");
+        return name;
+    }
+    if (!c.database) eval_fail(codes.no_current, "%s", codes.no_current_message);
+    if (text.empty()) eval_fail(codes.empty_plain, "コレクション名不正");
+    name.database = c.database_name;
+    name.collection = text;
+    return name;
+}
+
+// A database named by a reference or a non-empty String, as this
+// connection's own handle.
+mongoc_database_t* database_operand(DbConnection& c, ValueHandle value, int connection_error, int bad_name,
+                                    const char* bad_message) {
+    if (is_database_reference(value)) {
+        std::string name;
+        uint32_t owner, index;
+        mongoc_database_t* handle;
+        if (!database_of_reference(value, name, owner, handle, index)) connection_invalid(connection_error);
+        if (owner == c.serial) return handle;
+        return lookup_database(c, name.data(), name.size()).handle;
+    }
+    if (!is_string(value) || string_length(value) == 0) eval_fail(bad_name, "%s", bad_message);
+    return lookup_database(c, string_text(value), string_length(value)).handle;
+}
+
+// The name of a database given by a reference or a non-empty String.
+std::string database_name_operand(ValueHandle value, int connection_error, int bad_name,
+                                  const char* bad_message) {
+    if (is_database_reference(value)) {
+        std::string name;
+        uint32_t owner, index;
+        mongoc_database_t* handle;
+        if (!database_of_reference(value, name, owner, handle, index)) connection_invalid(connection_error);
+        return name;
+    }
+    if (!is_string(value) || string_length(value) == 0) eval_fail(bad_name, "%s", bad_message);
+    return std::string(string_text(value), string_length(value));
+}
+
+ValueHandle drop_collection(ValueHandle cell) {
+    const OperationCell* op = operation_cell(cell);
+    HeldOperand target(op, 0);
+    DbConnection& c = connection_operand(target, 6540);
+    HeldOperand name(op, 1);
+    mongoc_collection_t* collection = resolve_collection(c, name.get(), 6540);
+    bson_error_t error;
+    if (g_mongoc.mongoc_collection_drop_with_opts(collection, c.session_document, &error)) return VALUE_UNDEFINED;
+    std::string text = std::string("mongo_drop_collectionの失敗(") + error.message + ")";
+    return new_string(text.data(), text.size());
+}
+
+ValueHandle rename_collection(ValueHandle cell) {
+    const OperationCell* op = operation_cell(cell);
+    HeldOperand target(op, 0);
+    DbConnection& c = connection_operand(target, 6630);
+    HeldOperand name(op, 1);
+    mongoc_collection_t* collection = resolve_collection(c, name.get(), 6630);
+    HeldOperand new_name(op, 2);
+    SplitName to = split_name(c, new_name.get(), {6635, 6640, 6645, 6650, "データベース指定がありません", 6655});
+    bson_error_t error;
+    if (!g_mongoc.mongoc_collection_rename(collection, to.database.c_str(), to.collection.c_str(), true, &error))
+        eval_fail(6660, "mongo_rename_collectionのエラー(%s)", error.message);
+    return VALUE_UNDEFINED;
+}
+
+ValueHandle drop_db(ValueHandle cell) {
+    const OperationCell* op = operation_cell(cell);
+    HeldOperand target(op, 0);
+    DbConnection& c = connection_operand(target, 6670);
+    HeldOperand name(op, 1);
+    mongoc_database_t* database = database_operand(c, name.get(), 6670, 6675, "データベース名不正");
+    bson_error_t error;
+    bool done = g_mongoc.mongoc_database_drop_with_opts(database, nullptr, &error);
+    forget_database(c, database);
+    if (!done) eval_fail(6680, "mongo_drop_dbのエラー(%s)", error.message);
+    return VALUE_UNDEFINED;
+}
+
+ValueHandle collection_names(ValueHandle cell) {
+    const OperationCell* op = operation_cell(cell);
+    HeldOperand target(op, 0);
+    DbConnection& c = connection_operand(target, 6695);
+    mongoc_database_t* database;
+    if (operand_count(op) > 1) {
+        HeldOperand name(op, 1);
+        database = database_operand(c, name.get(), 6695, 6700, "データベース名不正");
+    } else {
+        if (!c.database) eval_fail(6705, "データベース名不正");
+        database = c.database;
+    }
+    bson_error_t error;
+    char** names = g_mongoc.mongoc_database_get_collection_names_with_opts(database, nullptr, &error);
+    if (!names) eval_fail(6710, "mongo_collection_namesのエラー(%s)", error.message);
+    uint32_t count = 0;
+    while (names[count]) ++count;
+    ValueHandle result = new_array(count);
+    for (uint32_t i = 0; i < count; ++i) array_elements(result)[i] = retain(new_string(names[i]));
+    g_bson.bson_strfreev(names);
+    return result;
+}
+
+ValueHandle create_collection(ValueHandle cell) {
+    const OperationCell* op = operation_cell(cell);
+    HeldOperand target(op, 0);
+    DbConnection& c = connection_operand(target, 6715);
+    HeldOperand name(op, 1);
+    SplitName to = split_name(c, name.get(), {6720, 6725, 6730, 6735, "データベースを指定していません", 6740});
+    mongoc_database_t* database = lookup_database(c, to.database.data(), to.database.size()).handle;
+    bson_error_t error;
+    mongoc_collection_t* collection =
+        g_mongoc.mongoc_database_create_collection(database, to.collection.c_str(), nullptr, &error);
+    if (!collection && error.code == 48)
+        collection = g_mongoc.mongoc_database_get_collection(database, to.collection.c_str());
+    if (!collection) eval_fail(6745, "collectionの作成に失敗しました");
+    return new_collection_reference(cache_collection(c, to.database + "." + to.collection, collection));
+}
+
+ValueHandle exists_collection(ValueHandle cell) {
+    const OperationCell* op = operation_cell(cell);
+    HeldOperand target(op, 0);
+    DbConnection& c = connection_operand(target, 6820);
+    HeldOperand name(op, 1);
+    SplitName to = split_name(c, name.get(), {6825, 6830, 6835, 6840, "データベースを指定していません", 6845});
+    mongoc_database_t* database = lookup_database(c, to.database.data(), to.database.size()).handle;
+    bson_error_t error;
+    error.code = 0;
+    if (g_mongoc.mongoc_database_has_collection(database, to.collection.c_str(), &error)) return new_integer(1);
+    if (error.code != 0) eval_fail(6850, "collectionの存在チェックに失敗しました");
+    return new_integer(0);
+}
+
+// The reply as the driver's JSON text, read back as an object or array literal.
+ValueHandle value_of_reply(const bson_t* reply, int code, const char* format) {
+    size_t length = 0;
+    char* json = g_bson.bson_as_json(reply, &length);
+    std::string text(json ? json : "", json ? length : 0);
+    std::free(json);
+    size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos || (text[first] != '{' && text[first] != '['))
+        eval_fail(code, format, text.c_str());
+    std::string expression = "(";
+    expression.append(text, first, std::string::npos);
+    expression += ')';
+    std::vector<ValueHandle> statements;
+    settle_error_position();
+    parse_statements(expression.c_str(), expression.size(), statements);
+    ValueHandle result = VALUE_UNDEFINED;
+    try {
+        if (statements.size() == 1) result = retain(evaluate(statements[0]));
+    } catch (...) {
+        settle_error_position();
+        for (ValueHandle s : statements) release(s);
+        throw;
+    }
+    settle_error_position();
+    for (ValueHandle s : statements) release(s);
+    release_keep(result);
+    return result;
+}
+
+ValueHandle run_command(ValueHandle cell, bool write) {
+    const OperationCell* op = operation_cell(cell);
+    HeldOperand target(op, 0);
+    DbConnection& c = connection_operand(target, write ? 6780 : 6750);
+    HeldOperand command_value(op, 1);
+    if (!is_hash(command_value.get()))
+        eval_fail(write ? 6785 : 6755, write ? "mongoc_write_commandのcommand不正" : "mongoc_read_commandのcommand不正");
+    OwnedDocument command;
+    append_hash(command.get(), command_value.get());
+    std::string database;
+    if (operand_count(op) > 2) {
+        HeldOperand name(op, 2);
+        database = database_name_operand(name.get(), write ? 6780 : 6750, write ? 6790 : 6760,
+                                         write ? "データベース名不正" : "のデータベース名不正");
+    } else {
+        if (!c.database) eval_fail(write ? 6795 : 6765, "データベースを指定していません");
+        database = c.database_name;
+    }
+    OwnedDocument options;
+    bson_t reply;
+    bson_error_t error;
+    bool done;
+    if (write) {
+        mongoc_write_concern_t* concern = g_mongoc.mongoc_write_concern_new();
+        g_mongoc.mongoc_write_concern_set_wmajority(concern, 30000);
+        g_mongoc.mongoc_write_concern_append(concern, options.get());
+        g_mongoc.mongoc_write_concern_destroy(concern);
+        done = g_mongoc.mongoc_client_write_command_with_opts(c.client, database.c_str(), command.get(),
+                                                              options.get(), &reply, &error);
+    } else {
+        mongoc_read_prefs_t* preference = g_mongoc.mongoc_read_prefs_new(MONGOC_READ_SECONDARY);
+        mongoc_read_concern_t* concern = g_mongoc.mongoc_read_concern_new();
+        g_mongoc.mongoc_read_concern_set_level(concern, "majority");
+        g_mongoc.mongoc_read_concern_append(concern, options.get());
+        g_mongoc.mongoc_read_concern_destroy(concern);
+        done = g_mongoc.mongoc_client_read_command_with_opts(c.client, database.c_str(), command.get(), preference,
+                                                             options.get(), &reply, &error);
+        g_mongoc.mongoc_read_prefs_destroy(preference);
+    }
+    struct ReplyGuard {
+        bson_t* reply;
+        ~ReplyGuard() { g_bson.bson_destroy(reply); }
+    } guard{&reply};
+    if (!done) eval_fail(write ? 6805 : 6775, write ? "mongoc_write_command error: %s" : "mongoc_read_command error: %s",
+                         error.message);
+    return value_of_reply(&reply, write ? 6800 : 6770,
+                          write ? "mongoc_write_command error(return): %s" : "mongoc_read_command error(return): %s");
+}
+
+ValueHandle read_command(ValueHandle cell) { return run_command(cell, false); }
+ValueHandle write_command(ValueHandle cell) { return run_command(cell, true); }
+
+}  // namespace
+
+void install_administration_statements() {
+    g_keyword_hooks[OP_MONGO_DROP_COLLECTION - OP_FIRST] = drop_collection;
+    g_keyword_hooks[OP_MONGO_RENAME_COLLECTION - OP_FIRST] = rename_collection;
+    g_keyword_hooks[OP_MONGO_DROP_DB - OP_FIRST] = drop_db;
+    g_keyword_hooks[OP_MONGO_COLLECTION_NAMES - OP_FIRST] = collection_names;
+    g_keyword_hooks[OP_MONGO_CREATE_COLLECTION - OP_FIRST] = create_collection;
+    g_keyword_hooks[OP_MONGO_EXISTS_COLLECTION - OP_FIRST] = exists_collection;
+    g_keyword_hooks[OP_MONGOC_READ_COMMAND - OP_FIRST] = read_command;
+    g_keyword_hooks[OP_MONGOC_WRITE_COMMAND - OP_FIRST] = write_command;
+}
+
+}  // namespace tolv

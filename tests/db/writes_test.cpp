@@ -1,0 +1,180 @@
+// Writes, each checked against what the server holds through the
+// independent client.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "db/db_fixture.h"
+
+namespace tolv::testing {
+namespace {
+
+using Writes = DbTest;
+
+TEST_F(Writes, InsertOneManyAndFromATemplate) {
+    seed("people", "[]");
+    EXPECT_EQ(run_plain("function main() {\n"
+                        "  var c = openDb(0, lib(), uri());\n"
+                        "  console.log(mongo_insert(c, 'people', {_id: 1, name: 'Ann', tags: ['a', 'b'], at: {x: 1.5}}));\n"
+                        "  console.log(mongo_insert(c, 'people', [{_id: 2, name: 'Bob'}, {_id: 3, name: 'Cy'}]));\n"
+                        "  console.log(mongo_insert(c, 'people', '{_id: %1, name: %2, all: %0}', [[4, 'Di'], [5, 'Ed']]));\n"
+                        "}\n"),
+              "1\n2\n2\n");
+    EXPECT_EQ(dump("people"),
+              "{\"_id\": 1, \"at\": {\"x\": 1.5}, \"name\": \"Ann\", \"tags\": [\"a\", \"b\"]}\n"
+              "{\"_id\": 2, \"name\": \"Bob\"}\n"
+              "{\"_id\": 3, \"name\": \"Cy\"}\n"
+              "{\"_id\": 4, \"all\": [4, \"Di\"], \"name\": \"Di\"}\n"
+              "{\"_id\": 5, \"all\": [5, \"Ed\"], \"name\": \"Ed\"}\n");
+}
+
+// An insert the server refuses raises, and the collection holds exactly the
+// documents written before the refused one.
+TEST_F(Writes, RefusedInsertRaisesAndKeepsWhatWasWritten) {
+    seed("people", R"([{"_id": 1, "name": "Ann"}])");
+    EXPECT_EQ(run_plain("function main() {\n"
+                        "  var c = openDb(0, lib(), uri());\n"
+                        "  try { mongo_insert(c, 'people', [{_id: 2}, {_id: 1}, {_id: 3}]); console.log('no error'); }"
+                        " catch (e) { console.log(e); }\n"
+                        "}\n"),
+              "6415:EVAL ERROR 6415 : mongo_insertの失敗(E11000 duplicate key error collection: " + database +
+                  ".people)\n");
+    EXPECT_EQ(dump("people"), "{\"_id\": 1, \"name\": \"Ann\"}\n{\"_id\": 2}\n");
+}
+
+TEST_F(Writes, UpdatesOnTheServerAndComputedByTheRunner) {
+    seed("stock", R"([
+        {"_id": 1, "item": "tea", "qty": 10, "price": 4.5, "old": "x"},
+        {"_id": 2, "item": "cup", "qty": 3, "price": 12, "cap": 40},
+        {"_id": 3, "item": "pot", "qty": 0, "price": 68, "cap": 60}
+    ])");
+    EXPECT_EQ(run_plain("function main() {\n"
+                        "  var c = openDb(0, lib(), uri());\n"
+                        "  console.log(mongo_update_many(c, 'stock', {qty: {'$gt': 0}}, {'$set': {open: 1}}));\n"
+                        "  console.log(mongo_update_one(c, 'stock', {}, {'$inc': {qty: 1}}));\n"
+                        "  console.log(mongo_update_many(c, 'stock', {_id: {'$gt': 1}}, {'$inc': {qty: 0.5, seen: 1},"
+                        " '$max': {price: 20}, '$min': {cap: 50}}));\n"
+                        "  console.log(mongo_update_many(c, 'stock', {_id: 1}, {'$rename': {old: 'new'}, '$unset': {item: 1, nope: 1},"
+                        " '$mul': {price: 2}}));\n"
+                        "  console.log(mongo_update_one(c, 'stock', '{_id: %1}', '{\"$set\": {note: %2}}', [[2, 'b'], [3, 'c']]));\n"
+                        "}\n"),
+              "2\n1\n2\n1\n2\n");
+    EXPECT_EQ(dump("stock"),
+              "{\"_id\": 1, \"new\": \"x\", \"open\": 1, \"price\": 9.0, \"qty\": 11}\n"
+              "{\"_id\": 2, \"cap\": 40, \"item\": \"cup\", \"note\": \"b\", \"open\": 1, \"price\": 20, \"qty\": 3.5, \"seen\": 1}\n"
+              "{\"_id\": 3, \"cap\": 50, \"item\": \"pot\", \"note\": \"c\", \"price\": 68, \"qty\": 0.5, \"seen\": 1}\n");
+}
+
+TEST_F(Writes, DeletesByFilterAndTemplate) {
+    seed("people", R"([{"_id": 1, "a": 1}, {"_id": 2, "a": 1}, {"_id": 3, "a": 2}, {"_id": 4, "a": 3}])");
+    EXPECT_EQ(run_plain("function main() {\n"
+                        "  var c = openDb(0, lib(), uri());\n"
+                        "  console.log(mongo_delete_one(c, 'people', {a: 1}));\n"
+                        "  console.log(mongo_delete_many(c, 'people', '{a: %1}', [[2], [3], [9]]));\n"
+                        "}\n"),
+              "1\n2\n");
+    EXPECT_EQ(dump("people"), "{\"_id\": 2, \"a\": 1}\n");
+}
+
+TEST_F(Writes, BadArgumentsRaiseNumberedErrorsAndWriteNothing) {
+    seed("people", R"([{"_id": 1, "n": {"$numberLong": "5"}, "s": "text"},
+                       {"_id": {"$binary": {"base64": "AAE=", "subType": "00"}}, "k": 1}])");
+    const char* cases[][2] = {
+        {"mongo_insert(5, 'people', {a: 1})", "6360:"},
+        {"mongo_insert(c, 'people', [{a: 1}, 5])", "6370:"},
+        {"mongo_insert(c, 'people', [{a: 1}], [])", "6365:"},
+        {"mongo_insert(c, 'people', {a: 1}, [])", "6375:"},
+        {"mongo_insert(c, 'people', '{a: %1}')", "6380:"},
+        {"mongo_insert(c, 'people', '{a: %1}', 5)", "6385:"},
+        {"mongo_insert(c, 'people', '{a: %1}', [])", "6390:"},
+        {"mongo_insert(c, 'people', '{a: %1}', [5])", "6395:"},
+        {"mongo_insert(c, 'people', '{a: %1}', [[1], 5])", "6400:"},
+        {"mongo_insert(c, 'people', '{a: %2}', [[1, 2], [1]])", "6405:"},
+        {"mongo_insert(c, 'people', '[%1]', [[1]])", "6350:"},
+        {"mongo_insert(c, 'people', '{a: %}', [[1]])", "6160:"},
+        {"mongo_insert(c, 'people', 5)", "6410:"},
+        {"mongo_insert(c, 'people', {a: true})", "6055:"},
+        {"mongo_update_one(c, 'people', {}, 5)", "6470:"},
+        {"mongo_update_one(c, 'people', 5, {})", "6480:"},
+        {"mongo_update_one(c, 'people', '{_id: %1}', '{}')", "6425:"},
+        {"mongo_update_one(c, 'people', '{_id: %1}', {}, [[1]])", "6430:"},
+        {"mongo_update_one(c, 'people', '{_id: %1}', '{}', 5)", "6435:"},
+        {"mongo_update_one(c, 'people', '{_id: %1}', '{}', [5])", "6455:"},
+        {"mongo_update_one(c, 'people', '{_id: %2}', '{}', [[1]])", "6460:"},
+        {"mongo_update_one(c, 'people', {}, {'$set': 5})", "6285:"},
+        {"mongo_update_one(c, 'people', {}, {'$push': {a: 1}})", "6290:"},
+        {"mongo_update_one(c, 'people', {}, {'$inc': {a: 'x'}})", "6280:"},
+        {"mongo_update_one(c, 'people', {}, {'$rename': {a: 1}})", "6280:"},
+        {"mongo_update_one(c, 'people', {_id: 1}, {'$inc': {n: 1}})", "6240:"},
+        {"mongo_update_one(c, 'people', {_id: 1}, {'$inc': {s: 1}})", "6245:"},
+        {"mongo_update_one(c, 'people', {_id: 1}, {'$min': {n: 1}})", "6250:"},
+        {"mongo_update_one(c, 'people', {_id: 1}, {'$max': {s: 1}})", "6265:"},
+        {"mongo_update_one(c, 'people', {_id: 1}, {'$mul': {n: 1}})", "6270:"},
+        {"mongo_update_one(c, 'people', {k: 1}, {'$inc': {k: 1}})", "6300:"},
+        {"mongo_update_one(c, 'people', {'$bad': 1}, {'$set': {a: 1}})", "6305:"},
+        {"mongo_update_one(5, 'people', {}, {})", "6420:"},
+        {"mongo_delete_one(5, 'people', {})", "6485:"},
+        {"mongo_delete_one(c, 'people', 5)", "6535:"},
+        {"mongo_delete_one(c, 'people', '{_id: %1}')", "6495:"},
+        {"mongo_delete_one(c, 'people', '{_id: %1}', 5)", "6500:"},
+        {"mongo_delete_one(c, 'people', '{_id: %1}', [])", "6505:"},
+        {"mongo_delete_one(c, 'people', '{_id: %1}', [5])", "6510:"},
+        {"mongo_delete_one(c, 'people', '{_id: %1}', [[1], 5])", "6520:"},
+        {"mongo_delete_one(c, 'people', '{_id: %2}', [[1, 2], [1]])", "6525:"},
+        {"mongo_delete_one(c, 'people', {'$bad': 1})", "6490:"},
+    };
+    std::string before = dump("people");
+    std::string script = "function main() {\n  var c = openDb(0, lib(), uri());\n";
+    for (auto& c : cases)
+        script += "  try { " + std::string(c[0]) + "; console.log('no error'); } catch (e) { console.log(e); }\n";
+    std::string out = run_plain(script + "}\n");
+    std::istringstream lines(out);
+    std::string line;
+    for (auto& c : cases) {
+        ASSERT_TRUE(std::getline(lines, line)) << c[0];
+        EXPECT_EQ(line.rfind(c[1], 0), 0u) << c[0] << " gave " << line;
+    }
+    EXPECT_EQ(dump("people"), before);
+}
+
+// The server goes away between two statements of one request: the second
+// write raises, the request still answers, and nothing is reported as done
+// that was not.
+TEST_F(Writes, ServerStoppedMidRequest) {
+    FerretDbServer own;
+    ASSERT_TRUE(own.running()) << own.failure();
+    std::string own_uri = "mongodb://127.0.0.1:" + std::to_string(own.port()) +
+                          "/mid?serverSelectionTimeoutMS=1000&connectTimeoutMS=500&socketTimeoutMS=2000";
+    seed("signal", "[]");
+    box.write_file("app.js",
+                   "function main() {\n"
+                   "  var c = openDb(0, \"" + std::string(DRIVER_LIBRARIES) + "\", \"" + own_uri + "\");\n"
+                   "  var s = openDb(0, \"" + std::string(DRIVER_LIBRARIES) + "\", \"" + ferretdb().uri(database) + "\");\n"
+                   "  sendToFront('first', mongo_insert(c, 'orders', {_id: 1, item: 'tea'}));\n"
+                   "  while (mongo_count(s, 'signal') == 0) { }\n"
+                   "  sendToFront('second', mongo_insert(c, 'orders', {_id: 2, item: 'cup'}));\n"
+                   "}\n");
+    ProcessResult result;
+    std::thread request([&] {
+        result = box.cgi("P" + counted_text("main()") + counted_record('M', 1, counted_text("app.js")));
+    });
+    // Once the first write is on the server, stop it and let the script go on.
+    std::string first;
+    for (int i = 0; i < 300 && first.empty(); ++i) {
+        ProcessOptions options;
+        options.args = {std::string(TOLV_SOURCE_DIR) + "/tests/db/mongo_peer.py",
+                        "mongodb://127.0.0.1:" + std::to_string(own.port()) + "/", "dump", "mid", "orders"};
+        first = run_process("/usr/bin/python3", options).out;
+        if (first.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(first, "{\"_id\": 1, \"item\": \"tea\"}\n");
+    own.stop();
+    seed("signal", R"([{"_id": 1}])");
+    request.join();
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(result.out.rfind(std::string(ANSWER_HEADER) + "s15firstO1S146415", 0), 0u) << result.out;
+    EXPECT_EQ(result.out.find("second"), std::string::npos) << result.out;
+}
+
+}  // namespace
+}  // namespace tolv::testing
