@@ -64,10 +64,10 @@ ValueHandle hash_of_elements(bson_iter_t* child, uint32_t count) {
 ValueHandle date_from_millis(int64_t millis) {
     if (millis < 0) eval_fail(5500, "Date関連ステートメント不正(1970/01/01以前の年月日)");
     int64_t seconds = millis / 1000;
-    // The date's instant is an unsigned 32-bit number of seconds.
-    if (seconds > int64_t(UINT32_MAX)) eval_fail(6065, "mongo bsonのデータタイプ不正");
     std::tm fields{};
     if (!local_time(seconds, fields)) eval_fail(5500, "Date関連ステートメント不正(1970/01/01以前の年月日)");
+    // The year is kept in 16 bits.
+    if (fields.tm_year + 1900 > 0xFFFF) eval_fail(6065, "mongo bsonのデータタイプ不正");
     ValueHandle h = new_cell(KIND_DATE, 0);
     DateCell* d = cell_as<DateCell>(h);
     d->month_zone = uint8_t(fields.tm_mon & 0x0F);
@@ -76,8 +76,8 @@ ValueHandle date_from_millis(int64_t millis) {
     d->minute = uint8_t(fields.tm_min);
     d->second = uint8_t(fields.tm_sec);
     d->year = uint16_t(fields.tm_year + 1900);
-    d->millis = uint32_t(millis % 1000);
-    d->instant = uint32_t(seconds);
+    set_date_seconds(d, seconds);
+    set_date_millis(d, int(millis % 1000));
     return h;
 }
 

@@ -60,14 +60,17 @@ TEST_F(Queries, ValuesSurviveTheRoundTrip) {
     seed("kinds", R"([
         {"_id": {"$oid": "65a1b2c3d4e5f60718293a4b"}, "when": {"$date": "2024-02-29T23:59:58.250Z"},
          "n": 7, "x": -0.5, "s": "日本語", "list": [1, "two", {"k": "v"}, 2.5], "doc": {"in": {"deep": 1}}},
-        {"_id": 2, "when": {"$date": "1970-01-01T00:00:00Z"}, "n": 8}
+        {"_id": 2, "when": {"$date": "1970-01-01T00:00:00Z"}, "n": 8},
+        {"_id": 3, "when": {"$date": "2200-03-04T05:06:07.089Z"}, "n": 9}
     ])");
     EXPECT_EQ(run_plain("function main() {\n"
                         "  var c = openDb(0, lib(), uri());\n"
                         "  var docs = mongo_find_hash(c, ['kinds', {n: 7}, ['when', 'n', 'x', 's', 'list', 'doc']]);\n"
                         "  console.log(docs[0]);\n"
                         "  console.log(mongo_count(c, 'kinds', docs[0]));\n"
-                        "  var w = mongo_find(c, ['kinds', {}, ['_id', 'when']]);\n"
+                        "  var w = mongo_find(c, ['kinds', {_id: {'$ne': 3}}, ['_id', 'when']]);\n"
+                        "  var late = mongo_find(c, ['kinds', {_id: 3}, 'when'])[0][0];\n"
+                        "  console.log(late, ' ', mongo_count(c, 'kinds', {when: late}));\n"
                         "  console.log(w);\n"
                         "  console.log(mongo_find(c, ['kinds', {_id: 2, when: w[1][1]}, 'n']));\n"
                         "  console.log(mongo_count(c, 'kinds', {when: {'$gt': w[1][1]}}));\n"
@@ -75,9 +78,10 @@ TEST_F(Queries, ValuesSurviveTheRoundTrip) {
               "{when:2024-02-29 23:59:58.250,n:7,x:-0.5,s:\"日本語\",list:[1,\"two\",{'k':\"v\"},2.5],"
               "doc:{'in':{'deep':1}}}\n"
               "1\n"
+              "2200-03-04 05:06:07.089 1\n"
               "[[\"65a1b2c3d4e5f60718293a4b\",2024-02-29 23:59:58.250],[2,1970-01-01 00:00:00]]\n"
               "[[8]]\n"
-              "1\n");
+              "2\n");
 }
 
 TEST_F(Queries, TypesWithoutAScriptFormAreRefused) {
