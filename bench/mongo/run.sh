@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The database benchmark: mongo_find of 10,000 documents through the runner
 # against the same find through libmongoc directly (a small C program that
-# builds nothing), and mongo_aggregate against the server's own $group, on one
-# FerretDB server in one run. Prints the median of several runs of each
+# builds nothing), mongo_aggregate against the server's own $group, and
+# 10,000 inserts (one mongo_insert of many, and one at a time) against the
+# same inserts through the driver, on one FerretDB server in one run. Prints the median of several runs of each
 # (whole processes, connection included) and the ratio runner / driver.
 # Usage: bench/mongo/run.sh [runner-path] [runs]
 set -euo pipefail
@@ -62,8 +63,23 @@ driver_find=$(measure "$documents" "$work/driver_loop" "$uri" docs find)
 runner_group=$(measure "(L) 50" "$runner" -e "main('$uri', 'docs')" "$here/aggregate.js")
 driver_group=$(measure "50" "$work/driver_loop" "$uri" docs group)
 
+# Inserts go to a fresh collection each run.
+drop() { /usr/bin/python3 -c 'import sys, pymongo; pymongo.MongoClient(sys.argv[1]).bench.drop_collection(sys.argv[2])' "$uri" "$1"; }
+measure_insert() {
+    local expect="$1"; shift
+    for _ in $(seq "$runs"); do drop fresh; timed "$expect" "$@"; done | median
+}
+runner_many=$(measure_insert "(L) $documents" "$runner" -e "main('$uri', 'fresh', $documents, false)" "$here/insert.js")
+driver_many=$(measure_insert "$documents" "$work/driver_loop" "$uri" fresh insert "$documents")
+runner_each=$(measure_insert "(L) $documents" "$runner" -e "main('$uri', 'fresh', $documents, true)" "$here/insert.js")
+driver_each=$(measure_insert "$documents" "$work/driver_loop" "$uri" fresh insert1 "$documents")
+
 printf '%-44s %10s %10s %7s\n' "benchmark ($runs runs, median, seconds)" runner driver ratio
 printf '%-44s %10.4f %10.4f %7.2f\n' "mongo_find of $documents documents" "$runner_find" "$driver_find" \
     "$(awk -v a="$runner_find" -v b="$driver_find" 'BEGIN {print a / b}')"
 printf '%-44s %10.4f %10.4f %7.2f\n' "mongo_aggregate vs \$group ($documents documents)" "$runner_group" "$driver_group" \
     "$(awk -v a="$runner_group" -v b="$driver_group" 'BEGIN {print a / b}')"
+printf '%-44s %10.4f %10.4f %7.2f\n' "mongo_insert of $documents documents at once" "$runner_many" "$driver_many" \
+    "$(awk -v a="$runner_many" -v b="$driver_many" 'BEGIN {print a / b}')"
+printf '%-44s %10.4f %10.4f %7.2f\n' "mongo_insert of $documents, one at a time" "$runner_each" "$driver_each" \
+    "$(awk -v a="$runner_each" -v b="$driver_each" 'BEGIN {print a / b}')"
