@@ -30,7 +30,9 @@ size_t count_of(const std::string& text, const std::string& part) {
 
 class HostileRequest : public ::testing::Test {
 protected:
-    void SetUp() override { box.write_file("app.js", "function main() { console.log('ran'); }\n"); }
+    void SetUp() override {
+        box.write_file("app.js", "function main() { console.log('ran'); }\nfunction echo(line) { console.log(line); }\n");
+    }
     RunnerSandbox box;
 };
 
@@ -40,8 +42,9 @@ TEST_F(HostileRequest, JournalNameCannotReachTheConfiguration) {
     box.write_config("MODULE_DIR=" + box.dir() + "\nLOGFILE=" + box.path("journal.log") + "\n");
     const std::string attacks[] = {"mongoTOLV.config", "TOLV.config", "runner", "x.sh", ".log", "a/../b.log"};
     for (const std::string& name : attacks) {
-        ProcessResult result = box.cgi(top_program("console.log(\"\\nTIME_INTERVAL=never\")") + "l" +
-                                       counted_text(name) + module_record({"app.js"}));
+        // The line reaches the journal as a request variable that the application logs.
+        ProcessResult result = box.cgi(top_program("echo(line)") + "l" + counted_text(name) + module_record({"app.js"}) +
+                                       counted_record('S', 1, counted_text("line") + counted_text("\nTIME_INTERVAL=never")));
         EXPECT_EQ(result.out.rfind(std::string(ANSWER_HEADER) + "C", 0), 0u) << name << ": " << result.out;
     }
     EXPECT_FALSE(box.exists("mongoTOLV.config"));
