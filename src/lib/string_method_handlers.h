@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "lib/argument_kinds.h"
+#include "lib/utf8_text.h"
 #include "runtime/value.h"
 
 namespace tolv {
@@ -18,6 +19,37 @@ struct TextView {
     size_t length;
 };
 inline TextView text_view(ValueHandle string) { return {string_text(string), string_length(string)}; }
+
+// A String's text with character arithmetic: byte arithmetic for a text
+// known to be ASCII (the String cell remembers that), the UTF-8 steps of
+// utf8_text.h otherwise.
+class CharText {
+public:
+    explicit CharText(ValueHandle string);
+    const char* text;
+    size_t length;  // bytes
+    bool ascii;
+
+    // Characters in the whole text.
+    size_t count() const {
+        if (chars_ == UNKNOWN) chars_ = ascii ? length : utf8_char_count(text, length);
+        return chars_;
+    }
+    // The byte offset `chars` characters after byte offset `from`, at most the end.
+    size_t skip(size_t from, size_t chars) const {
+        if (!ascii) return utf8_skip(text, length, from, chars);
+        return chars < length - from ? from + chars : length;
+    }
+    size_t chars_between(size_t from, size_t to) const {
+        return ascii ? to - from : utf8_chars_between(text, from, to);
+    }
+    size_t next(size_t at) const { return ascii ? at + 1 : utf8_next(text, length, at); }
+    TextView view() const { return {text, length}; }
+
+private:
+    static constexpr size_t UNKNOWN = ~size_t(0);
+    mutable size_t chars_ = UNKNOWN;
+};
 
 // A new String from `length` bytes, or an empty one.
 inline ValueHandle string_of(const char* text, size_t length) { return new_string(text, length); }

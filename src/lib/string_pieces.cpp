@@ -75,7 +75,7 @@ private:
 }  // namespace
 
 ValueHandle string_split(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
-    TextView t = text_view(receiver);
+    CharText t(receiver);
     ValueHandle pieces = new_array(0);
     if (count == 0) {
         push_piece(pieces, t.text, t.length);
@@ -92,7 +92,7 @@ ValueHandle string_split(ValueHandle receiver, const ValueHandle* args, uint32_t
     const char* end = t.text + t.length;
     if (separator.size() == 0) {
         for (size_t at = 0; at < t.length && array_length(pieces) < limit;) {
-            size_t next = utf8_next(t.text, t.length, at);
+            size_t next = t.next(at);
             push_piece(pieces, t.text + at, next - at);
             at = next;
         }
@@ -123,10 +123,11 @@ ValueHandle string_replace(ValueHandle receiver, const ValueHandle* args, uint32
 ValueHandle string_replace_all(ValueHandle receiver, const ValueHandle* args, uint32_t) {
     if (!is_string(args[1])) eval_fail(2730, "引数不正(非文字列)");
     if (!is_string(args[0])) eval_fail(2735, "引数不正(非文字列)");
-    TextView t = text_view(receiver), pattern = text_view(args[0]);
+    CharText t(receiver);
+    TextView pattern = text_view(args[0]);
     Offsets hits;
     if (pattern.length == 0) {
-        for (size_t at = 0; at < t.length; at = utf8_next(t.text, t.length, at)) hits.push(at);
+        for (size_t at = 0; at < t.length; at = t.next(at)) hits.push(at);
         hits.push(t.length);
     } else {
         const char* end = t.text + t.length;
@@ -135,7 +136,7 @@ ValueHandle string_replace_all(ValueHandle receiver, const ValueHandle* args, ui
             hits.push(size_t(hit - t.text));
     }
     if (hits.size() == 0) return receiver;
-    return rebuild(t, hits.data(), hits.size(), pattern.length, text_view(args[1]));
+    return rebuild(t.view(), hits.data(), hits.size(), pattern.length, text_view(args[1]));
 }
 
 }  // namespace tolv

@@ -17,32 +17,32 @@ inline int64_t integer_or(const ValueHandle* args, uint32_t count, uint32_t i, i
 }
 
 // The characters [from, to) of a text, to > from.
-ValueHandle characters(TextView t, size_t from, size_t to) {
-    size_t start = utf8_skip(t.text, t.length, 0, from);
-    size_t end = utf8_skip(t.text, t.length, start, to - from);
+ValueHandle characters(const CharText& t, size_t from, size_t to) {
+    size_t start = t.skip(0, from);
+    size_t end = t.skip(start, to - from);
     return string_of(t.text + start, end - start);
 }
 
 // Byte range of the character at `pos`, or false when there is none.
-bool character_at(TextView t, int64_t pos, size_t& start, size_t& end) {
+bool character_at(const CharText& t, int64_t pos, size_t& start, size_t& end) {
     if (pos < 0) return false;
-    start = utf8_skip(t.text, t.length, 0, size_t(pos));
+    start = t.skip(0, size_t(pos));
     if (start >= t.length) return false;
-    end = utf8_next(t.text, t.length, start);
+    end = t.next(start);
     return true;
 }
 
 }  // namespace
 
 ValueHandle string_char_at(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
-    TextView t = text_view(receiver);
+    CharText t(receiver);
     size_t start, end;
     if (!character_at(t, integer_or(args, count, 0, 0), start, end)) return string_of("", 0);
     return string_of(t.text + start, end - start);
 }
 
 ValueHandle string_char_code_at(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
-    TextView t = text_view(receiver);
+    CharText t(receiver);
     size_t start, end;
     if (!character_at(t, integer_or(args, count, 0, 0), start, end)) return VALUE_NAN;
     uint16_t unit[2];
@@ -53,8 +53,8 @@ ValueHandle string_char_code_at(ValueHandle receiver, const ValueHandle* args, u
 ValueHandle string_slice(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
     if (!is_integer(args[0])) eval_fail(2715, "引数不正(非整数)");
     if (count > 1 && !is_integer(args[1])) eval_fail(2710, "引数不正(非整数)");
-    TextView t = text_view(receiver);
-    int64_t length = int64_t(utf8_char_count(t.text, t.length));
+    CharText t(receiver);
+    int64_t length = int64_t(t.count());
     int64_t start = integer_value(args[0]);
     int64_t end = count > 1 ? integer_value(args[1]) : length;
     if (end > length) end = length;
@@ -68,8 +68,8 @@ ValueHandle string_slice(ValueHandle receiver, const ValueHandle* args, uint32_t
 }
 
 ValueHandle string_substr(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
-    TextView t = text_view(receiver);
-    int64_t length = int64_t(utf8_char_count(t.text, t.length));
+    CharText t(receiver);
+    int64_t length = int64_t(t.count());
     int64_t start = integer_or(args, count, 0, 0);
     int64_t wanted = count > 1 ? integer_or(args, count, 1, 0) : length;
     if (start < 0) {
@@ -84,8 +84,8 @@ ValueHandle string_substr(ValueHandle receiver, const ValueHandle* args, uint32_
 }
 
 ValueHandle string_substring(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
-    TextView t = text_view(receiver);
-    int64_t length = int64_t(utf8_char_count(t.text, t.length));
+    CharText t(receiver);
+    int64_t length = int64_t(t.count());
     auto clamp = [length](int64_t v) { return v < 0 ? 0 : v > length ? length : v; };
     int64_t a = clamp(integer_or(args, count, 0, 0));
     int64_t b = count > 1 ? clamp(integer_or(args, count, 1, 0)) : length;

@@ -40,39 +40,39 @@ int64_t from_position(ValueHandle v, int code, int64_t length) {
 }  // namespace
 
 ValueHandle string_index_of(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
-    TextView t = text_view(receiver);
+    CharText t(receiver);
     TextBuffer wanted;
     text_of(args[0], wanted);
-    int64_t length = int64_t(utf8_char_count(t.text, t.length));
+    int64_t length = int64_t(t.count());
     int64_t from = count > 1 ? from_position(args[1], 2700, length) : 0;
     if (wanted.size() == 0) return integer_result(int32_t(from));
     if (length < from + int64_t(utf8_char_count(wanted.data(), wanted.size()))) return integer_result(-1);
-    size_t start = utf8_skip(t.text, t.length, 0, size_t(from));
-    size_t hit = find_bytes(t, start, wanted.data(), wanted.size());
+    size_t start = t.skip(0, size_t(from));
+    size_t hit = find_bytes(t.view(), start, wanted.data(), wanted.size());
     if (hit == NOT_FOUND) return integer_result(-1);
-    return integer_result(int32_t(from + int64_t(utf8_chars_between(t.text, start, hit))));
+    return integer_result(int32_t(from + int64_t(t.chars_between(start, hit))));
 }
 
 // Occurrences are found left to right without overlap, as scripts have
 // always seen them: the last occurrence of "aa" in "aaa" is at 0.
 ValueHandle string_last_index_of(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
-    TextView t = text_view(receiver);
+    CharText t(receiver);
     TextBuffer wanted;
     text_of(args[0], wanted);
-    int64_t length = int64_t(utf8_char_count(t.text, t.length));
+    int64_t length = int64_t(t.count());
     int64_t from = count > 1 ? from_position(args[1], 2705, length) : length;
     if (wanted.size() == 0) return integer_result(int32_t(from));
     int64_t found = -1;
     size_t at = 0;        // byte offset where the next search starts
     int64_t at_char = 0;  // its character position
     for (;;) {
-        size_t hit = find_bytes(t, at, wanted.data(), wanted.size());
+        size_t hit = find_bytes(t.view(), at, wanted.data(), wanted.size());
         if (hit == NOT_FOUND) break;
-        int64_t hit_char = at_char + int64_t(utf8_chars_between(t.text, at, hit));
+        int64_t hit_char = at_char + int64_t(t.chars_between(at, hit));
         if (hit_char > from) break;
         found = hit_char;
         at = hit + wanted.size();
-        at_char = hit_char + int64_t(utf8_chars_between(t.text, hit, at));
+        at_char = hit_char + int64_t(t.chars_between(hit, at));
     }
     return integer_result(int32_t(found));
 }
@@ -82,9 +82,9 @@ ValueHandle string_includes(ValueHandle receiver, const ValueHandle* args, uint3
     if (!is_string(args[0])) eval_fail(2785, "引数不正(非文字列)");
     TextView wanted = text_view(args[0]);
     if (wanted.length == 0) return VALUE_TRUE;
-    TextView t = text_view(receiver);
-    size_t start = utf8_skip(t.text, t.length, 0, size_t(pos));
-    return find_bytes(t, start, wanted.text, wanted.length) != NOT_FOUND ? VALUE_TRUE : VALUE_FALSE;
+    CharText t(receiver);
+    size_t start = t.skip(0, size_t(pos));
+    return find_bytes(t.view(), start, wanted.text, wanted.length) != NOT_FOUND ? VALUE_TRUE : VALUE_FALSE;
 }
 
 ValueHandle string_starts_with(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
@@ -92,8 +92,8 @@ ValueHandle string_starts_with(ValueHandle receiver, const ValueHandle* args, ui
     if (!is_string(args[0])) eval_fail(2810, "引数不正(非文字列)");
     TextView wanted = text_view(args[0]);
     if (wanted.length == 0) return VALUE_TRUE;
-    TextView t = text_view(receiver);
-    size_t start = utf8_skip(t.text, t.length, 0, size_t(pos));
+    CharText t(receiver);
+    size_t start = t.skip(0, size_t(pos));
     bool equal = t.length - start >= wanted.length && std::memcmp(t.text + start, wanted.text, wanted.length) == 0;
     return equal ? VALUE_TRUE : VALUE_FALSE;
 }
@@ -110,13 +110,13 @@ ValueHandle string_ends_with(ValueHandle receiver, const ValueHandle* args, uint
     if (!is_string(args[0])) eval_fail(2815, "引数不正(非文字列)");
     TextView wanted = text_view(args[0]);
     if (wanted.length == 0) return VALUE_TRUE;
-    TextView t = text_view(receiver);
-    int64_t length = int64_t(utf8_char_count(t.text, t.length));
+    CharText t(receiver);
+    int64_t length = int64_t(t.count());
     if (end_char < 0 || end_char > length) end_char = length;
     int64_t wanted_chars = int64_t(utf8_char_count(wanted.text, wanted.length));
     if (end_char < wanted_chars) return VALUE_FALSE;
-    size_t start = utf8_skip(t.text, t.length, 0, size_t(end_char - wanted_chars));
-    size_t end = utf8_skip(t.text, t.length, start, size_t(wanted_chars));
+    size_t start = t.skip(0, size_t(end_char - wanted_chars));
+    size_t end = t.skip(start, size_t(wanted_chars));
     bool equal = end - start == wanted.length && std::memcmp(t.text + start, wanted.text, wanted.length) == 0;
     return equal ? VALUE_TRUE : VALUE_FALSE;
 }

@@ -42,9 +42,9 @@ ValueHandle pad(ValueHandle receiver, const ValueHandle* args, uint32_t count, b
     if (count > 1 && !is_string(args[1])) eval_fail(at_end ? 2765 : 2775, "引数不正(非文字列)");
     TextView fill = count > 1 ? text_view(args[1]) : TextView{" ", 1};
     if (fill.length == 0) fill = TextView{" ", 1};
-    TextView t = text_view(receiver);
+    CharText t(receiver);
     int64_t wanted = integer_value(args[0]);
-    int64_t length = int64_t(utf8_char_count(t.text, t.length));
+    int64_t length = int64_t(t.count());
     if (length >= wanted) return receiver;
     uint64_t missing = uint64_t(wanted - length);
     uint64_t fill_chars = utf8_char_count(fill.text, fill.length);

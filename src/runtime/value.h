@@ -88,12 +88,16 @@ struct DateCell {
 
 struct StringCell {
     uint8_t header;
-    uint8_t zero;
+    uint8_t zero;           // 0 in new strings; then a cache of STRING_TEXT_* below
     int16_t template_mark;  // negative: a literal with ${...} substitutions
     AreaRef text;
     uint32_t capacity;
     uint32_t length;
 };
+
+// What readers have learnt about a String's text, cached in byte 1: every
+// write into a String's bytes keeps it true or resets it to unknown.
+constexpr uint8_t STRING_TEXT_UNKNOWN = 0, STRING_TEXT_ASCII = 1, STRING_TEXT_MULTIBYTE = 2;
 
 struct ArrayCell {
     uint8_t header;
