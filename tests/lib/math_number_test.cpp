@@ -82,6 +82,14 @@ TEST_F(ScriptTest, UriEncoding) {
         {"decodeURI('ok %4g');", "", "1510"},
         {"encodeURI(12);", "", "2345"},
         {"decodeURIComponent(null);", "", "2340"},
+        // Every byte, UTF-8 or not, goes out and comes back byte for byte.
+        {"var hex = '0123456789ABCDEF'; var all = ''; var odd = 0; "
+         "for (var i = 1; i < 256; i++) { var e = '%' + hex.charAt(i >> 4) + hex.charAt(i & 15); "
+         "var d = decodeURIComponent(e); if (d.length != 1) odd++; var back = encodeURIComponent(d); "
+         "if (back != e && back != d) odd++; all += d; } "
+         "console.log(odd, ' ', all.length, ' ', decodeURIComponent(encodeURIComponent(all)) == all, ' ', "
+         "decodeURI(encodeURI(all)) == all, ' ', encodeURI(all).length);",
+         "0 255 true true 601\n", ""},
         // The String itself comes back when nothing changes.
         {"var s = 'plain'; console.log(decodeURI(s) === s, encodeURIComponent(s) === s);", "truetrue\n", ""},
     };
