@@ -2,7 +2,7 @@
 # Runs each benchmark under the runner (runner -e 'main()' file.js) and under
 # duk, mujs and node where present, printing the times, the ratio of each
 # engine's time to the runner's, and whether its output matches the runner's.
-# Usage: bench/run.sh [runner-path]   (default: builds build/release/runner)
+# Usage: [RUNS=n] bench/run.sh [runner-path]   (default: builds build/release/runner)
 set -u
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(dirname "$here")"
@@ -28,13 +28,18 @@ trap 'rm -rf "$work"' EXIT
 
 now() { date +%s.%N; }
 
-# Seconds taken by a command; its standard output goes to $work/out.
+# Median seconds of RUNS runs of a command (default 3); the last run's
+# standard output goes to $work/out.
+runs="${RUNS:-3}"
 timed() {
-    local start end
-    start=$(now)
-    "$@" >"$work/out" 2>"$work/err"
-    end=$(now)
-    awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", e - s }'
+    local start end i times=()
+    for ((i = 0; i < runs; i++)); do
+        start=$(now)
+        "$@" >"$work/out" 2>"$work/err"
+        end=$(now)
+        times+=("$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", e - s }')")
+    done
+    printf '%s\n' "${times[@]}" | sort -n | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'
 }
 
 engines=()

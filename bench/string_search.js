@@ -7,7 +7,7 @@ function main() {
     }
     var found = 0;
     var sum = 0;
-    for (var round = 0; round < 200; round++) {
+    for (var round = 0; round < 350; round++) {
         var at = text.indexOf("fox", 0);
         while (at >= 0) {
             found++;

@@ -98,14 +98,21 @@ ValueHandle string_split(ValueHandle receiver, const ValueHandle* args, uint32_t
         }
         return pieces;
     }
-    const char* from = t.text;
-    while (array_length(pieces) < limit) {
-        const char* hit = find_bytes(from, end, separator.data(), separator.size());
-        if (!hit) break;
-        push_piece(pieces, from, size_t(hit - from));
-        from = hit + separator.size();
+    // The occurrences first, so that the array is made once at its size.
+    Offsets hits;
+    for (const char* hit = find_bytes(t.text, end, separator.data(), separator.size());
+         hit && int64_t(hits.size()) < limit;
+         hit = find_bytes(hit + separator.size(), end, separator.data(), separator.size()))
+        hits.push(size_t(hit - t.text));
+    size_t n = hits.size() < size_t(limit) ? hits.size() + 1 : hits.size();
+    dispose(pieces);  // the empty one made above
+    pieces = new_array(uint32_t(n));
+    size_t from = 0;
+    for (size_t i = 0; i < n; ++i) {
+        size_t to = i < hits.size() ? hits.data()[i] : t.length;
+        array_elements(pieces)[i] = retain(string_of(t.text + from, to - from));
+        from = to + separator.size();
     }
-    if (array_length(pieces) < limit) push_piece(pieces, from, size_t(end - from));
     return pieces;
 }
 
