@@ -121,7 +121,8 @@ void read_specification(ValueHandle spec, Specification& s) {
                 for (uint32_t k = 0; k < keys; ++k) {
                     uint32_t field = hash_pairs(value)[2 * k];
                     s.key_columns.push_back(register_field(s, name_text(field), name_length(field)));
-                    s.key_sort.push_back(hash_pairs(value)[2 * k + 1]);
+                    ValueHandle sort = hash_pairs(value)[2 * k + 1];  // a copy: the pair words are unaligned
+                    s.key_sort.push_back(sort);
                 }
             } else if (is_array(value) && array_length(value) > LIST_LIMIT) {
                 eval_fail(6855, "mongo_aggregate関数の引数不正(key)");
