@@ -115,9 +115,9 @@ ValueHandle drop_db(ValueHandle cell) {
     HeldOperand name(op, 1);
     mongoc_database_t* database = database_operand(c, name.get(), 6670, 6675, "データベース名不正");
     bson_error_t error;
-    bool done = g_mongoc.mongoc_database_drop_with_opts(database, nullptr, &error);
+    if (!g_mongoc.mongoc_database_drop_with_opts(database, nullptr, &error))
+        eval_fail(6680, "mongo_drop_dbのエラー(%s)", error.message);
     forget_database(c, database);
-    if (!done) eval_fail(6680, "mongo_drop_dbのエラー(%s)", error.message);
     return VALUE_UNDEFINED;
 }
 
