@@ -101,7 +101,7 @@ bool match_for_method(ValueHandle regexp, ValueHandle subject, int not_string_co
                       std::vector<int32_t>& caps) {
     if (kind_of(subject) != KIND_STRING || is_sentinel(subject)) eval_fail(not_string_code, "引数不正(非文字列)");
     if (string_length(subject) == 0) eval_fail(4800, "文字のEncode変換不正");
-    text.load(string_text(subject), string_length(subject));
+    text.load(subject);
     uint8_t* record = value_ptr(regexp);
     const uint8_t flags = record[1];
     const Program& program = regexp_program(regexp);

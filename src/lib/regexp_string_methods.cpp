@@ -113,7 +113,7 @@ ValueHandle replace_regexp(ValueHandle receiver, ValueHandle regexp, ValueHandle
     const Program& program = regexp_program(regexp);
     const bool sticky = regexp_flags(regexp) & REGEXP_FLAG_Y;
     SubjectText text;
-    text.load(string_text(receiver), string_length(receiver));
+    text.load(receiver);
     std::vector<int32_t> caps = capture_slots(program);
     std::string out;
     size_t start = 0, copied = 0;
@@ -157,7 +157,7 @@ ValueHandle pattern_split(ValueHandle receiver, const ValueHandle* args, uint32_
     if (string_length(receiver) == 0) eval_fail(4800, "文字のEncode変換不正");
     const Program& program = regexp_program(args[0]);
     SubjectText subject;
-    subject.load(string_text(receiver), string_length(receiver));
+    subject.load(receiver);
     std::vector<int32_t> caps = capture_slots(program);
     int32_t made = 0;
     size_t start = 0, previous = 0;
@@ -179,7 +179,7 @@ ValueHandle pattern_search(ValueHandle receiver, const ValueHandle* args, uint32
     const ValueHandle regexp = is_regexp(args[0]) ? args[0] : (made.handle = regexp_from_value(args[0]));
     const Program& program = regexp_program(regexp);
     SubjectText text;
-    text.load(string_text(receiver), string_length(receiver));
+    text.load(receiver);
     std::vector<int32_t> caps = capture_slots(program);
     const bool sticky = regexp_flags(regexp) & REGEXP_FLAG_Y;
     if (text.search(program, 0, sticky, caps.data()) && caps[1] > caps[0]) return new_integer(caps[0]);
@@ -197,7 +197,7 @@ ValueHandle pattern_match(ValueHandle receiver, const ValueHandle* args, uint32_
     const Program& program = regexp_program(regexp);
     const uint8_t flags = regexp_flags(regexp);
     SubjectText text;
-    text.load(string_text(receiver), string_length(receiver));
+    text.load(receiver);
     std::vector<int32_t> caps = capture_slots(program);
     const bool sticky = flags & REGEXP_FLAG_Y;
     if (!(flags & REGEXP_FLAG_G)) {
@@ -220,7 +220,7 @@ ValueHandle pattern_match_all(ValueHandle receiver, const ValueHandle* args, uin
     value_ptr(regexp)[1] |= REGEXP_FLAG_G;
     const Program& program = regexp_program(regexp);
     SubjectText text;
-    text.load(string_text(receiver), string_length(receiver));
+    text.load(receiver);
     std::vector<int32_t> caps = capture_slots(program);
     const bool sticky = regexp_flags(regexp) & REGEXP_FLAG_Y;
     const ValueHandle all = new_array(0);

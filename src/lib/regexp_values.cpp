@@ -13,16 +13,42 @@ namespace tolv {
 
 using namespace regexp;
 
-void SubjectText::load(const char* bytes, size_t length) {
-    bytes_ = bytes;
-    byte_length_ = length;
+// Byte 1 of a String cell tells what is known of its text (index access
+// keeps it too): 1 all ASCII, 2 not, 0 not known yet.
+constexpr uint8_t TEXT_UNKNOWN = 0, TEXT_ASCII = 1, TEXT_MULTIBYTE = 2;
+
+// The last text converted, kept for the next call: an exec loop over one
+// long text then converts it once, not once per match.
+struct LastConversion {
+    std::string bytes;
+    std::shared_ptr<Utf16Text> units;
+};
+LastConversion s_last;
+
+std::shared_ptr<Utf16Text> converted(const char* bytes, size_t length) {
+    if (s_last.units && s_last.bytes.size() == length && std::memcmp(s_last.bytes.data(), bytes, length) == 0)
+        return s_last.units;
+    auto units = std::make_shared<Utf16Text>(bytes, length);
+    s_last.bytes.assign(bytes, length);
+    s_last.units = units;
+    return units;
+}
+
+void SubjectText::load(ValueHandle string) {
+    StringCell* cell = cell_as<StringCell>(string);
+    bytes_ = string_text(string);
+    byte_length_ = cell->length;
     wide_.reset();
-    for (size_t i = 0; i < length; ++i) {
-        if (uint8_t(bytes[i]) >= 0x80) {
-            wide_ = std::make_unique<Utf16Text>(bytes, length);
-            return;
+    if (cell->zero == TEXT_UNKNOWN) {
+        cell->zero = TEXT_ASCII;
+        for (size_t i = 0; i < byte_length_; ++i) {
+            if (uint8_t(bytes_[i]) >= 0x80) {
+                cell->zero = TEXT_MULTIBYTE;
+                break;
+            }
         }
     }
+    if (cell->zero == TEXT_MULTIBYTE) wide_ = converted(bytes_, byte_length_);
 }
 
 ValueHandle SubjectText::slice(size_t from, size_t to) const {

@@ -19,8 +19,9 @@ namespace tolv {
 // matched parts are cut from the original bytes.
 class SubjectText {
 public:
-    // Raises 1595 for a character beyond the Basic Multilingual Plane.
-    void load(const char* bytes, size_t length);
+    // The text of a String. Raises 1595 for a character beyond the Basic
+    // Multilingual Plane.
+    void load(ValueHandle string);
     size_t length() const { return wide_ ? wide_->size() : byte_length_; }
     size_t byte_at(size_t unit) const { return wide_ ? wide_->byte_offset(unit) : unit; }
     const char* bytes() const { return bytes_; }
@@ -31,7 +32,7 @@ public:
 private:
     const char* bytes_ = nullptr;
     size_t byte_length_ = 0;
-    std::unique_ptr<Utf16Text> wide_;  // only for a text with non-ASCII bytes
+    std::shared_ptr<Utf16Text> wide_;  // only for a text with non-ASCII bytes
 };
 
 // Pattern text (UTF-8) to UTF-16 units; raises 1595 as the text model does.
