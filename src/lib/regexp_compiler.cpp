@@ -69,9 +69,9 @@ public:
         : u_(units), n_(count), text_(text), raise_(raise) {}
 
     Node parse() {
-        if (n_ == 0) raise_(4615, "正規表現のフォーマット不正 (空文字列)");
+        if (n_ == 0) raise_with(raise_, 4615, "正規表現のフォーマット不正 (空文字列)");
         Node root = disjunction(0, false);
-        if (at_ < n_) raise_(4640, "'%s'のフォーマット不正 (、)", text_);
+        if (at_ < n_) raise_with(raise_, 4640, "'%s'のフォーマット不正 (、)", text_);
         return root;
     }
 
@@ -89,11 +89,11 @@ private:
     uint32_t peek(size_t offset = 0) const { return at_ + offset < n_ ? u_[at_ + offset] : 0x110000; }
 
     Node disjunction(int depth, bool in_group) {
-        if (depth > DEPTH_LIMIT) raise_(4810, "正規表現の入れ子が深すぎます");
+        if (depth > DEPTH_LIMIT) raise_with(raise_, 4810, "正規表現の入れ子が深すぎます");
         Node alternation{N_ALTERNATION};
         for (;;) {
             Node sequence = alternative(depth, in_group);
-            if (sequence.kids.empty()) raise_(4785, "正規表現のフォーマット不正 (パターンなし)");
+            if (sequence.kids.empty()) raise_with(raise_, 4785, "正規表現のフォーマット不正 (パターンなし)");
             alternation.kids.push_back(std::move(sequence));
             if (peek() != '|') break;
             ++at_;
@@ -111,7 +111,7 @@ private:
             if (c == '|') break;
             if (c == ')') {
                 if (in_group) break;
-                raise_(4640, "'%s'のフォーマット不正 (、)", text_);
+                raise_with(raise_, 4640, "'%s'のフォーマット不正 (、)", text_);
             }
             if (is_quantifier(c)) {
                 quantify(seq, last_quantifier, lazy_marked);
@@ -120,14 +120,14 @@ private:
             last_quantifier = 0;
             switch (c) {
             case '^':
-                if (!seq.kids.empty()) raise_(4685, "'%s'のォーマット不正 ($)", text_);
+                if (!seq.kids.empty()) raise_with(raise_, 4685, "'%s'のォーマット不正 ($)", text_);
                 seq.kids.push_back(Node{N_LINE_START});
                 ++at_;
                 break;
             case '$': {
                 const uint32_t next = peek(1);
                 if (!(at_ + 1 == n_ || next == '|' || (in_group && next == ')')))
-                    raise_(4687, "'%s'のォーマット不正 ($)", text_);
+                    raise_with(raise_, 4687, "'%s'のォーマット不正 ($)", text_);
                 seq.kids.push_back(Node{N_LINE_END});
                 ++at_;
                 break;
@@ -159,24 +159,24 @@ private:
 
     [[noreturn]] void cannot_quantify(uint32_t q) {
         switch (q) {
-        case '*': raise_(4660, "'%s'のフォーマット不正 (*)", text_);
-        case '+': raise_(4670, "'%s'のォーマット不正 (+)", text_);
-        case '?': raise_(4680, "'%s'のォーマット不正 (?)", text_);
-        default: raise_(4620, "'%s'のフォーマット不正 ({ })", text_);
+        case '*': raise_with(raise_, 4660, "'%s'のフォーマット不正 (*)", text_);
+        case '+': raise_with(raise_, 4670, "'%s'のォーマット不正 (+)", text_);
+        case '?': raise_with(raise_, 4680, "'%s'のォーマット不正 (?)", text_);
+        default: raise_with(raise_, 4620, "'%s'のフォーマット不正 ({ })", text_);
         }
     }
 
     void quantify(Node& seq, uint32_t& last_quantifier, bool& lazy_marked) {
         const uint32_t q = u_[at_];
         const char* shown = q == '*' ? "*" : q == '+' ? "+" : q == '?' ? "?" : "{ }";
-        if (seq.kids.empty()) raise_(4605, "正規表現のフォーマット不正 (%s)", shown);
+        if (seq.kids.empty()) raise_with(raise_, 4605, "正規表現のフォーマット不正 (%s)", shown);
         if (last_quantifier) {
             if (!lazy_marked && (q == '*' || q == '+')) {
-                if (last_quantifier == '*') raise_(4655, "'%s'のフォーマット不正 (*)", text_);
-                if (last_quantifier == '+') raise_(4665, "'%s'のフーマット不正 (*+)", text_);
-                if (last_quantifier == '?') raise_(4675, "'%s'のォーマット不正 (*)", text_);
+                if (last_quantifier == '*') raise_with(raise_, 4655, "'%s'のフォーマット不正 (*)", text_);
+                if (last_quantifier == '+') raise_with(raise_, 4665, "'%s'のフーマット不正 (*+)", text_);
+                if (last_quantifier == '?') raise_with(raise_, 4675, "'%s'のォーマット不正 (*)", text_);
             }
-            raise_(4610, "正規表現のフォーマット不正 (%s)", shown);
+            raise_with(raise_, 4610, "正規表現のフォーマット不正 (%s)", shown);
         }
         Node& target = seq.kids.back();
         switch (target.type) {
@@ -214,28 +214,28 @@ private:
     }
 
     void counted(Node& target) {
-        if (at_ >= n_) raise_(4780, "正規表現のフォーマット不正 ([ ])");
+        if (at_ >= n_) raise_with(raise_, 4780, "正規表現のフォーマット不正 ([ ])");
         bool none;
         const uint32_t low = number(none);
         if (none) {
-            if (at_ >= n_) raise_(4780, "正規表現のフォーマット不正 ([ ])");
-            raise_(4760, "正規表現の数字フォーマット不正 { }");
+            if (at_ >= n_) raise_with(raise_, 4780, "正規表現のフォーマット不正 ([ ])");
+            raise_with(raise_, 4760, "正規表現の数字フォーマット不正 { }");
         }
         if (peek() == '}') {
             ++at_;
-            if (low < 1 || low >= COUNT_LIMIT) raise_(4750, "正規表現のフォーマット不正 ({ })");
+            if (low < 1 || low >= COUNT_LIMIT) raise_with(raise_, 4750, "正規表現のフォーマット不正 ({ })");
             target.quant = Q_EXACT;
             target.min = target.max = low;
             return;
         }
         if (peek() != ',') {
-            if (at_ >= n_) raise_(4780, "正規表現のフォーマット不正 ([ ])");
-            raise_(4760, "正規表現の数字フォーマット不正 { }");
+            if (at_ >= n_) raise_with(raise_, 4780, "正規表現のフォーマット不正 ([ ])");
+            raise_with(raise_, 4760, "正規表現の数字フォーマット不正 { }");
         }
         ++at_;
         if (peek() == '}') {
             ++at_;
-            if (low < 1 || low >= COUNT_LIMIT) raise_(4755, "正規表現のフォーマット不正 ({ })");
+            if (low < 1 || low >= COUNT_LIMIT) raise_with(raise_, 4755, "正規表現のフォーマット不正 ({ })");
             target.quant = Q_AT_LEAST;
             target.min = low;
             target.max = UNBOUNDED;
@@ -243,11 +243,11 @@ private:
         }
         const uint32_t high = number(none);
         if (none || peek() != '}') {
-            if (at_ >= n_) raise_(4780, "正規表現のフォーマット不正 ([ ])");
-            raise_(4770, "正規表現の数字フォーマット不正 { }");
+            if (at_ >= n_) raise_with(raise_, 4780, "正規表現のフォーマット不正 ([ ])");
+            raise_with(raise_, 4770, "正規表現の数字フォーマット不正 { }");
         }
         ++at_;
-        if (low > high || high >= COUNT_LIMIT) raise_(4765, "正規表現のフォーマット不正");
+        if (low > high || high >= COUNT_LIMIT) raise_with(raise_, 4765, "正規表現のフォーマット不正");
         target.quant = Q_RANGE;
         target.min = low;
         target.max = high;
@@ -315,7 +315,7 @@ private:
     }
 
     Node escape() {
-        if (at_ + 1 >= n_) raise_(4710, "正規表現のフォーマット不正");
+        if (at_ + 1 >= n_) raise_with(raise_, 4710, "正規表現のフォーマット不正");
         const uint32_t c = u_[at_ + 1];
         at_ += 2;
         Node ch{N_CHAR};
@@ -325,7 +325,7 @@ private:
             return ch;
         }
         if (c >= '1' && c <= '9') {
-            if (c - '0' > groups) raise_(4705, "正規表現のフォーマット不正 (\\0 ... \\9)");
+            if (c - '0' > groups) raise_with(raise_, 4705, "正規表現のフォーマット不正 (\\0 ... \\9)");
             Node ref{N_BACKREF};
             ref.value = c - '0';
             return ref;
@@ -337,7 +337,7 @@ private:
             return shorthand_node(c);
         case 'c': {
             const uint32_t x = peek();
-            if (x - 'A' >= 26) raise_(4690, "正規表現の文字不正");
+            if (x - 'A' >= 26) raise_with(raise_, 4690, "正規表現の文字不正");
             ++at_;
             ch.value = x - 64;
             return ch;
@@ -346,8 +346,8 @@ private:
         case 'u': {
             const int32_t v = hex_escape(c);
             if (v < 0) {
-                if (c == 'x') raise_(4695, "正規表現の文字不正");
-                raise_(4700, "正規表現の文字不正");
+                if (c == 'x') raise_with(raise_, 4695, "正規表現の文字不正");
+                raise_with(raise_, 4700, "正規表現の文字不正");
             }
             ch.value = uint32_t(v);
             return ch;
@@ -357,19 +357,19 @@ private:
                 ch.value = c;
                 return ch;
             }
-            raise_(4715, "正規表現のフォーマット不正");
+            raise_with(raise_, 4715, "正規表現のフォーマット不正");
         }
     }
 
     // One class member: a unit (true) or shorthand bits in `bits` (false).
     bool class_atom(uint32_t& unit, uint8_t& bits) {
-        if (at_ >= n_) raise_(4775, "正規表現のフォーマット不正 ([ ])");
+        if (at_ >= n_) raise_with(raise_, 4775, "正規表現のフォーマット不正 ([ ])");
         const uint32_t c = u_[at_++];
         if (c != '\\') {
             unit = c;
             return true;
         }
-        if (at_ >= n_) raise_(4775, "正規表現のフォーマット不正 ([ ])");
+        if (at_ >= n_) raise_with(raise_, 4775, "正規表現のフォーマット不正 ([ ])");
         const uint32_t e = u_[at_++];
         const int32_t single = character_escape(e);
         if (single >= 0) {
@@ -382,7 +382,7 @@ private:
             return false;
         case 'c': {
             const uint32_t x = peek();
-            if (x - 'A' >= 26) raise_(4725, "正規表現の文字不正");
+            if (x - 'A' >= 26) raise_with(raise_, 4725, "正規表現の文字不正");
             ++at_;
             unit = x - 64;
             return true;
@@ -391,8 +391,8 @@ private:
         case 'u': {
             const int32_t v = hex_escape(e);
             if (v < 0) {
-                if (e == 'x') raise_(4730, "正規表現の文字不正");
-                raise_(4735, "正規表現の文字不正");
+                if (e == 'x') raise_with(raise_, 4730, "正規表現の文字不正");
+                raise_with(raise_, 4735, "正規表現の文字不正");
             }
             unit = uint32_t(v);
             return true;
@@ -402,8 +402,8 @@ private:
                 unit = e;
                 return true;
             }
-            if (is_letter(e) || is_digit(e)) raise_(4745, "正規表現のエスケープ不正");
-            raise_(4740, "正規表現のエスケープ不正");
+            if (is_letter(e) || is_digit(e)) raise_with(raise_, 4745, "正規表現のエスケープ不正");
+            raise_with(raise_, 4740, "正規表現のエスケープ不正");
         }
     }
 
@@ -419,7 +419,7 @@ private:
             ++at_;
         }
         for (;;) {
-            if (at_ >= n_) raise_(4775, "正規表現のフォーマット不正 ([ ])");
+            if (at_ >= n_) raise_with(raise_, 4775, "正規表現のフォーマット不正 ([ ])");
             if (u_[at_] == ']') {
                 ++at_;
                 break;
@@ -441,13 +441,13 @@ private:
                     def.shorthand |= high_bits;
                     continue;
                 }
-                if (low >= high) raise_(4720, "正規表現のフォーマット不正 ([ - ])");
+                if (low >= high) raise_with(raise_, 4720, "正規表現のフォーマット不正 ([ - ])");
                 def.members.emplace_back(uint16_t(low), uint16_t(high));
                 continue;
             }
             def.members.emplace_back(uint16_t(low), uint16_t(low));
         }
-        if (def.members.empty() && def.shorthand == 0) raise_(4600, "正規表現のフォーマット不正 (%s)", "[ ]");
+        if (def.members.empty() && def.shorthand == 0) raise_with(raise_, 4600, "正規表現のフォーマット不正 (%s)", "[ ]");
         classes.push_back(std::move(def));
         Node node{N_CLASS};
         node.value = uint32_t(classes.size() - 1);
@@ -459,13 +459,13 @@ private:
         while (at_ < n_ && u_[at_] != '>') {
             const uint32_t c = u_[at_];
             const bool ok = at_ == first ? (is_letter(c) || c == '_') : (is_letter(c) || is_digit(c) || c == '_');
-            if (!ok) raise_(4625, "RegExp グループ不正");
+            if (!ok) raise_with(raise_, 4625, "RegExp グループ不正");
             ++at_;
         }
-        if (at_ >= n_) raise_(4635, "'%s'のフォーマット不正 (、)", text_);
+        if (at_ >= n_) raise_with(raise_, 4635, "'%s'のフォーマット不正 (、)", text_);
         const size_t length = at_ - first;
-        if (length > GROUP_NAME_LIMIT) raise_(4630, "RegExp グループ不正");
-        if (length == 0) raise_(4625, "RegExp グループ不正");
+        if (length > GROUP_NAME_LIMIT) raise_with(raise_, 4630, "RegExp グループ不正");
+        if (length == 0) raise_with(raise_, 4625, "RegExp グループ不正");
         char name[GROUP_NAME_LIMIT + 1];
         for (size_t i = 0; i < length; ++i) name[i] = char(u_[first + i]);
         ++at_;  // '>'
@@ -494,22 +494,22 @@ private:
                 node.name = group_name();
                 group_names.push_back(node.name);
             } else {
-                raise_(4640, "'%s'のフォーマット不正 (、)", text_);
+                raise_with(raise_, 4640, "'%s'のフォーマット不正 (、)", text_);
             }
         } else {
             node.value = ++groups;
             group_names.push_back(0);
         }
-        if (at_ >= n_) raise_(4640, "'%s'のフォーマット不正 (、)", text_);
-        if (u_[at_] == ')') raise_(4790, "正規表現のフォーマット不正 (パターンなし)");
+        if (at_ >= n_) raise_with(raise_, 4640, "'%s'のフォーマット不正 (、)", text_);
+        if (u_[at_] == ')') raise_with(raise_, 4790, "正規表現のフォーマット不正 (パターンなし)");
         node.kids.push_back(disjunction(depth + 1, true));
-        if (peek() != ')') raise_(4640, "'%s'のフォーマット不正 (、)", text_);
+        if (peek() != ')') raise_with(raise_, 4640, "'%s'のフォーマット不正 (、)", text_);
         ++at_;
         if (node.type == N_LOOK) {
             if (node.sub < LOOK_BEHIND && is_quantifier(peek()))
-                raise_(4645, "'%s'のフォーマット不正 (?<=...)。(?<!...)", text_);
+                raise_with(raise_, 4645, "'%s'のフォーマット不正 (?<=...)。(?<!...)", text_);
             if (node.sub >= LOOK_BEHIND && (at_ >= n_ || peek() == '|' || peek() == ')'))
-                raise_(4650, "'%s'のフォーマット不正 (?=...)、(?!...)", text_);
+                raise_with(raise_, 4650, "'%s'のフォーマット不正 (?=...)、(?!...)", text_);
         }
         return node;
     }
@@ -955,7 +955,7 @@ void compile_pattern(const uint16_t* units, size_t count, uint8_t flags, const c
                      CompiledPattern& out) {
     PatternParser parser(units, count, text, raise);
     const Node root = parser.parse();
-    if (parser.groups >= 0xFFFF) raise(4810, "正規表現の入れ子が深すぎます");
+    if (parser.groups >= 0xFFFF) raise_with(raise, 4810, "正規表現の入れ子が深すぎます");
 
     std::string source;
     SourceWriter(parser.classes).node(root, source);
@@ -1009,7 +1009,7 @@ uint8_t parse_regexp_flags(const char* text, size_t length, RaiseFunction raise)
         case 'u': break;
         default: {
             std::string all(text, length);
-            raise(4795, "正規表現のオプション不正(%s)", all.c_str());
+            raise_with(raise, 4795, "正規表現のオプション不正(%s)", all.c_str());
         }
         }
     }
