@@ -4,8 +4,8 @@
 Usage: python3 bench/request_decode.py [runner-path] [runs]
 
 Bodies: an associative array of 500,000 pairs over 100,000 distinct keys
-(every key sent five times), one of 160,000 distinct keys, and a hash of
-60,000 keys sent twice. Decoding should take time close to linear in the size.
+(every key sent five times), one of 100,000 distinct keys, and a hash of
+32,000 keys sent twice. Decoding should take time close to linear in the size.
 """
 import os
 import resource
@@ -21,6 +21,11 @@ def counted(text):
     return str(len(digits)) + digits + text
 
 
+def number(n):
+    digits = str(n)
+    return str(len(digits)) + digits
+
+
 def element_text(text):
     return counted(text)
 
@@ -31,16 +36,16 @@ def element_integer(n):
 
 
 def object_record(kind, name, pairs):
-    body = kind + counted(str(len(pairs))) + counted(name)
+    body = kind + number(len(pairs)) + counted(name)
     parts = []
     for key, value in pairs:
         parts.append((element_text(key) if kind == "I" else counted(key)) + element_integer(value))
     body += "".join(parts)
-    return "A" + counted("1") + counted(str(len(body))) + body
+    return "A" + number(1) + number(len(body)) + body
 
 
 def request(record):
-    return "P" + counted("main()") + "M" + counted("1") + counted(str(len(counted("app.js")))) + counted("app.js") + record
+    return "P" + counted("main()") + "M" + number(1) + number(len(counted("app.js"))) + counted("app.js") + record
 
 
 def cpu_seconds(runner, body, cwd):
@@ -67,8 +72,8 @@ def main():
             f.write("function main() {}\n")
         cases = [
             ("assoc, 100,000 keys x 5", object_record("I", "big", [("k%d" % (i % 100000), i % 10) for i in range(500000)])),
-            ("assoc, 160,000 distinct keys", object_record("I", "big", [("key%d" % i, i) for i in range(160000)])),
-            ("hash, 60,000 keys x 2", object_record("H", "big", [("h%d" % (i % 60000), i) for i in range(120000)])),
+            ("assoc, 100,000 distinct keys", object_record("I", "big", [("key%d" % i, i) for i in range(100000)])),
+            ("hash, 32,000 keys x 2", object_record("H", "big", [("h%d" % (i % 32000), i) for i in range(64000)])),
         ]
         for name, record in cases:
             body = request(record)

@@ -196,35 +196,28 @@ private:
         const uint32_t capacity = (count / NAME_STEP + 1) * NAME_STEP;
         const uint32_t pool_capacity = (pool_length / NAME_STEP + 1) * NAME_STEP;
         auto* entries = static_cast<NameEntry*>(std::calloc(capacity, sizeof(NameEntry)));
-        auto* sorted = static_cast<NameKeyPair*>(std::calloc(capacity, sizeof(NameKeyPair)));
         char* text = static_cast<char*>(std::calloc(pool_capacity, 1));
-        if (!entries || !sorted || !text) {
+        if (!entries || !text) {
             std::free(entries);
-            std::free(sorted);
             std::free(text);
             eval_fail(1400, "メモリ領域を取得できません");
         }
         std::memcpy(text, pool, pool_length);
         for (uint32_t i = 0; i < count; ++i) {
             NameEntry& e = table[i];
-            // The key is recomputed: lookups must find what the text says.
+            // The key is recomputed: it must say what the text says.
             e = NameEntry{0, e.length, {0, 0}, name_key(pool + e.pool_offset, e.length), e.pool_offset};
             entries[i] = e;
-            sorted[i] = NameKeyPair{e.key, i};
         }
-        std::sort(sorted, sorted + count, [](const NameKeyPair& a, const NameKeyPair& b) {
-            return a.key != b.key ? a.key < b.key : a.index < b.index;
-        });
         std::free(g_names.entries);
-        std::free(g_names.sorted);
         std::free(g_names.pool);
         g_names.entries = entries;
-        g_names.sorted = sorted;
         g_names.count = count;
         g_names.capacity = capacity;
         g_names.pool = text;
         g_names.pool_used = pool_length;
         g_names.pool_capacity = pool_capacity;
+        rebuild_name_index();
     }
 
     uint32_t runner_name(uint32_t image_name) const {
@@ -291,7 +284,10 @@ private:
 
     static void check_word(void* context, Word32* where, WordClass cls) {
         const ImageLoad& self = *static_cast<const ImageLoad*>(context);
-        if (cls == WordClass::VALUE) self.check_handle(*where);
+        if (cls == WordClass::VALUE) {
+            self.check_handle(*where);
+            self.links_.push_back(Link{self.walked_cell_, self.cell_number(*where)});
+        }
         if (cls == WordClass::NAME && *where >= g_names.count) malformed("name number");
     }
 
@@ -370,10 +366,85 @@ private:
             const uint32_t n = b + 1 < blocks_ ? CELLS_PER_BLOCK : last_cells_;
             for (uint32_t c = 0; c < n; ++c) {
                 uint8_t* cell = block + 16 * c;
+                walked_cell_ = b * CELLS_PER_BLOCK + c;
                 if (cell[0] != FREED_CELL) check_cell(cell);
             }
         }
-        for (ValueHandle h : statements_) check_handle(h);
+        for (ValueHandle h : statements_) {
+            check_handle(h);
+            if (kind_of(h) != KIND_OPERATION) malformed("statement out of place");
+        }
+        check_program_shape();
+    }
+
+    // ---- the shape of the program ----
+    //
+    // The parser makes trees: every operation hangs from one place only (an
+    // operation, a function, a literal's element or the statement list), a
+    // function's body is an operation, and nothing leads back to itself. The
+    // evaluator relies on it: a cycle would recurse until the stack ends.
+
+    struct Link {
+        uint32_t from, to;  // cell numbers within the image
+    };
+    mutable std::vector<Link> links_;
+    mutable uint32_t walked_cell_ = 0;
+
+    uint32_t cell_number(ValueHandle h) const { return (((h >> 8) & 0xFFF) - cell_floor_) * CELLS_PER_BLOCK + (h & 0xFF); }
+    unsigned kind_at(uint32_t number) const {
+        return g_heap.cell_block[cell_floor_ + number / CELLS_PER_BLOCK][16 * (number % CELLS_PER_BLOCK)] & 15;
+    }
+
+    void check_program_shape() const {
+        const uint32_t cells = blocks_ ? (blocks_ - 1) * CELLS_PER_BLOCK + last_cells_ : 0;
+        std::vector<uint8_t> parents(cells, 0);
+        for (ValueHandle h : statements_) parents[cell_number(h)] = 1;
+        for (const Link& link : links_) {
+            if (kind_at(link.to) == KIND_OPERATION && parents[link.to]++ != 0) malformed("operation out of place");
+        }
+        for (uint32_t c = 0; c < cells; ++c) {
+            if (kind_at(c) == KIND_FUNCTION) {
+                const ValueHandle body = reinterpret_cast<const FunctionCell*>(
+                    g_heap.cell_block[cell_floor_ + c / CELLS_PER_BLOCK] + 16 * (c % CELLS_PER_BLOCK))->body;
+                if (body != 0 && kind_of(body) != KIND_OPERATION) malformed("operation out of place");
+            }
+        }
+        check_no_cycle(cells);
+    }
+
+    // Depth-first over the links without recursion: a cell met again while
+    // it is still on the path closes a cycle.
+    void check_no_cycle(uint32_t cells) const {
+        std::vector<uint32_t> first(cells + 1, 0);
+        for (const Link& link : links_) ++first[link.from + 1];
+        for (uint32_t c = 0; c < cells; ++c) first[c + 1] += first[c];
+        std::vector<uint32_t> next(first.begin(), first.end() - 1), targets(links_.size());
+        for (const Link& link : links_) targets[next[link.from]++] = link.to;
+        links_.clear();
+        links_.shrink_to_fit();
+
+        enum : uint8_t { UNSEEN, ON_PATH, DONE };
+        std::vector<uint8_t> state(cells, UNSEEN);
+        std::vector<std::pair<uint32_t, uint32_t>> path;  // cell, next link to follow
+        for (uint32_t root = 0; root < cells; ++root) {
+            if (state[root] != UNSEEN) continue;
+            state[root] = ON_PATH;
+            path.push_back({root, first[root]});
+            while (!path.empty()) {
+                auto& [cell, at] = path.back();
+                if (at == first[cell + 1]) {
+                    state[cell] = DONE;
+                    path.pop_back();
+                    continue;
+                }
+                const uint32_t to = targets[at++];
+                if (state[to] == ON_PATH) malformed("cycle");
+                if (state[to] == UNSEEN) {
+                    state[to] = ON_PATH;
+                    path.push_back({to, first[to]});
+                }
+            }
+        }
     }
 };
 

@@ -148,7 +148,8 @@ std::vector<uint8_t> module_image_sections() {
     put32(out, IMAGE_NAMES);
     put32(out, t.count);
     put_bytes(out, t.entries, sizeof(NameEntry) * t.count);
-    put_bytes(out, t.sorted, sizeof(NameKeyPair) * t.count);
+    const std::vector<NameKeyPair> sorted = sorted_name_keys();
+    put_bytes(out, sorted.data(), sizeof(NameKeyPair) * t.count);
     put32(out, t.pool_used);
     put_bytes(out, t.pool, t.pool_used);
 

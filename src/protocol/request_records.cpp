@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "protocol/counted_fields.h"
@@ -143,19 +145,52 @@ void fill_array(FieldCursor& cursor, NestedObjects& nested, uint64_t count) {
     }
 }
 
+// Pair positions by key, so that a key sent again replaces its value
+// without a search through every pair: decoding stays linear in the body.
+class PairIndex {
+public:
+    // The position of `key` when it is already there; else notes it at `next`.
+    std::optional<uint32_t> find_or_add(uint32_t key, uint32_t next) {
+        auto [at, added] = positions_.try_emplace(key, next);
+        if (added) return std::nullopt;
+        return at->second;
+    }
+
+private:
+    std::unordered_map<uint32_t, uint32_t> positions_;
+};
+
+void replace_pair_value(Word32* pairs, uint32_t position, ValueHandle value) {
+    ValueHandle old = pairs[2 * position + 1];
+    pairs[2 * position + 1] = retain(value);
+    release(old);
+}
+
 void fill_hash(FieldCursor& cursor, NestedObjects& nested, uint64_t count) {
     nested.pending = new_hash(0);
+    PairIndex index;
     for (uint64_t i = 0; i < count; ++i) {
         uint32_t key = read_name(cursor);
-        hash_set(nested.pending, key, element_value(read_typed_element(cursor), nested));
+        ValueHandle value = element_value(read_typed_element(cursor), nested);
+        if (auto at = index.find_or_add(key, hash_count(nested.pending))) {
+            replace_pair_value(hash_pairs(nested.pending), *at, value);
+        } else {
+            hash_append(nested.pending, key, value);
+        }
     }
 }
 
 void fill_assoc(FieldCursor& cursor, NestedObjects& nested, uint64_t count) {
     nested.pending = new_assoc_array(0);
+    PairIndex index;
     for (uint64_t i = 0; i < count; ++i) {
         uint32_t key = assoc_key(read_typed_element(cursor));
-        assoc_set(nested.pending, key, element_value(read_typed_element(cursor), nested));
+        ValueHandle value = element_value(read_typed_element(cursor), nested);
+        if (auto at = index.find_or_add(key, assoc_count(nested.pending))) {
+            replace_pair_value(assoc_pairs(nested.pending), *at, value);
+        } else {
+            assoc_append(nested.pending, key, value);
+        }
     }
 }
 

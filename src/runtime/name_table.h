@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace tolv {
 
@@ -44,12 +45,11 @@ enum PredefinedName : uint32_t {
 // Process-wide table; public so lookups of the text stay inline.
 struct NameTable {
     NameEntry* entries = nullptr;
-    NameKeyPair* sorted = nullptr;  // ascending by key
     uint32_t count = 0;
-    uint32_t capacity = 0;          // grows by 2048 entries
+    uint32_t capacity = 0;          // whole steps of 2048 entries, grows by half
     char* pool = nullptr;
     uint32_t pool_used = 0;
-    uint32_t pool_capacity = 0;     // grows by 2048 bytes
+    uint32_t pool_capacity = 0;     // whole steps of 2048 bytes, grows by half
 };
 
 extern NameTable g_names;
@@ -64,6 +64,11 @@ uint32_t intern_name(const char* text, size_t length);
 
 // Index of an existing name, or UINT32_MAX.
 uint32_t find_name(const char* text, size_t length);
+
+// After the entries and pool were replaced as a whole (a compiled image's table).
+void rebuild_name_index();
+// (key, index) pairs ascending by key, then index: the lookup list images carry.
+std::vector<NameKeyPair> sorted_name_keys();
 
 inline const char* name_text(uint32_t index) { return g_names.pool + g_names.entries[index].pool_offset; }
 inline uint32_t name_length(uint32_t index) { return g_names.entries[index].length; }

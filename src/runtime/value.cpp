@@ -281,13 +281,18 @@ void hash_set(ValueHandle hash, uint32_t name_index, ValueHandle value) {
             return;
         }
     }
+    hash_append(hash, name_index, value);
+}
+
+void hash_append(ValueHandle hash, uint32_t name_index, ValueHandle value) {
+    HashCell* hc = cell_as<HashCell>(hash);
     if (hc->count >= hc->capacity) {
         if (hc->capacity >= 0xFFFF) raise_out_of_area();
         size_t capacity = std::min<size_t>(size_t(hc->capacity) + hc->capacity / 2 + 11, 0xFFFF);
         hc->pairs = grow_vector(hc->pairs, size_t(hc->count) * 2, capacity * 2);
         hc->capacity = uint16_t(capacity);
-        pairs = hash_pairs(hash);
     }
+    Word32* pairs = hash_pairs(hash);
     pairs[2 * hc->count] = name_index;
     pairs[2 * hc->count + 1] = retain(value);
     ++hc->count;
@@ -312,13 +317,18 @@ void assoc_set(ValueHandle assoc, uint32_t key, ValueHandle value) {
             return;
         }
     }
+    assoc_append(assoc, key, value);
+}
+
+void assoc_append(ValueHandle assoc, uint32_t key, ValueHandle value) {
+    AssocArrayCell* a = cell_as<AssocArrayCell>(assoc);
     if (a->count >= a->capacity) {
         size_t capacity = size_t(a->capacity) + a->capacity / 2 + 11;
         if (capacity > 0x0FFFFFF0u) raise_out_of_area();
         a->pairs = grow_vector(a->pairs, size_t(a->count) * 2, capacity * 2);
         a->capacity = uint32_t(capacity);
-        pairs = assoc_pairs(assoc);
     }
+    Word32* pairs = assoc_pairs(assoc);
     pairs[2 * a->count] = key;
     pairs[2 * a->count + 1] = retain(value);
     ++a->count;

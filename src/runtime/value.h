@@ -264,10 +264,14 @@ inline uint32_t assoc_count(ValueHandle h) { return cell_as<AssocArrayCell>(h)->
 void array_push(ValueHandle array, ValueHandle value);
 // Sets or adds a hash pair (key is a name index); the value is retained, an old one released.
 void hash_set(ValueHandle hash, uint32_t name_index, ValueHandle value);
+// Adds a pair whose key the caller knows to be absent (no search).
+void hash_append(ValueHandle hash, uint32_t name_index, ValueHandle value);
 // Finds the value of a hash key; VALUE_SENTINEL when absent.
 ValueHandle hash_get(ValueHandle hash, uint32_t name_index);
 // Sets or adds an associative-array pair; key is a name index (kind nibble 0) or
 // an integer key (make_handle(KIND_INTEGER, n)).
 void assoc_set(ValueHandle assoc, uint32_t key, ValueHandle value);
+// Adds a pair whose key the caller knows to be absent (no search).
+void assoc_append(ValueHandle assoc, uint32_t key, ValueHandle value);
 
 }  // namespace tolv

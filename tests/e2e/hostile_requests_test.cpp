@@ -91,6 +91,27 @@ TEST_F(HostileRequest, BodyArrivingInManyPiecesIsReadWhole) {
     }
 }
 
+// A damaged image whose operation tree leads back into itself is refused
+// when it is loaded; evaluating it would recurse until the stack ends.
+TEST_F(HostileRequest, ImageWithACycleIsRefused) {
+    box.write_config("MODULE_DIR=" + box.dir() + "\n");
+    box.write_file("s.js", "function main() { { var a = 1; } }\n");
+    ProcessResult compiled = run_process(TOLV_COMPILE_PATH, {{"--plain", box.path("s.js"), box.path("s.jo")}, {}, "", ""});
+    ASSERT_EQ(compiled.exit_code, 0) << compiled.out << compiled.err;
+    std::string image = box.read_file("s.jo");
+    ASSERT_GT(image.size(), 68u);
+    image[68] = '\x03';  // an operand of the inner block now names the block around it
+    box.write_file("t.jo", image);
+
+    ProcessResult intact = box.cgi(top_program("main()") + module_record({"s.jo"}));
+    EXPECT_EQ(intact.out, std::string(ANSWER_HEADER) + "C10101010");
+    ProcessResult damaged = box.cgi(top_program("main()") + module_record({"t.jo"}));
+    EXPECT_EQ(damaged.exit_code, 0);
+    const std::string refused = std::string(ANSWER_HEADER) + "S" + counted_text("1168");
+    EXPECT_EQ(damaged.out.substr(0, refused.size()), refused);
+    EXPECT_NE(damaged.out.find("PARSE%20ERROR%201168%20(t.jo:1)"), std::string::npos) << damaged.out;
+}
+
 // A journal that can never be written is given up at once and reported to
 // the web server's error log; the answer is not touched after its close.
 TEST_F(HostileRequest, UnwritableJournalIsReportedOnStandardError) {

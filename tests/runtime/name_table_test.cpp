@@ -110,7 +110,9 @@ TEST_F(NameTableTest, GrowsPastItsFirstEntriesAndPool) {
         ASSERT_EQ(find(names[i]), 53 + i);
         ASSERT_EQ(name_text(uint32_t(53 + i)), names[i]);
     }
-    EXPECT_TRUE(std::is_sorted(g_names.sorted, g_names.sorted + g_names.count,
+    const std::vector<NameKeyPair> sorted = sorted_name_keys();
+    ASSERT_EQ(sorted.size(), size_t(g_names.count));
+    EXPECT_TRUE(std::is_sorted(sorted.begin(), sorted.end(),
                                [](const NameKeyPair& x, const NameKeyPair& y) { return x.key < y.key; }));
     EXPECT_EQ(find("Math"), NAME_MATH);
 }
