@@ -62,6 +62,8 @@ case "$expected" in
     *C11131110) ;;
     *) echo "the order was not answered: $expected" >&2; exit 1 ;;
 esac
+# Its journal block comes after the answer: wait for it, then start afresh.
+for _ in $(seq 100); do grep -q '^=====  end : ' "$site/log/journal.log" 2>/dev/null && break; sleep 0.05; done
 : > "$site/log/journal.log"
 
 run_ab() {  # name, url, extra ab options...
