@@ -27,6 +27,9 @@ int hex_value(char c) {
 bool escaped(const char* text, const char* at) { return at > text && at[-1] == '\\'; }
 
 void note_newline(const char* at) {
+    // A look past a statement for `else`, `catch` or `finally` skips the
+    // newlines after it, and the caller skips them again: count each once.
+    if (at < g_parse.line_start) return;
     ++g_error_context.parse_line;
     g_parse.line_start = at + 1;
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -207,6 +208,27 @@ TEST_F(LexerTest, PositionCodesCarryLineAndColumn) {
     EXPECT_EQ(position(g_initialisers[0]), 1u | 3u << 16);  // the '=' of line 1
     EXPECT_EQ(position(g_initialisers[1]), 2u | 5u << 16);
     EXPECT_EQ(position(g_initialisers[2]), 3u | 3u << 16);  // the '(' of the call
+}
+
+// Looking past a statement for `else`, `catch` or `finally` must not count the
+// newlines after it twice.
+TEST_F(LexerTest, LinesAfterLookaheadCountOnce) {
+    const char* statements[] = {
+        "try { a(); } catch (e) { }",
+        "try { a(); } finally { }",
+        "try { a(); }\ncatch (e) { }\nfinally { }",
+        "if (x) { a(); }",
+        "if (x) { a(); } else { b(); }",
+    };
+    for (const char* statement : statements) {
+        SCOPED_TRACE(statement);
+        reset_front_end();
+        const std::string text = std::string(statement) + "\n\n\nz(3);";
+        const uint32_t expected_line = 4 + uint32_t(std::count(text.begin(), text.begin() + std::strlen(statement), '\n'));
+        module_text(text.c_str());
+        ASSERT_EQ(g_initialisers.size(), 2u);
+        EXPECT_EQ(cell_as<OperationCell>(g_initialisers[1])->position & 0xFFFF, expected_line);
+    }
 }
 
 }  // namespace
