@@ -1,10 +1,10 @@
 // Array push and index reads and writes.
 function main() {
     var a = [];
-    for (var i = 0; i < 300000; i++) {
+    for (var i = 0; i < 600000; i++) {
         a.push(i * 2);
     }
-    for (var k = 0; k < 300000; k++) {
+    for (var k = 0; k < 600000; k++) {
         a[k] = a[k] + 1;
     }
     var sum = 0;

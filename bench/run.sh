@@ -2,7 +2,8 @@
 # Runs each benchmark under the runner (runner -e 'main()' file.js) and under
 # duk, mujs and node where present, printing the times, the ratio of each
 # engine's time to the runner's, and whether its output matches the runner's.
-# Usage: [RUNS=n] bench/run.sh [runner-path]   (default: builds build/release/runner)
+# Usage: [RUNS=n] bench/run.sh [runner-path] [name...]
+#        (default: builds build/release/runner; every benchmark)
 set -u
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(dirname "$here")"
@@ -49,8 +50,10 @@ printf '%-12s %10s' "script" "runner"
 for e in "${engines[@]}"; do printf ' %10s %7s %5s' "$e" "ratio" "same"; done
 printf '\n'
 
+shift $(($# > 0 ? 1 : 0))
 for script in "$here"/*.js; do
     name="$(basename "$script" .js)"
+    if [ $# -gt 0 ] && [[ " $* " != *" $name "* ]]; then continue; fi
     t_runner=$(timed "$runner" -e 'main()' "$script")
     grep '^(L) ' "$work/out" | sed 's/^(L) //' >"$work/expected"
     note=""
