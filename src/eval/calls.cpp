@@ -12,6 +12,7 @@
 #include "eval/methods.h"
 #include "eval/scopes.h"
 #include "eval/stack_guard.h"
+#include "eval/work_budget.h"
 #include "lang/parser.h"
 #include "runtime/convert.h"
 #include "runtime/name_table.h"
@@ -45,6 +46,7 @@ ValueHandle invoke(ValueHandle function, ValueHandle this_value, const Word32* a
     if (g_stack_floor == 0) [[unlikely]]
         init_stack_guard();
     check_call_depth(g_scope.call_depth);
+    spend_work();
     const FunctionCell* fn = cell_as<FunctionCell>(function);
     uint32_t params = fn->param_count;
     uint32_t locals = fn->local_count;

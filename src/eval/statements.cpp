@@ -6,6 +6,7 @@
 #include "eval/evaluate.h"
 #include "eval/handlers.h"
 #include "eval/scopes.h"
+#include "eval/work_budget.h"
 #include "runtime/globals.h"
 #include "runtime/name_table.h"
 #include "runtime/text.h"
@@ -19,6 +20,7 @@ namespace {
 // After a body: true when the loop must stop. A break is consumed here, a
 // continue is consumed and the loop goes on, a return stays pending.
 inline bool loop_should_stop() {
+    spend_work();
     switch (g_completion) {
     case COMPLETION_NORMAL:
         return false;
