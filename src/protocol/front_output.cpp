@@ -16,6 +16,10 @@ namespace {
 
 uint32_t g_nested_counter = 500000;
 
+// Bytes of the records one sendToFront has written so far, nested ones
+// included: a structure shared many times over is refused at the limit.
+size_t g_send_volume = 0;
+
 // Containers nested deeper than this (or holding themselves) are refused
 // rather than recursing without end.
 constexpr int NESTING_LIMIT = 200;
@@ -26,6 +30,8 @@ constexpr int NESTING_LIMIT = 200;
 class RecordBuilder {
 public:
     void append(const char* text, size_t length) {
+        g_send_volume += length;
+        if (g_send_volume > TEXT_FORM_LIMIT) text_too_long();
         if (used_ + length <= sizeof buffer_) {
             std::memcpy(buffer_ + used_, text, length);
             used_ += length;
@@ -158,6 +164,7 @@ void write_container(char letter, const char* name, size_t name_length, ValueHan
 }  // namespace
 
 void send_to_front(const char* name, size_t name_length, ValueHandle value) {
+    g_send_volume = 0;
     switch (value == VALUE_UNDEFINED ? KIND_NAME : kind_of(value)) {
         case KIND_ARRAY: write_container('A', name, name_length, value, 0); return;
         case KIND_HASH: write_container('H', name, name_length, value, 0); return;

@@ -16,10 +16,14 @@ TextBuffer::~TextBuffer() {
     if (data_ != inline_) std::free(data_);
 }
 
+void text_too_long() { eval_fail(1400, "メモリ領域を取得できません"); }
+
 void TextBuffer::grow(size_t length) {
+    if (length > TEXT_FORM_LIMIT || size_ + length > TEXT_FORM_LIMIT) text_too_long();
     // Half again on top of the fixed step: a long text is copied a bounded
     // number of times, not once per few kilobytes.
     size_t capacity = capacity_ + length + 3096 + capacity_ / 2;
+    if (capacity > TEXT_FORM_LIMIT + 32) capacity = TEXT_FORM_LIMIT + 32;
     char* p = static_cast<char*>(std::malloc(capacity));
     if (!p) eval_fail(1400, "メモリ領域を取得できません");
     std::memcpy(p, data_, size_ + 1);

@@ -10,9 +10,16 @@
 
 namespace tolv {
 
+// No text form or answer record grows beyond this: a structure shared many
+// times over would otherwise print without end. Large enough for real data.
+constexpr size_t TEXT_FORM_LIMIT = size_t(64) << 20;
+// Raises the error for a text that would pass TEXT_FORM_LIMIT.
+[[noreturn]] void text_too_long();
+
 // A growable character buffer that starts in its own inline storage. When the
-// room left is less than the text plus 24 bytes it grows to capacity + text
-// length + 3096 bytes. Always NUL-terminated.
+// room left is less than the text plus 24 bytes it grows by the text length,
+// 3096 bytes and half its capacity, so building a long text stays linear.
+// Always NUL-terminated; never beyond TEXT_FORM_LIMIT.
 class TextBuffer {
 public:
     TextBuffer() { inline_[0] = '\0'; }
