@@ -1,11 +1,13 @@
 // Member access `a.b` and index access `a[i]`, reading or (in create mode)
 // making the storage that assignments write through.
 #include <cstring>
+#include <vector>
 
 #include "eval/evaluate.h"
 #include "eval/handlers.h"
 #include "eval/library_hooks.h"
 #include "eval/scopes.h"
+#include "runtime/globals.h"
 #include "runtime/name_table.h"
 
 namespace tolv {
@@ -121,11 +123,66 @@ ValueHandle string_character(ValueHandle s, uint32_t n) {
     return VALUE_UNDEFINED;
 }
 
-// Elements beyond the end are filled with undefined up to the new index; a
-// gap larger than this is refused.
-constexpr uint32_t ARRAY_GAP_LIMIT = 1u << 20;
+// Where the array being indexed was found, so that turning it into an assoc
+// array can give its holders the new handle.
+LastLocation g_object_location;
 
-ValueHandle array_element(ValueHandle array, uint32_t n, bool create) {
+constexpr uint32_t INTEGER_KEY_LIMIT = 0xFFFFFF;
+
+struct Holder {
+    Word32* word;
+};
+
+// The words that hold `array` among the variables and the slot it was found
+// in; false when these do not account for every reference to it (a library
+// call or a loop holds it too, or it is permanent).
+bool find_holders(ValueHandle array, std::vector<Holder>& holders) {
+    unsigned count = ref_count(array);
+    if (count >= PERMANENT_COUNT) return false;
+    for (uint32_t i = 1; i <= g_bindings.top; ++i)
+        if (g_bindings.items[i].value == array) holders.push_back({&g_bindings.items[i].value});
+    size_t n = 0;
+    ValueHandle* globals = global_slots(n);
+    for (size_t i = 0; i < n; ++i)
+        if (globals[i] == array) holders.push_back({reinterpret_cast<Word32*>(&globals[i])});
+    const LastLocation& at = g_object_location;
+    if (at.kind >= LOCATION_ARRAY && at.kind <= LOCATION_ASSOC && value_at_location(at) == array) {
+        Word32* words = at.kind == LOCATION_ARRAY ? array_words(at.container)
+                        : at.kind == LOCATION_HASH ? hash_words(at.container) + 1
+                                                   : assoc_words(at.container) + 1;
+        holders.push_back({words + (at.kind == LOCATION_ARRAY ? at.index : 2 * at.index)});
+    }
+    return holders.size() == count;
+}
+
+// Turns the array into an assoc array where it stands: keys 0 ... length-1
+// for the elements, room for 11 more pairs; every holder gets the new handle.
+ValueHandle to_assoc_in_place(ValueHandle array, const std::vector<Holder>& holders) {
+    uint32_t length = array_length(array);
+    uint32_t capacity = length + 12;
+    uint8_t* bytes = nullptr;
+    AreaRef pairs = area_alloc(size_t(capacity) * 8, &bytes);
+    if (!bytes) bytes = area_ptr(pairs);
+    Word32* out = reinterpret_cast<Word32*>(bytes);
+    const Word32* elements = array_words(array);
+    for (uint32_t i = 0; i < length; ++i) {
+        out[2 * i] = make_handle(KIND_INTEGER, i);
+        out[2 * i + 1] = elements[i];  // the references move with the elements
+    }
+    ArrayCell* cell = cell_as<ArrayCell>(array);
+    area_free(cell->elements);
+    cell = cell_as<ArrayCell>(array);
+    AssocArrayCell* assoc = reinterpret_cast<AssocArrayCell*>(cell);
+    assoc->header = uint8_t((assoc->header & 0xF0) | KIND_ASSOC_ARRAY);
+    assoc->pairs = pairs;
+    assoc->count = length;
+    assoc->capacity = capacity;
+    ValueHandle handle = make_handle(KIND_ASSOC_ARRAY, payload_of(array));
+    for (const Holder& holder : holders) *holder.word = handle;
+    return handle;
+}
+
+ValueHandle array_element(ValueHandle& array, uint32_t n, bool create) {
     uint32_t length = array_length(array);
     if (n < length) {
         record(LOCATION_ARRAY, array, n);
@@ -135,7 +192,22 @@ ValueHandle array_element(ValueHandle array, uint32_t n, bool create) {
         g_location.kind = LOCATION_NONE;
         return VALUE_UNDEFINED;
     }
-    if (n - length >= ARRAY_GAP_LIMIT) eval_fail(2025, "インデックス不正");
+    // The end itself appends, whatever room the vector has left.
+    if (n == length) {
+        array_push(array, VALUE_UNDEFINED);
+        record(LOCATION_ARRAY, array, n);
+        return VALUE_UNDEFINED;
+    }
+    // Beyond the end the array becomes an assoc array holding the keys written.
+    if (n > INTEGER_KEY_LIMIT || length > INTEGER_KEY_LIMIT) eval_fail(2025, "インデックス不正");
+    std::vector<Holder> holders;
+    if (ref_count(array) == 0 || find_holders(array, holders)) {
+        array = to_assoc_in_place(array, holders);
+        return assoc_entry(array, make_handle(KIND_INTEGER, n), true);
+    }
+    // Held where its holders cannot all be found: it stays an Array that
+    // every holder sees, the gap filled with undefined.
+    if (n - length >= (1u << 20)) eval_fail(2025, "インデックス不正");
     while (array_length(array) <= n) array_push(array, VALUE_UNDEFINED);
     record(LOCATION_ARRAY, array, n);
     return VALUE_UNDEFINED;
@@ -215,6 +287,8 @@ ValueHandle op_index(ValueHandle cell) {
     const OperationCell* c = operation_cell(cell);
     ValueHandle object = evaluate(operand(c, 0));
     retain(object);
+    // Only an assignment can turn the array into an assoc array.
+    LastLocation object_location = create ? g_location : LastLocation{};
     ValueHandle index = evaluate(operand(c, 1));
     release_keep(object);
     ValueHandle result;
@@ -243,6 +317,7 @@ ValueHandle op_index(ValueHandle cell) {
         if (n < 0) eval_fail(2025, "インデックス不正");
         switch (kind_of(object)) {
         case KIND_ARRAY:
+            if (create) g_object_location = object_location;
             result = array_element(object, uint32_t(n), create);
             break;
         case KIND_ASSOC_ARRAY:

@@ -47,6 +47,11 @@ ValueHandle global_value(uint32_t name) {
     return name < g_globals.values.size() ? g_globals.values[name] : VALUE_UNDEFINED;
 }
 
+ValueHandle* global_slots(size_t& count) {
+    count = g_globals.values.size();
+    return g_globals.values.data();
+}
+
 // The values are not released: the heap is reset together with the table.
 void globals_reset() {
     g_globals.values.clear();

@@ -14,6 +14,8 @@ void define_global(uint32_t name, ValueHandle value);
 bool global_declared(uint32_t name);
 // The value, or VALUE_UNDEFINED when not declared.
 ValueHandle global_value(uint32_t name);
+// Every global slot, for code that must find or replace the holders of a value.
+ValueHandle* global_slots(size_t& count);
 void globals_reset();
 
 }  // namespace tolv

@@ -1,0 +1,30 @@
+// A sparse array through the built runner: its keys, its length, and the
+// front end's refusal of assoc arrays.
+#include <gtest/gtest.h>
+
+#include "support/runner_sandbox.h"
+
+namespace tolv::testing {
+namespace {
+
+TEST(SparseArray, KeysLengthAndTheFrontEndsRefusal) {
+    RunnerSandbox box;
+    box.write_config("MODULE_DIR=" + box.dir() + "\nLOGFILE=" + box.path("journal.log") + "\n");
+    box.write_file("app.js",
+                   "function sparse() { var a = []; a[0] = \"x\"; a[5] = \"y\"; return a; }\n"
+                   "function show() { var a = sparse(); console.log(a.length, \" \", a);\n"
+                   "    for (k in a) console.log(k + 1); for (v of a) console.log(v); }\n"
+                   "function send() { var a = sparse(); sendToFront(\"n\", a.length); sendToFront(\"a\", a); }\n");
+    ProcessResult shown = box.run({"-e", "show()", "app.js"});
+    EXPECT_EQ(shown.out, "(L) 2 [0:\"x\",5:\"y\"]\n(L) 1\n(L) 6\n(L) x\n(L) y\n");
+
+    ProcessResult sent = box.cgi("P" + counted_text("send()") + counted_record('M', 1, counted_text("app.js")));
+    EXPECT_EQ(sent.out.rfind(std::string(ANSWER_HEADER) + "s11nO2" + "S" + counted_text("1330") +
+                                 counted_text("EVAL ERROR 1330 (app.js:4:65) : フロントエンドへ送信するデータの型不正"),
+                             0),
+              0u)
+        << sent.out;
+}
+
+}  // namespace
+}  // namespace tolv::testing
