@@ -571,6 +571,41 @@ namespace {
 
 inline bool in_container(const LastLocation& at) { return at.kind >= LOCATION_ARRAY; }
 
+// `+=` on a local or parameter holding an Integer: the number is read as it
+// is, so nothing is held while the value is evaluated. Whatever Integer the
+// binding holds afterwards is written where it is when only the binding owns
+// it, which is the same as storing a new Integer there.
+ValueHandle add_to_integer_binding(ValueHandle value_operand, const LastLocation& at, int32_t old) {
+    ValueHandle value = evaluate(value_operand);
+    ValueHandle result;
+    if (kind_of(value) == KIND_INTEGER) {
+        int32_t sum = int32_t(uint32_t(old) + uint32_t(integer_value(value)));
+        drop_result(value_operand, value);
+        if (at.index <= g_bindings.top) {
+            ValueHandle now = g_bindings.items[at.index].value;
+            if (kind_of(now) == KIND_INTEGER && ref_count(now) == 1) {
+                cell_as<IntegerCell>(now)->value = sum;
+                return now;
+            }
+        }
+        result = integer_result(sum);
+    } else if (kind_of(value) == KIND_FLOAT) {
+        result = new_float(double(old) + float_value(value));
+        drop(value);
+    } else if (kind_of(value) == KIND_STRING) {
+        ValueHandle target = hold(integer_result(old));
+        result = text_plus_assign(target, value, false);
+        release(target);
+        drop(value);
+    } else {
+        eval_fail(2255, "オペレーション(+=)のデータ型不正");
+    }
+    retain(result);
+    store_at_location(at, result);
+    release_keep(result);
+    return result;
+}
+
 }  // namespace
 
 // The target is read before the value is evaluated, and the value may
@@ -581,6 +616,8 @@ ValueHandle op_add_assign(ValueHandle cell) {
     const Word32* operands = operands_of(operation_cell(cell));
     ValueHandle target;
     LastLocation at = evaluate_target(operands[0], target);
+    if (at.kind == LOCATION_BINDING && !at.constant && kind_of(target) == KIND_INTEGER)
+        return add_to_integer_binding(operands[1], at, integer_value(target));
     if (at.kind != LOCATION_NONE && at.constant) eval_fail(2245, "オペレーション不正(+=)");
     if (at.kind == LOCATION_NONE) eval_fail(2250, "オペレーション不正(+=)");
     // Held while the value is evaluated; cells never move, so the pointer stays good.
