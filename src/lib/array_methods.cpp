@@ -171,7 +171,9 @@ ValueHandle array_copy_within(ValueHandle receiver, const ValueHandle* args, uin
     if (moved > n - target) moved = n - target;
     // The sources are held while the targets are overwritten: a source that
     // is also a target must outlive its own release.
-    std::vector<ValueHandle> sources(array_elements(receiver) + start, array_elements(receiver) + start + moved);
+    std::vector<ValueHandle> sources;
+    sources.reserve(moved);
+    for (uint32_t i = 0; i < moved; ++i) sources.push_back(ValueHandle(array_elements(receiver)[start + i]));
     for (ValueHandle s : sources) retain(s);
     for (uint32_t i = 0; i < moved; ++i) {
         ValueHandle copy = retain(one_level_copy(sources[i]));

@@ -25,9 +25,10 @@ namespace {
 // Holds one reference to each element for as long as the sort runs.
 class HeldElements {
 public:
-    explicit HeldElements(ValueHandle array)
-        : items_(array_elements(array), array_elements(array) + array_length(array)) {
-        for (ValueHandle v : items_) retain(v);
+    explicit HeldElements(ValueHandle array) {
+        const uint32_t n = array_length(array);
+        items_.reserve(n);
+        for (uint32_t i = 0; i < n; ++i) items_.push_back(retain(array_elements(array)[i]));
     }
     ~HeldElements() {
         for (ValueHandle v : items_) release(v);

@@ -68,7 +68,7 @@ TEST_F(DispatchTest, EveryLiteralEvaluationIsNew) {
     ValueHandle copy = evaluate(constant);
     EXPECT_NE(copy, constant);
     EXPECT_EQ(array_length(copy), 2u);
-    EXPECT_EQ(array_elements(copy)[1], array_elements(constant)[1]);
+    EXPECT_EQ(ValueHandle(array_elements(copy)[1]), ValueHandle(array_elements(constant)[1]));
     dispose(copy);
     ValueHandle computed = array_literal({nm("v"), num(2)});
     define_global(intern_name("v", 1), num(7));
