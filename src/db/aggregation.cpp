@@ -58,7 +58,7 @@ struct SubGroup {
     std::vector<Accumulator> values;
 };
 
-struct Specification {
+struct GroupingPlan {
     std::vector<std::string> fields;  // every field named, once
     std::vector<int> key_columns;
     std::vector<ValueHandle> key_sort;  // sort value of each key field
@@ -77,14 +77,14 @@ bool name_is(uint32_t name, const char* word) {
     return name_length(name) == n && std::memcmp(name_text(name), word, n) == 0;
 }
 
-int register_field(Specification& s, const char* text, size_t length) {
+int register_field(GroupingPlan& s, const char* text, size_t length) {
     for (size_t i = 0; i < s.fields.size(); ++i)
         if (s.fields[i].size() == length && s.fields[i].compare(0, length, text, length) == 0) return int(i);
     s.fields.emplace_back(text, length);
     return int(s.fields.size() - 1);
 }
 
-int register_string(Specification& s, ValueHandle v) {
+int register_string(GroupingPlan& s, ValueHandle v) {
     if (!is_string(v)) eval_fail(6205, "mongo関数のcolumn不正(NOT STRING)");
     return register_field(s, string_text(v), string_length(v));
 }
@@ -103,17 +103,17 @@ bool for_each_field(ValueHandle v, uint32_t limit, int over_code, const char* ov
     return true;
 }
 
-void add_computed(Specification& s, Operation operation, int column) {
+void add_computed(GroupingPlan& s, Operation operation, int column) {
     if (s.computed.size() >= LIST_LIMIT) eval_fail(6880, "mongo_aggregate関数の演算カラム数が多すぎます");
     s.computed.push_back({operation, column});
 }
 
-void read_specification(ValueHandle spec, Specification& s) {
-    if (!is_hash(spec)) eval_fail(6845, "mongo_aggregate関数の引数不正(key)");
-    uint32_t n = hash_count(spec);
+void read_grouping(ValueHandle grouping, GroupingPlan& s) {
+    if (!is_hash(grouping)) eval_fail(6845, "mongo_aggregate関数の引数不正(key)");
+    uint32_t n = hash_count(grouping);
     for (uint32_t i = 0; i < n; ++i) {
-        uint32_t name = hash_pairs(spec)[2 * i];
-        ValueHandle value = hash_pairs(spec)[2 * i + 1];
+        uint32_t name = hash_pairs(grouping)[2 * i];
+        ValueHandle value = hash_pairs(grouping)[2 * i + 1];
         if (name_is(name, "key")) {
             if (is_hash(value)) {
                 uint32_t keys = hash_count(value);
@@ -316,7 +316,7 @@ void keep_extreme(Accumulator& a, const ColumnValue& v, bool larger) {
     }
 }
 
-std::vector<Accumulator> start_values(const Specification& s) {
+std::vector<Accumulator> start_values(const GroupingPlan& s) {
     std::vector<Accumulator> values(s.computed.size());
     for (size_t i = 0; i < values.size(); ++i) {
         if (s.computed[i].operation == Operation::MAX) values[i].integer = MAX_START;
@@ -325,7 +325,7 @@ std::vector<Accumulator> start_values(const Specification& s) {
     return values;
 }
 
-void accumulate(const Specification& s, std::vector<Accumulator>& values, const std::vector<ColumnValue>& columns) {
+void accumulate(const GroupingPlan& s, std::vector<Accumulator>& values, const std::vector<ColumnValue>& columns) {
     for (size_t i = 0; i < s.computed.size(); ++i) {
         Accumulator& a = values[i];
         const Computed& c = s.computed[i];
@@ -390,7 +390,7 @@ ValueHandle list_value(std::vector<ValueHandle>& items) {
 
 class Aggregation {
 public:
-    Aggregation(const Specification& s, std::vector<std::string> fixed, ValueHandle result)
+    Aggregation(const GroupingPlan& s, std::vector<std::string> fixed, ValueHandle result)
         : s_(s), fixed_(std::move(fixed)), result_(result), columns_(s.fields.size()) {
         reset_group();
     }
@@ -520,7 +520,7 @@ private:
         array_push(result_, row.get());
     }
 
-    const Specification& s_;
+    const GroupingPlan& s_;
     std::vector<std::string> fixed_;
     ValueHandle result_;
     std::vector<ColumnValue> columns_;
@@ -557,9 +557,9 @@ ValueHandle mongo_aggregate(ValueHandle cell) {
         HeldOperand order(op, 3);
         fixed = read_group_order(order.get());
     }
-    HeldOperand spec_value(op, 2);
-    Specification s;
-    read_specification(spec_value.get(), s);
+    HeldOperand grouping_value(op, 2);
+    GroupingPlan s;
+    read_grouping(grouping_value.get(), s);
     OwnedDocument options;
     if (!s.key_columns.empty()) {
         bson_t sort;

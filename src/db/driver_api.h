@@ -55,11 +55,11 @@ struct BsonFunctions {
 extern ClientFunctions g_mongoc;
 extern BsonFunctions g_bson;
 
-// Binds both tables from a "client library;BSON library" specification, once
+// Binds both tables from a "client library;BSON library" text, once
 // per run. Raises 1170 (nothing given, or no BSON library), 1175 (a file does
 // not load) or 1180 (a function is missing); after a failure nothing counts
 // as bound.
-void bind_driver(const char* specification, size_t length);
+void bind_driver(const char* library_names, size_t length);
 bool driver_bound();
 
 }  // namespace tolv

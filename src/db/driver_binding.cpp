@@ -69,11 +69,11 @@ void bind_library(const char* part, size_t length, const BindingEntry (&table)[N
 
 bool driver_bound() { return g_bound; }
 
-void bind_driver(const char* specification, size_t length) {
+void bind_driver(const char* library_names, size_t length) {
     if (g_bound) return;
     char buffer[512];
     if (length >= sizeof buffer) length = sizeof buffer - 1;
-    std::memcpy(buffer, specification, length);
+    std::memcpy(buffer, library_names, length);
     buffer[length] = '\0';
     const char* separator = static_cast<const char*>(std::memchr(buffer, ';', length));
     // Without a BSON library nothing could be converted: refuse before any

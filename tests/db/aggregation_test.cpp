@@ -59,7 +59,7 @@ TEST_F(Aggregation, SumsAgreeWithTheServersGroup) {
               "[[\"A\",\"\",[3,160]],[\"B\",\"\",[2,100.5]]]\n");
 }
 
-TEST_F(Aggregation, BadSpecificationsAndValuesAreRefused) {
+TEST_F(Aggregation, BadGroupingsAndValuesAreRefused) {
     seed("odd", R"([{"_id": 1, "v": "abc"}])");
     seed("nested", R"([{"_id": 1, "v": 2, "sub": {"a": 1}}])");
     const char* cases[][2] = {
