@@ -4,6 +4,8 @@
 // (and killed with it if the process dies).
 #pragma once
 
+#include "support/loopback.h"
+
 #include <sys/types.h>
 
 #include <string>
@@ -38,10 +40,6 @@ FerretDbServer& ferretdb();
 // Where the FerretDB binary is: $TOLV_FERRETDB, else the versioned build
 // cache that tools/ferretdb.sh fills.
 std::string ferretdb_binary();
-
-// A loopback port nobody listens on at the moment of the call.
-int free_loopback_port();
-bool accepts_connections(int port);
 
 // The driver's library files as scripts name them on this platform.
 inline constexpr const char* DRIVER_LIBRARIES = "libmongoc-1.0.so.0;libbson-1.0.so.0";
