@@ -1,12 +1,17 @@
 // Member access `a.b` and index access `a[i]`, reading or (in create mode)
 // making the storage that assignments write through.
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
+#include "eval/calls.h"
+#include "eval/control.h"
 #include "eval/evaluate.h"
+#include "eval/held_values.h"
 #include "eval/handlers.h"
 #include "eval/library_hooks.h"
 #include "eval/scopes.h"
+#include "runtime/container_holders.h"
 #include "runtime/globals.h"
 #include "runtime/name_table.h"
 
@@ -129,30 +134,47 @@ LastLocation g_object_location;
 
 constexpr uint32_t INTEGER_KEY_LIMIT = 0xFFFFFF;
 
-struct Holder {
-    Word32* word;
-};
-
-// The words that hold `array` among the variables and the slot it was found
-// in; false when these do not account for every reference to it (a library
-// call or a loop holds it too, or it is permanent).
+// Every word that holds `array`: bindings, globals, the argument stack, a
+// pending return value, the words the evaluator holds and, when these fall
+// short of its count, the containers. False when even that falls short: a
+// holder outside these could not be given the new handle. A permanent array
+// keeps no count, so for it the walk is taken as complete.
 bool find_holders(ValueHandle array, std::vector<Holder>& holders) {
     unsigned count = ref_count(array);
-    if (count >= PERMANENT_COUNT) return false;
-    for (uint32_t i = 1; i <= g_bindings.top; ++i)
-        if (g_bindings.items[i].value == array) holders.push_back({&g_bindings.items[i].value});
+    bool permanent = count >= PERMANENT_COUNT;
+    auto look = [&](void* word) {
+        Word32* w = static_cast<Word32*>(word);
+        if (*w == array) holders.push_back({w});
+    };
+    for (uint32_t i = 1; i <= g_bindings.top; ++i) look(&g_bindings.items[i].value);
     size_t n = 0;
     ValueHandle* globals = global_slots(n);
-    for (size_t i = 0; i < n; ++i)
-        if (globals[i] == array) holders.push_back({reinterpret_cast<Word32*>(&globals[i])});
+    for (size_t i = 0; i < n; ++i) look(&globals[i]);
+    for (uint32_t i = 0; i < g_arguments.top; ++i) look(&g_arguments.items[i]);
+    look(&g_completion_value);
+    for (const HeldRange& range : g_held.ranges)
+        for (uint32_t i = 0; i < range.count; ++i) look(range.first + i);
+    for (LastLocation* at : g_held.locations)
+        if (at->kind == LOCATION_ARRAY) look(&at->container);
     const LastLocation& at = g_object_location;
-    if (at.kind >= LOCATION_ARRAY && at.kind <= LOCATION_ASSOC && value_at_location(at) == array) {
+    if ((permanent || holders.size() < count) && at.kind >= LOCATION_ARRAY && at.kind <= LOCATION_ASSOC &&
+        value_at_location(at) == array) {
+        // Where the array was just found: usually the one container holding it.
         Word32* words = at.kind == LOCATION_ARRAY ? array_words(at.container)
                         : at.kind == LOCATION_HASH ? hash_words(at.container) + 1
                                                    : assoc_words(at.container) + 1;
         holders.push_back({words + (at.kind == LOCATION_ARRAY ? at.index : 2 * at.index)});
     }
-    return holders.size() == count;
+    find_in_containers(array, holders, permanent ? SIZE_MAX : count);
+    return permanent || holders.size() == count;
+}
+
+// A position kept while the array changes form: element i is pair i.
+void follow(LastLocation& at, ValueHandle array, ValueHandle assoc) {
+    if (at.kind == LOCATION_ARRAY && at.container == array) {
+        at.kind = LOCATION_ASSOC;
+        at.container = assoc;
+    }
 }
 
 // Turns the array into an assoc array where it stands: keys 0 ... length-1
@@ -178,6 +200,10 @@ ValueHandle to_assoc_in_place(ValueHandle array, const std::vector<Holder>& hold
     assoc->count = length;
     assoc->capacity = capacity;
     ValueHandle handle = make_handle(KIND_ASSOC_ARRAY, payload_of(array));
+    // Positions first: a held position's container is one of the holders.
+    for (LastLocation* at : g_held.locations) follow(*at, array, handle);
+    follow(g_location, array, handle);
+    follow(g_object_location, array, handle);
     for (const Holder& holder : holders) *holder.word = handle;
     return handle;
 }
@@ -286,11 +312,9 @@ ValueHandle op_index(ValueHandle cell) {
     g_create_mode = false;
     const OperationCell* c = operation_cell(cell);
     ValueHandle object = evaluate(operand(c, 0));
-    retain(object);
     // Only an assignment can turn the array into an assoc array.
     LastLocation object_location = create ? g_location : LastLocation{};
-    ValueHandle index = evaluate(operand(c, 1));
-    release_keep(object);
+    ValueHandle index = evaluate_after(object, operand(c, 1));
     ValueHandle result;
     switch (kind_of(index)) {
     case KIND_NAME:

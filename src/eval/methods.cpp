@@ -7,6 +7,7 @@
 #include "eval/calls.h"
 #include "eval/conversions.h"
 #include "eval/evaluate.h"
+#include "eval/held_values.h"
 #include "runtime/name_table.h"
 
 namespace tolv {
@@ -192,7 +193,11 @@ ValueHandle call_method(ValueHandle object_expression, uint32_t name, const Valu
     }
     // Held for the call: a temporary receiver must outlive its method.
     ValueHandle receiver = retain(evaluate(object_expression));
-    ValueHandle result = call_on_value(receiver, name, args, count);
+    ValueHandle result;
+    {
+        HeldWords in_view(receiver);
+        result = call_on_value(receiver, name, args, count);
+    }
     retain(result);
     release(receiver);
     release_keep(result);

@@ -8,6 +8,7 @@
 #include "eval/conversions.h"
 #include "eval/evaluate.h"
 #include "eval/handlers.h"
+#include "eval/held_values.h"
 #include "eval/library_hooks.h"
 #include "eval/scopes.h"
 #include "eval/stack_guard.h"
@@ -116,7 +117,7 @@ ValueHandle arithmetic_chain(ValueHandle cell) {
     const Word32* operands = operands_of(c);
     ValueHandle first = evaluate(operands[0]);
     if (n == 2 && kind_of(first) == KIND_INTEGER) {
-        ValueHandle second = evaluate(operands[1]);
+        ValueHandle second = evaluate_after(first, operands[1]);
         int32_t out;
         if (kind_of(second) == KIND_INTEGER && integer_pair(op, integer_value(first), integer_value(second), out)) {
             drop_result(operands[0], first);
@@ -221,7 +222,7 @@ ValueHandle op_add_chain(ValueHandle cell) {
     uint32_t i = 1;
     // Numeric prefix of the chain.
     for (; i < n; ++i) {
-        ValueHandle next = evaluate(operands[i]);
+        ValueHandle next = i == 1 ? evaluate_after(acc, operands[1]) : evaluate(operands[i]);
         Kind ka = kind_of(acc), kb = kind_of(next);
         ValueHandle sum;
         if (ka == KIND_INTEGER && kb == KIND_INTEGER) {
@@ -253,7 +254,7 @@ ValueHandle op_mod_chain(ValueHandle cell) { return arithmetic_chain<ARITH_MOD>(
 
 ValueHandle op_power(ValueHandle cell) {
     ValueHandle a = evaluate(operand(operation_cell(cell), 0));
-    ValueHandle b = evaluate(operand(operation_cell(cell), 1));
+    ValueHandle b = evaluate_after(a, operand(operation_cell(cell), 1));
     bool is_float = false;
     double x = numeric_operand(a, is_float);
     double y = numeric_operand(b, is_float);
@@ -337,7 +338,7 @@ template <CompareOp op, bool negate>
 ValueHandle comparison(ValueHandle cell) {
     const Word32* operands = operands_of(operation_cell(cell));
     ValueHandle a = evaluate(operands[0]);
-    ValueHandle b = evaluate(operands[1]);
+    ValueHandle b = evaluate_after(a, operands[1]);
     bool result;
     if (kind_of(a) == KIND_INTEGER && kind_of(b) == KIND_INTEGER) {
         // Two Integers: compared here, and neither needs dropping unless it is a temporary.
@@ -372,7 +373,7 @@ ValueHandle op_lt(ValueHandle cell) { return comparison<CMP_LT, false>(cell); }
 
 ValueHandle op_strict_eq(ValueHandle cell) {
     ValueHandle a = evaluate(operand(operation_cell(cell), 0));
-    ValueHandle b = evaluate(operand(operation_cell(cell), 1));
+    ValueHandle b = evaluate_after(a, operand(operation_cell(cell), 1));
     bool result = strictly_equal(a, b);
     drop(a);
     drop(b);
@@ -535,7 +536,14 @@ ValueHandle op_assign(ValueHandle cell) {
     // must not free a temporary that is about to be stored.
     retain(value);
     ValueHandle current;
-    LastLocation at = evaluate_target(operands[0], current);
+    LastLocation at;
+    if (is_plain_name(operands[0])) {
+        at = evaluate_target(operands[0], current);
+    } else {
+        // An index may run code that turns the value from an Array into an assoc array.
+        HeldWords in_view(value);
+        at = evaluate_target(operands[0], current);
+    }
     drop_result(operands[0], current);
     if (at.kind != LOCATION_NONE) {
         if (at.constant) eval_fail(2320, "オペレーション不正");
@@ -608,6 +616,14 @@ ValueHandle add_to_integer_binding(ValueHandle value_operand, const LastLocation
 
 }  // namespace
 
+// The value of a `+=` whose code may turn the held target or its container
+// from an Array into an assoc array.
+[[gnu::noinline]] static ValueHandle evaluate_with_target_held(ValueHandle operand, ValueHandle& target, LastLocation& at) {
+    HeldWords target_in_view(target);
+    HeldLocation at_in_view(at);
+    return evaluate(operand);
+}
+
 // The target is read before the value is evaluated, and the value may
 // reassign, release or grow the target's storage: the target and its
 // container are held meanwhile, and a number or string is only updated
@@ -625,7 +641,7 @@ ValueHandle op_add_assign(ValueHandle cell) {
     if (target_header && *target_header < (PERMANENT_COUNT << 4)) *target_header = uint8_t(*target_header + 16);
     if (in_container(at)) [[unlikely]]
         retain(at.container);
-    ValueHandle value = evaluate(operands[1]);
+    ValueHandle value = is_inert(operands[1]) ? evaluate(operands[1]) : evaluate_with_target_held(operands[1], target, at);
     Kind kt = kind_of(target), kv = kind_of(value);
     // The location and our hold are the only owners.
     bool sole_owner = target_header && (*target_header >> 4) == 2 && value_at_location(at) == target;
@@ -674,7 +690,11 @@ ValueHandle op_arith_assign(ValueHandle cell) {
     ValueHandle value = evaluate(operand(operation_cell(cell), 1));
     retain(value);
     ValueHandle target;
-    LastLocation at = evaluate_target(operand(operation_cell(cell), 0), target);
+    LastLocation at;
+    {
+        HeldWords in_view(value);
+        at = evaluate_target(operand(operation_cell(cell), 0), target);
+    }
     if (at.kind != LOCATION_NONE && at.constant) eval_fail(2315, "オペレーション不正");
     if (at.kind == LOCATION_NONE) eval_fail(2317, "オペレーション不正");
     ValueHandle result;
@@ -805,7 +825,7 @@ ValueHandle op_bitxor_chain(ValueHandle cell) { return bitwise_chain(cell, OP_BI
 ValueHandle op_shift(ValueHandle cell) {
     uint8_t code = opcode_of(cell);
     ValueHandle a = evaluate(operand(operation_cell(cell), 0));
-    ValueHandle b = evaluate(operand(operation_cell(cell), 1));
+    ValueHandle b = evaluate_after(a, operand(operation_cell(cell), 1));
     if (kind_of(a) != KIND_INTEGER) eval_fail(2265, "オペランド不正(非整数)");
     if (kind_of(b) != KIND_INTEGER) eval_fail(2270, "オペランド不正(非整数)");
     int32_t count = integer_value(b);

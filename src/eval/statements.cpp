@@ -4,6 +4,7 @@
 #include "eval/control.h"
 #include "eval/conversions.h"
 #include "eval/evaluate.h"
+#include "eval/held_values.h"
 #include "eval/handlers.h"
 #include "eval/scopes.h"
 #include "eval/work_budget.h"
@@ -268,6 +269,7 @@ ValueHandle iterate(ValueHandle cell, IterationKind kind) {
     push_tag(TAG_LOOP);
     LoopVariable var = bind_loop_variable(name, declaration, kind);
     ValueHandle iterable = retain(evaluate(source));
+    HeldWords in_view(iterable);
     uint32_t count = item_count(iterable, kind);
     for (uint32_t i = 0; i < count; ++i) {
         ValueHandle item = iteration_item(iterable, kind, i);
@@ -303,6 +305,7 @@ ValueHandle op_switch(ValueHandle cell) {
     uint32_t tags = g_tags.count;
     push_tag(TAG_SWITCH);
     ValueHandle value = retain(evaluate(discriminant));
+    HeldWords in_view(value);
     uint32_t start = UINT32_MAX;
     for (uint32_t e = 2; e < entries; ++e) {
         ValueHandle case_value = evaluate(table[2 * e]);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "eval/calls.h"
+#include "eval/held_values.h"
 #include "lib/array_methods.h"
 #include "lib/array_support.h"
 #include "runtime/errors.h"
@@ -29,8 +30,10 @@ public:
         const uint32_t n = array_length(array);
         items_.reserve(n);
         for (uint32_t i = 0; i < n; ++i) items_.push_back(retain(array_elements(array)[i]));
+        g_held.ranges.push_back({items_.data(), n});
     }
     ~HeldElements() {
+        g_held.ranges.pop_back();
         for (ValueHandle v : items_) release(v);
     }
     HeldElements(const HeldElements&) = delete;
@@ -54,7 +57,7 @@ void write_back(ValueHandle array, const ValueHandle* sorted, uint32_t n) {
     Word32* e = array_elements(array);
     for (uint32_t i = 0; i < n; ++i) {
         ValueHandle old = e[i];
-        e[i] = retain(sorted[i]);
+        e[i] = retain(current_form(sorted[i]));
         release(old);
     }
 }
@@ -95,7 +98,8 @@ public:
 
     // Negative, zero or positive, as the function answers.
     int compare(ValueHandle a, ValueHandle b) const {
-        ValueHandle pair[2] = {a, b};
+        // The function may have turned an element into an assoc array.
+        ValueHandle pair[2] = {current_form(a), current_form(b)};
         ValueHandle answer = call_function(function_, VALUE_SENTINEL, pair, 2);
         // A missing answer is reported where sort was called.
         if (answer == VALUE_UNDEFINED) {
@@ -183,7 +187,7 @@ ValueHandle sort_by_function(ValueHandle array, ValueHandle function) {
     std::vector<ValueHandle> sorted(held.items());
     merge_sort(sorted, ScriptOrder(function));
     write_back(array, sorted.data(), uint32_t(sorted.size()));
-    return array;
+    return current_form(array);
 }
 
 }  // namespace

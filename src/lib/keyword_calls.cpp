@@ -1,6 +1,7 @@
 #include "lib/keyword_calls.h"
 
 #include "eval/evaluate.h"
+#include "eval/held_values.h"
 
 namespace tolv {
 
@@ -11,6 +12,7 @@ ValueHandle call_with_operands(ValueHandle cell, MethodHandler handler) {
     uint32_t count = operand_count(c);
     if (count > MOST) count = MOST;
     ValueHandle args[MOST] = {};
+    HeldWords in_view(args, MOST);
     for (uint32_t i = 0; i < count; ++i) args[i] = retain(evaluate(operand(c, i)));
     ValueHandle result = retain(handler(VALUE_UNDEFINED, args, count));
     for (uint32_t i = count; i-- > 0;) release(args[i]);

@@ -1,0 +1,99 @@
+// Values the evaluator keeps in its own variables while script code runs:
+// an index's container while the index is evaluated, a loop's iterable, the
+// left operand of an operator, the elements a sort holds. An Array written
+// past its end becomes an assoc array where it stands, and every word that
+// holds it must get the new handle; these are the words no container,
+// binding or global accounts for.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "eval/evaluate.h"
+#include "eval/scopes.h"
+
+namespace tolv {
+
+struct HeldRange {
+    ValueHandle* first;
+    uint32_t count;
+};
+
+struct HeldValues {
+    std::vector<HeldRange> ranges;
+    std::vector<LastLocation*> locations;  // write positions kept across an evaluation
+};
+extern HeldValues g_held;
+
+// Registers `count` words from `first` for as long as it lives.
+class HeldWords {
+public:
+    HeldWords(ValueHandle* first, uint32_t count) { g_held.ranges.push_back({first, count}); }
+    explicit HeldWords(ValueHandle& word) : HeldWords(&word, 1) {}
+    ~HeldWords() { g_held.ranges.pop_back(); }
+    HeldWords(const HeldWords&) = delete;
+    HeldWords& operator=(const HeldWords&) = delete;
+};
+
+// Registers a location whose container may be an Array that changes form.
+class HeldLocation {
+public:
+    explicit HeldLocation(LastLocation& at) { g_held.locations.push_back(&at); }
+    ~HeldLocation() { g_held.locations.pop_back(); }
+    HeldLocation(const HeldLocation&) = delete;
+    HeldLocation& operator=(const HeldLocation&) = delete;
+};
+
+}  // namespace tolv
+
+namespace tolv {
+
+// A handle kept in an unregistered word across script code, while the value
+// is alive: an Array may since have become an assoc array where it stands.
+inline ValueHandle current_form(ValueHandle h) {
+    if (kind_of(h) == KIND_ARRAY && (cell_of(h)[0] & 15) == KIND_ASSOC_ARRAY)
+        return make_handle(KIND_ASSOC_ARRAY, payload_of(h));
+    return h;
+}
+
+// An operand that evaluates without running script code: a name or an Integer.
+inline bool is_inert(ValueHandle operand) {
+    unsigned kind = operand >> 24;
+    return kind == KIND_NAME || kind == KIND_INTEGER;
+}
+
+// Holds a value already evaluated (one reference, and its word in view)
+// while later operands run: they may reassign or release the variable it
+// came from, or turn it from an Array into an assoc array. On a throw the
+// hold is given back without freeing.
+class HeldValue {
+public:
+    explicit HeldValue(ValueHandle& value) : value_(value) {
+        retain(value);
+        g_held.ranges.push_back({&value, 1});
+    }
+    ~HeldValue() {
+        g_held.ranges.pop_back();
+        release_keep(value_);
+    }
+    HeldValue(const HeldValue&) = delete;
+    HeldValue& operator=(const HeldValue&) = delete;
+
+private:
+    ValueHandle& value_;
+};
+
+}  // namespace tolv
+
+namespace tolv {
+
+[[gnu::noinline]] ValueHandle evaluate_holding(ValueHandle& held, ValueHandle operand);
+
+// Evaluates `operand` after `held`, which the caller still needs afterwards.
+inline ValueHandle evaluate_after(ValueHandle& held, ValueHandle operand) {
+    if (is_inert(operand) || !has_storage(held)) [[likely]]
+        return evaluate(operand);
+    return evaluate_holding(held, operand);
+}
+
+}  // namespace tolv
