@@ -90,10 +90,21 @@ namespace tolv {
 [[gnu::noinline]] ValueHandle evaluate_holding(ValueHandle& held, ValueHandle operand);
 
 // Evaluates `operand` after `held`, which the caller still needs afterwards.
-inline ValueHandle evaluate_after(ValueHandle& held, ValueHandle operand) {
-    if (is_inert(operand) || !has_storage(held)) [[likely]]
-        return evaluate(operand);
-    return evaluate_holding(held, operand);
+// Only an Array needs its word in view; anything else is just held (and on
+// a throw stays held: a leak, never a fault).
+[[gnu::always_inline]] inline ValueHandle evaluate_after(ValueHandle& held, ValueHandle operand) {
+    uint8_t* header = nullptr;
+    if (!is_inert(operand) && has_storage(held)) [[unlikely]] {
+        unsigned kind = kind_of(held);
+        if (kind == KIND_ARRAY || is_area_kind(kind)) return evaluate_holding(held, operand);
+        header = cell_of(held);
+        if (*header < (PERMANENT_COUNT << 4)) *header = uint8_t(*header + 16);
+    }
+    ValueHandle value = evaluate(operand);
+    // The held value may have become permanent meanwhile.
+    if (header && (*header >> 4) - 1u < PERMANENT_COUNT - 1u) [[unlikely]]
+        *header = uint8_t(*header - 16);
+    return value;
 }
 
 }  // namespace tolv

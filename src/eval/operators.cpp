@@ -510,7 +510,7 @@ inline bool may_create(ValueHandle target) {
 
 // Evaluates an assignment target and returns its location. The current value
 // is returned in `current` (borrowed from the location, or a temporary).
-inline LastLocation evaluate_target(ValueHandle target, ValueHandle& current) {
+[[gnu::always_inline]] inline LastLocation evaluate_target(ValueHandle target, ValueHandle& current) {
     if (is_plain_name(target)) {
         // A variable: the lookup records where it lives.
         g_create_mode = false;
@@ -748,7 +748,7 @@ namespace {
                                                          int other_code, const char* message,
                                                          bool as_statement = false) {
     g_location.kind = LOCATION_NONE;
-    ValueHandle old = evaluate(target);
+    ValueHandle old = is_plain_name(target) ? lookup_variable(target) : evaluate(target);
     LastLocation at = g_location;
     if (!is_plain_name(target) && !may_create(target)) at.kind = LOCATION_NONE;
     if (at.kind != LOCATION_NONE && at.constant) eval_fail(constant_code, "%s", message);
