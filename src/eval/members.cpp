@@ -14,6 +14,8 @@
 #include "runtime/container_holders.h"
 #include "runtime/globals.h"
 #include "runtime/name_table.h"
+#include "runtime/text_positions.h"
+#include "runtime/utf8_text.h"
 
 namespace tolv {
 
@@ -74,58 +76,14 @@ ValueHandle from_container(ValueHandle container, ValueHandle result) {
     return result;
 }
 
-// Byte 1 of a String cell (zero in every new string) caches what index
-// access learnt about the text: 1 all ASCII, 2 not. Strings are only ever
-// extended in place (append_in_place keeps the mark right), so the mark and
-// the position cache below stay true for the life of the cell.
-constexpr uint8_t TEXT_UNKNOWN = 0, TEXT_ASCII = 1, TEXT_MULTIBYTE = 2;
-
-// Where the last character lookup in a multibyte string ended, so that a
-// loop over a string by index does not rescan it from the start each time.
-struct CharacterCache {
-    ValueHandle string = VALUE_SENTINEL;
-    uint32_t index = 0;   // character index
-    uint32_t offset = 0;  // its byte offset
-};
-CharacterCache g_character_cache;
-
-bool all_ascii(const unsigned char* text, uint32_t length) {
-    for (uint32_t i = 0; i < length; ++i)
-        if (text[i] >= 0x80) return false;
-    return true;
-}
-
-inline uint32_t sequence_length(unsigned char lead) { return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1; }
-
-// The n-th UTF-8 character of a string, or undefined.
+// The n-th character of a string, or undefined.
 ValueHandle string_character(ValueHandle s, uint32_t n) {
-    const unsigned char* text = reinterpret_cast<const unsigned char*>(string_text(s));
+    const char* text = string_text(s);
     uint32_t length = string_length(s);
-    StringCell* cell = cell_as<StringCell>(s);
-    if (cell->zero == TEXT_UNKNOWN) {
-        cell->zero = all_ascii(text, length) ? TEXT_ASCII : TEXT_MULTIBYTE;
-        // A cell seen for the first time may reuse the handle of a cached string.
-        if (g_character_cache.string == s) g_character_cache.string = VALUE_SENTINEL;
-    }
-    if (cell->zero == TEXT_ASCII) {
-        if (n >= length) return VALUE_UNDEFINED;
-        return new_string(reinterpret_cast<const char*>(text) + n, 1);
-    }
-    uint32_t i = 0, at = 0;
-    if (g_character_cache.string == s && g_character_cache.index <= n) {
-        i = g_character_cache.index;
-        at = g_character_cache.offset;
-    }
-    for (; at < length; ++i) {
-        uint32_t step = sequence_length(text[at]);
-        if (at + step > length) step = length - at;
-        if (i == n) {
-            g_character_cache = {s, i, at};
-            return new_string(reinterpret_cast<const char*>(text) + at, step);
-        }
-        at += step;
-    }
-    return VALUE_UNDEFINED;
+    if (text_is_ascii(s)) return n < length ? new_string(text + n, 1) : VALUE_UNDEFINED;
+    size_t at = character_offset(s, n);
+    if (at >= length) return VALUE_UNDEFINED;
+    return new_string(text + at, utf8_next(text, length, at) - at);
 }
 
 // Where the array being indexed was found, so that turning it into an assoc

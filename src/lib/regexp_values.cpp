@@ -8,14 +8,11 @@
 #include "runtime/errors.h"
 #include "runtime/regexp_record.h"
 #include "runtime/text.h"
+#include "runtime/text_positions.h"
 
 namespace tolv {
 
 using namespace regexp;
-
-// Byte 1 of a String cell tells what is known of its text (index access
-// keeps it too): 1 all ASCII, 2 not, 0 not known yet.
-constexpr uint8_t TEXT_UNKNOWN = 0, TEXT_ASCII = 1, TEXT_MULTIBYTE = 2;
 
 // The last text converted, kept for the next call: an exec loop over one
 // long text then converts it once, not once per match.
@@ -35,20 +32,10 @@ std::shared_ptr<Utf16Text> converted(const char* bytes, size_t length) {
 }
 
 void SubjectText::load(ValueHandle string) {
-    StringCell* cell = cell_as<StringCell>(string);
     bytes_ = string_text(string);
-    byte_length_ = cell->length;
+    byte_length_ = string_length(string);
     wide_.reset();
-    if (cell->zero == TEXT_UNKNOWN) {
-        cell->zero = TEXT_ASCII;
-        for (size_t i = 0; i < byte_length_; ++i) {
-            if (uint8_t(bytes_[i]) >= 0x80) {
-                cell->zero = TEXT_MULTIBYTE;
-                break;
-            }
-        }
-    }
-    if (cell->zero == TEXT_MULTIBYTE) wide_ = converted(bytes_, byte_length_);
+    if (!text_is_ascii(string)) wide_ = converted(bytes_, byte_length_);
 }
 
 ValueHandle SubjectText::slice(size_t from, size_t to) const {

@@ -8,7 +8,8 @@
 #include <cstdint>
 
 #include "lib/argument_kinds.h"
-#include "lib/utf8_text.h"
+#include "runtime/text_positions.h"
+#include "runtime/utf8_text.h"
 #include "runtime/value.h"
 
 namespace tolv {
@@ -25,20 +26,18 @@ inline TextView text_view(ValueHandle string) { return {string_text(string), str
 // utf8_text.h otherwise.
 class CharText {
 public:
-    explicit CharText(ValueHandle string);
+    explicit CharText(ValueHandle string)
+        : text(string_text(string)), length(string_length(string)), ascii(text_is_ascii(string)), string_(string) {}
     const char* text;
     size_t length;  // bytes
     bool ascii;
 
     // Characters in the whole text.
-    size_t count() const {
-        if (chars_ == UNKNOWN) chars_ = ascii ? length : utf8_char_count(text, length);
-        return chars_;
-    }
+    size_t count() const { return ascii ? length : character_count(string_); }
     // The byte offset `chars` characters after byte offset `from`, at most the end.
     size_t skip(size_t from, size_t chars) const {
-        if (!ascii) return utf8_skip(text, length, from, chars);
-        return chars < length - from ? from + chars : length;
+        if (ascii) return chars < length - from ? from + chars : length;
+        return from == 0 ? character_offset(string_, chars) : utf8_skip(text, length, from, chars);
     }
     size_t chars_between(size_t from, size_t to) const {
         return ascii ? to - from : utf8_chars_between(text, from, to);
@@ -47,8 +46,7 @@ public:
     TextView view() const { return {text, length}; }
 
 private:
-    static constexpr size_t UNKNOWN = ~size_t(0);
-    mutable size_t chars_ = UNKNOWN;
+    ValueHandle string_;
 };
 
 // A new String from `length` bytes, or an empty one.

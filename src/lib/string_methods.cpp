@@ -40,32 +40,7 @@ const MethodList STRING_METHODS = {
     14, 28, STRING_MIN, STRING_MAX, g_string_handlers,
     2820, "Stringのメソッド名不正", 2825, 2830, "引数の個数不正"};
 
-// Eight bytes at a time until a byte of a multi-byte sequence turns up.
-bool all_ascii(const char* text, size_t length) {
-    size_t i = 0;
-    for (; i + 8 <= length; i += 8) {
-        uint64_t w;
-        std::memcpy(&w, text + i, 8);
-        if (w & 0x8080808080808080ull) return false;
-    }
-    for (; i < length; ++i)
-        if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
-    return true;
-}
-
 }  // namespace
-
-// Only the ASCII mark is written here: index access keeps a position cache
-// for texts it has itself marked multi-byte, and a cell whose handle was
-// reused must reach it unmarked.
-CharText::CharText(ValueHandle string) : text(string_text(string)), length(string_length(string)) {
-    StringCell* cell = cell_as<StringCell>(string);
-    ascii = cell->zero == STRING_TEXT_ASCII;
-    if (!ascii && cell->zero == STRING_TEXT_UNKNOWN && all_ascii(text, length)) {
-        ascii = true;
-        cell->zero = STRING_TEXT_ASCII;
-    }
-}
 
 void install_string_methods() { g_method_lists[RECEIVER_STRING_VALUE] = &STRING_METHODS; }
 

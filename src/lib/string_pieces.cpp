@@ -5,7 +5,7 @@
 
 #include "lib/string_method_handlers.h"
 #include "lib/string_methods.h"
-#include "lib/utf8_text.h"
+#include "runtime/utf8_text.h"
 #include "runtime/errors.h"
 #include "runtime/text.h"
 

@@ -4,7 +4,7 @@
 
 #include "lib/string_method_handlers.h"
 #include "lib/utf16_text.h"
-#include "lib/utf8_text.h"
+#include "runtime/utf8_text.h"
 #include "runtime/errors.h"
 
 namespace tolv {

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "lib/utf8_text.h"
+#include "runtime/utf8_text.h"
 #include "runtime/errors.h"
 
 namespace tolv {

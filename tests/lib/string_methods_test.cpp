@@ -138,6 +138,30 @@ TEST_F(ScriptTest, StringMethodsOnBrokenText) {
         {"var s = 'ab\xF8'; console.log(s.charAt(2).length, ' ', s.lastIndexOf('b'), ' ', s.toUpperCase().length, ' ', "
          "s.repeat(2).length, ' ', s.substr(-1).length);",
          "1 1 3 6 1\n", ""},
+        // Index access and the methods read the same characters.
+        {"var s = '\xF8" "abcd'; console.log(s.charAt(1) === '', ' ', s[1], ' ', s[0].length, ' ', s.substring(0, 1).length);",
+         "true undefined 5 5\n", ""},
+    };
+    check(cases);
+}
+
+// Positions found in a multi-byte text are kept for the next call on it;
+// they must follow the text as it grows, and be forgotten when the String
+// is rewritten or its cell goes to another String.
+TEST_F(ScriptTest, StringPositionsKeptBetweenCalls) {
+    const ScriptCase cases[] = {
+        {"var a = 'あいうえお'; var b = 'かきくけこ'; console.log(a.substring(3, 4), b.substring(1, 2), a.substring(1, 2),"
+         " b[4], a[0], a.slice(-2), b.substr(2, 1));",
+         "えきいこあえおく\n", ""},
+        {"var s = '日本'; s = s + ''; var t = s.substring(1, 2) + s[1]; s += '語x'; s += 'й';"
+         " console.log(t, s.substring(2, 3), s.slice(3), s.substr(1, 2), s.indexOf('x'), s[4], s.slice(-1));",
+         "本本語xй本語3йй\n", ""},
+        {"var u = 'ああ' + 'い'; var v = u.substring(2, 3); u = 'abc' + 'う'; console.log(v, u.substring(3, 4), u[3]);",
+         "いうう\n", ""},
+        {"var u = 'ああ' + 'い'; var v = u.substring(2, 3); u = 0; var x = 'abcd' + 'う'; var y = 'かか' + 'き';"
+         " console.log(v, x.substring(4, 5), x[4], y.substring(2, 3));",
+         "いううき\n", ""},
+        {"var w = ('  ' + 'éèê').trim(); console.log(w.substring(1, 2), w[2]);", "èê\n", ""},
     };
     check(cases);
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/utf8_text.h"
+#include "runtime/utf8_text.h"
 #include "runtime/heap_fixture.h"
 
 namespace tolv::testing {

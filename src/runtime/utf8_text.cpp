@@ -1,4 +1,4 @@
-#include "lib/utf8_text.h"
+#include "runtime/utf8_text.h"
 
 #include <cstring>
 
