@@ -1,5 +1,3 @@
-#include <openssl/evp.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -7,6 +5,7 @@
 #include "host/config.h"
 #include "platform/directory_walk.h"
 #include "platform/local_time.h"
+#include "platform/sha256.h"
 
 namespace tolv {
 namespace {
@@ -75,14 +74,12 @@ std::string module_dir_digest(const std::string& dir) {
         listing += '\n';
     }
 
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int digest_length = 0;
-    if (EVP_Digest(listing.data(), listing.size(), digest, &digest_length, EVP_sha256(), nullptr) != 1) return "";
+    const Sha256Digest digest = sha256(listing.data(), listing.size());
     static const char HEX[] = "0123456789abcdef";
     std::string text;
-    for (unsigned int i = 0; i < digest_length; ++i) {
-        text += HEX[digest[i] >> 4];
-        text += HEX[digest[i] & 15];
+    for (uint8_t byte : digest) {
+        text += HEX[byte >> 4];
+        text += HEX[byte & 15];
     }
     return text;
 }

@@ -1,12 +1,11 @@
 #include "protocol/reply_token.h"
 
 #include <openssl/crypto.h>
-#include <openssl/evp.h>
-#include <openssl/hmac.h>
 
 #include <cstdio>
 
 #include "platform/msvc_rand.h"
+#include "platform/sha256.h"
 #include "protocol/answer.h"
 #include "runtime/errors.h"
 #include "runtime/text.h"
@@ -63,15 +62,8 @@ std::string token_of(const TokenSettings& settings, const std::string& first, ui
     message += '\0';
     message.append(reinterpret_cast<const char*>(a.data()), a.size());
     message += tail;
-    unsigned char mac[EVP_MAX_MD_SIZE];
-    unsigned int mac_length = 0;
-    static const unsigned char NO_KEY[1] = {0};
-    const void* key = settings.key.empty() ? static_cast<const void*>(NO_KEY) : settings.key.data();
-    if (!HMAC(EVP_sha256(), key, int(settings.key.size()), reinterpret_cast<const unsigned char*>(message.data()),
-              message.size(), mac, &mac_length)) {
-        eval_fail(1400, "メモリ領域を取得できません");
-    }
-    return url_safe_text(mac, mac_length) + tail;
+    const Sha256Digest mac = hmac_sha256(settings.key.data(), settings.key.size(), message.data(), message.size());
+    return url_safe_text(mac.data(), mac.size()) + tail;
 }
 
 std::string token_first_field(int64_t now, const Ipv4& a) {

@@ -29,11 +29,13 @@ const char* const PREDEFINED_NAMES[PREDEFINED_NAME_COUNT] = {
     "_v__a__l_", "_k__e__y_", "new",
 };
 
+// Entries and pool bytes past the used ones are written before they are
+// read: the new room is left as it comes, untouched (a request start pays
+// for no page it does not use).
 void* grow(void* old, size_t old_bytes, size_t new_bytes) {
     void* p = std::malloc(new_bytes);
     if (!p) eval_fail(1400, "メモリ領域を取得できません");
     if (old_bytes) std::memcpy(p, old, old_bytes);
-    std::memset(static_cast<char*>(p) + old_bytes, 0, new_bytes - old_bytes);
     std::free(old);
     return p;
 }
