@@ -9,6 +9,7 @@
 #include "eval/evaluate.h"
 #include "eval/held_values.h"
 #include "eval/handlers.h"
+#include "eval/key_cache.h"
 #include "eval/library_hooks.h"
 #include "eval/scopes.h"
 #include "runtime/container_holders.h"
@@ -18,6 +19,8 @@
 #include "runtime/utf8_text.h"
 
 namespace tolv {
+
+KeyPosition g_key_positions[1u << KEY_CACHE_BITS];
 
 namespace {
 
@@ -36,7 +39,7 @@ void record(LocationKind kind, ValueHandle container, uint32_t index) {
 ValueHandle hash_entry(ValueHandle hash, uint32_t name, bool create) {
     const Word32* pairs = hash_words(hash);
     uint32_t n = hash_count(hash);
-    uint32_t i = find_key(pairs, 0, n, name);
+    uint32_t i = find_hash_key(hash, pairs, n, name);
     if (i < n) {
         record(LOCATION_HASH, hash, i);
         return pairs[2 * i + 1];
@@ -45,8 +48,9 @@ ValueHandle hash_entry(ValueHandle hash, uint32_t name, bool create) {
         g_location.kind = LOCATION_NONE;
         return VALUE_UNDEFINED;
     }
-    hash_set(hash, name, VALUE_UNDEFINED);
-    record(LOCATION_HASH, hash, hash_count(hash) - 1);
+    hash_append(hash, name, VALUE_UNDEFINED);
+    note_appended_key(hash, name, n);
+    record(LOCATION_HASH, hash, n);
     return VALUE_UNDEFINED;
 }
 

@@ -8,6 +8,7 @@
 #include "eval/conversions.h"
 #include "eval/evaluate.h"
 #include "eval/held_values.h"
+#include "eval/key_cache.h"
 #include "runtime/name_table.h"
 
 namespace tolv {
@@ -88,7 +89,7 @@ inline bool is_to_string(uint32_t name) {
 bool hash_function_entry(ValueHandle hash, uint32_t name, ValueHandle& function) {
     const Word32* pairs = hash_words(hash);
     uint32_t n = hash_count(hash);
-    for (uint32_t i = find_key(pairs, 0, n, name); i < n; i = find_key(pairs, i + 1, n, name)) {
+    for (uint32_t i = find_hash_key(hash, pairs, n, name); i < n; i = find_key(pairs, i + 1, n, name)) {
         if (kind_of(pairs[2 * i + 1]) == KIND_FUNCTION) {
             function = pairs[2 * i + 1];
             return true;

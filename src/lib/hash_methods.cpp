@@ -49,6 +49,7 @@ ValueHandle hash_clear(ValueHandle receiver, const ValueHandle*, uint32_t) {
     HashCell* h = cell_as<HashCell>(receiver);
     uint32_t n = h->count;
     h->count = 0;
+    hash_keys_moved();
     Word32* pairs = hash_pairs(receiver);
     for (uint32_t i = 0; i < n; ++i) {
         ValueHandle value = pairs[2 * i + 1];
@@ -64,6 +65,7 @@ ValueHandle hash_delete(ValueHandle receiver, const ValueHandle* args, uint32_t)
     if (i >= h->count) return VALUE_FALSE;
     Word32* pairs = hash_pairs(receiver);
     ValueHandle value = pairs[2 * i + 1];
+    hash_keys_moved();
     std::memmove(pairs + 2 * i, pairs + 2 * i + 2, size_t(h->count - i - 1) * 8);
     --h->count;
     pairs[2 * h->count] = 0;

@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/reserved_memory.h"
 #include "runtime/errors.h"
+#include "runtime/value.h"
 
 namespace tolv {
 
@@ -125,9 +127,14 @@ uint8_t* allocate_cell_block(uint32_t block) {
     if (block >= CELL_BLOCK_LIMIT) raise_limit(1435, "Buffer Overflow(Area DW)");
     ensure_cell_table(block);
     HeapState& H = g_heap;
+    if (!H.cell_base) {
+        H.cell_base = reserve_zeroed_memory(size_t(CELL_BLOCK_LIMIT) * CELL_BLOCK_BYTES);
+        if (!H.cell_base) raise_out_of_memory();
+    }
     if (!H.cell_block[block]) {
-        // Zeroed so that a downward scan never meets a stray 0xFF header.
-        H.cell_block[block] = static_cast<uint8_t*>(system_calloc(CELL_BLOCK_BYTES));
+        // Zeroed (fresh pages or rezeroed at reset) so that a downward scan
+        // never meets a stray 0xFF header.
+        H.cell_block[block] = H.cell_base + size_t(block) * CELL_BLOCK_BYTES;
         H.cell_block_freed[block] = 0;
         H.cell_block_high[block] = 0;
     }
@@ -467,10 +474,11 @@ void cell_free(ValueHandle h) {
 ValueHandle cell_handle_of(const uint8_t* cell, unsigned kind) {
     const HeapState& H = g_heap;
     uintptr_t address = reinterpret_cast<uintptr_t>(cell);
-    for (int32_t b = 0; b <= H.current_cell_block && uint32_t(b) < H.cell_block_capacity; ++b) {
-        uintptr_t base = reinterpret_cast<uintptr_t>(H.cell_block[b]);
-        if (base && address >= base && address < base + CELL_BLOCK_BYTES)
-            return (uint32_t(kind) << 24) | (uint32_t(b) << 8) | uint32_t((address - base) / 16);
+    uintptr_t base = reinterpret_cast<uintptr_t>(H.cell_base);
+    if (base && address >= base && address < base + size_t(CELL_BLOCK_LIMIT) * CELL_BLOCK_BYTES) {
+        uint32_t number = uint32_t((address - base) / 16);
+        uint32_t b = number / CELLS_PER_BLOCK;
+        if (b < H.cell_block_capacity && H.cell_block[b]) return (uint32_t(kind) << 24) | number;
     }
     eval_fail(2495, "システム・エラー(get_self_16)");
 }
@@ -533,7 +541,9 @@ uint8_t* claim_pages(uint32_t first, uint32_t count) {
 
 void heap_reset() {
     HeapState& H = g_heap;
-    for (uint32_t b = 0; b < H.cell_block_capacity; ++b) std::free(H.cell_block[b]);
+    // The reserved range stays; only its pages go back.
+    uint8_t* cell_base = H.cell_base;
+    if (cell_base) rezero_memory(cell_base, size_t(CELL_BLOCK_LIMIT) * CELL_BLOCK_BYTES);
     if (H.cell_block != s_cell_block) {
         std::free(H.cell_block);
         std::free(H.cell_block_freed);
@@ -563,6 +573,8 @@ void heap_reset() {
     std::memset(s_page_starts_allocation, 0, sizeof s_page_starts_allocation);
     s_raising = false;
     H = HeapState{};
+    H.cell_base = cell_base;
+    hash_keys_moved();  // every handle may come back as another hash
 }
 
 }  // namespace tolv

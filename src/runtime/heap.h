@@ -41,8 +41,9 @@ struct SizeClass {
 
 // Process-wide heap state. Public so the accessors below can stay inline.
 struct HeapState {
-    // Cell heap
-    uint8_t** cell_block = nullptr;         // block addresses
+    // Cell heap: block b sits at cell_base + 4096 * b in one reserved range
+    uint8_t* cell_base = nullptr;
+    uint8_t** cell_block = nullptr;         // block addresses, nullptr until made
     uint32_t* cell_block_freed = nullptr;   // freed cells per block
     uint32_t* cell_block_high = nullptr;    // highest freed slot per block
     uint32_t cell_block_capacity = 0;
@@ -86,9 +87,8 @@ inline uint32_t area_stride(unsigned cls) { return AREA_SLOT_SIZE[cls] + 2; }
 // Size class for a run-mode request of `size` bytes (1-15).
 unsigned area_class_for(size_t size);
 
-inline uint8_t* cell_of(ValueHandle h) {
-    return g_heap.cell_block[(h >> 8) & 0xFFF] + (h & 0xFF) * 16;
-}
+// Block and slot (bits 0-19) are the cell's number in the reserved range.
+inline uint8_t* cell_of(ValueHandle h) { return g_heap.cell_base + size_t(h & 0xFFFFF) * 16; }
 
 inline uint8_t* area_ptr(AreaRef ref) {
     unsigned cls = (ref >> 20) & 15;

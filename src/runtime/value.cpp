@@ -84,6 +84,7 @@ void free_one(ValueHandle h) {
             break;
         }
         case KIND_HASH: {
+            hash_keys_moved();
             auto* hc = reinterpret_cast<HashCell*>(cell);
             release_words(hc->pairs, hc->count, 2, 1);
             area_free(hc->pairs);
@@ -109,6 +110,8 @@ void free_one(ValueHandle h) {
 }
 
 }  // namespace
+
+uint32_t g_hash_key_epoch = 1;
 
 // ---- Ownership ---------------------------------------------------------------
 

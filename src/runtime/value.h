@@ -260,6 +260,12 @@ inline uint32_t hash_count(ValueHandle h) { return cell_as<HashCell>(h)->count; 
 Word32* assoc_pairs(ValueHandle h);
 inline uint32_t assoc_count(ValueHandle h) { return cell_as<AssocArrayCell>(h)->count; }
 
+// Changes whenever a Hash's keys may stop being where they were (a pair is
+// removed or the hash is freed, its handle free for another): positions
+// remembered for faster key lookups are trusted only under the same value.
+extern uint32_t g_hash_key_epoch;
+inline void hash_keys_moved() { ++g_hash_key_epoch; }
+
 // Appends to an array, growing the vector by allocate-copy-free; the value is retained.
 void array_push(ValueHandle array, ValueHandle value);
 // Sets or adds a hash pair (key is a name index); the value is retained, an old one released.
