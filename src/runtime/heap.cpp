@@ -48,6 +48,21 @@ uint64_t s_blocks_with_freed[CELL_BLOCK_LIMIT / 64];
 
 inline void mark_block_freed(uint32_t block) { s_blocks_with_freed[block / 64] |= uint64_t(1) << (block % 64); }
 inline void mark_block_used_up(uint32_t block) { s_blocks_with_freed[block / 64] &= ~(uint64_t(1) << (block % 64)); }
+// Which cells of each block are freed, so that the next freed cell below the
+// one taken is found in four words instead of a walk over the headers.
+uint64_t s_freed_slots[CELL_BLOCK_LIMIT][CELLS_PER_BLOCK / 64];
+inline void mark_slot_freed(uint32_t block, uint32_t slot) {
+    s_freed_slots[block][slot / 64] |= uint64_t(1) << (slot % 64);
+}
+inline void mark_slot_taken(uint32_t block, uint32_t slot) {
+    s_freed_slots[block][slot / 64] &= ~(uint64_t(1) << (slot % 64));
+}
+// The highest freed slot of the block, or -1.
+inline int32_t highest_freed_slot(uint32_t block) {
+    for (int32_t w = CELLS_PER_BLOCK / 64 - 1; w >= 0; --w)
+        if (uint64_t bits = s_freed_slots[block][w]) return w * 64 + 63 - __builtin_clzll(bits);
+    return -1;
+}
 int32_t highest_block_with_freed() {
     for (int32_t w = CELL_BLOCK_LIMIT / 64 - 1; w >= 0; --w)
         if (s_blocks_with_freed[w]) return w * 64 + 63 - __builtin_clzll(s_blocks_with_freed[w]);
@@ -146,17 +161,14 @@ uint32_t take_freed_cell(uint32_t* slot_out) {
     HeapState& H = g_heap;
     uint32_t block = uint32_t(H.highest_freed_block);
     uint32_t slot = H.cell_block_high[block];
-    uint8_t* base = H.cell_block[block];
+    mark_slot_taken(block, slot);
     if (--H.cell_block_freed[block] > 0) {
-        bool found = false;
-        for (int32_t s = int32_t(slot) - 1; s >= 0; --s) {
-            if (base[s * 16] == 0xFF) {
-                H.cell_block_high[block] = uint32_t(s);
-                found = true;
-                break;
-            }
+        int32_t next = highest_freed_slot(block);
+        if (next >= 0) {
+            H.cell_block_high[block] = uint32_t(next);
+        } else {
+            H.cell_block_freed[block] = 0;
         }
-        if (!found) H.cell_block_freed[block] = 0;
     }
     if (H.cell_block_freed[block] == 0) mark_block_used_up(block);
     if (--H.freed_cells > 0 && H.cell_block_freed[block] == 0) {
@@ -464,6 +476,7 @@ void cell_free(ValueHandle h) {
     uint8_t* cell = H.cell_block[block] + slot * 16;
     if (cell[0] == 0xFF) return;  // freed twice: keep the counts right
     cell[0] = 0xFF;
+    mark_slot_freed(block, slot);
     if (H.cell_block_freed[block] == 0 || H.cell_block_high[block] < slot) H.cell_block_high[block] = slot;
     ++H.cell_block_freed[block];
     mark_block_freed(block);
@@ -567,6 +580,7 @@ void heap_reset() {
     std::memset(s_cell_block_freed, 0, sizeof s_cell_block_freed);
     std::memset(s_cell_block_high, 0, sizeof s_cell_block_high);
     std::memset(s_blocks_with_freed, 0, sizeof s_blocks_with_freed);
+    std::memset(s_freed_slots, 0, sizeof s_freed_slots);
     std::memset(s_page, 0, sizeof s_page);
     std::memset(s_page_used, 0, sizeof s_page_used);
     std::memset(s_single, 0, sizeof s_single);
