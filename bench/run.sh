@@ -2,7 +2,7 @@
 # Runs each benchmark under the runner (runner -e 'main()' file.js) and under
 # duk, mujs and node where present, printing the times, the ratio of each
 # engine's time to the runner's, and whether its output matches the runner's.
-# Usage: [RUNS=n] bench/run.sh [runner-path] [name...]
+# Usage: [RUNS=n] [LIMIT=seconds] bench/run.sh [runner-path] [name...]
 #        (default: builds build/release/runner; every benchmark)
 set -u
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -31,12 +31,19 @@ now() { date +%s.%N; }
 
 # Median seconds of RUNS runs of a command (default 3); the last run's
 # standard output goes to $work/out.
+# A run that takes longer than LIMIT seconds (default 60) is stopped and
+# the time shows as ">LIMIT".
 runs="${RUNS:-3}"
+limit="${LIMIT:-60}"
 timed() {
     local start end i times=()
     for ((i = 0; i < runs; i++)); do
         start=$(now)
-        "$@" >"$work/out" 2>"$work/err"
+        timeout "$limit" "$@" >"$work/out" 2>"$work/err"
+        if [ $? = 124 ]; then
+            echo ">$limit"
+            return
+        fi
         end=$(now)
         times+=("$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", e - s }')")
     done
@@ -70,8 +77,10 @@ for script in "$here"/*.js; do
         t=$(timed "$e" "$work/$name.js")
         same="no"
         cmp -s "$work/out" "$work/expected" && same="yes"
+        [[ "$t" == ">"* ]] && same="-"
         ratio="-"
-        [ -n "$t_runner" ] && ratio=$(awk -v a="$t" -v b="$t_runner" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }')
+        [ -n "$t_runner" ] && ratio=$(awk -v a="$t" -v b="$t_runner" \
+            'BEGIN { over = sub(/^>/, "", a); if (b > 0) printf "%s%.2f", over ? ">" : "", a / b; else print "-" }')
         printf ' %10s %7s %5s' "$t" "$ratio" "$same"
     done
     printf '%s\n' "$note"
