@@ -131,6 +131,12 @@ void release_last(ValueHandle h) {
 
 void free_value(ValueHandle h) {
     if (!has_storage(h)) return;
+    // A number or date holds nothing else: its cell goes straight back.
+    unsigned kind = kind_of(h);
+    if (kind == KIND_INTEGER || kind == KIND_FLOAT || kind == KIND_DATE) {
+        cell_free(h);
+        return;
+    }
     if (s_freeing) {
         s_pending_frees.push_back(h);
         return;
