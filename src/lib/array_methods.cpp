@@ -73,27 +73,12 @@ ValueHandle array_reverse(ValueHandle receiver, const ValueHandle*, uint32_t) {
 }
 
 ValueHandle array_index_of(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
-    SearchValue wanted = search_value(args[0]);
-    if (wanted.form == SearchValue::NOTHING) eval_fail(2510, "Arrayの引数不正");
-    uint32_t n = array_length(receiver);
-    uint32_t from = count > 1 ? position_argument(args[1], n) : 0;
-    const Word32* e = array_elements(receiver);
-    for (uint32_t i = from; i < n; ++i)
-        if (search_matches(wanted, e[i])) return integer_result(int32_t(i));
-    return integer_result(-1);
+    return integer_result(int32_t(search_values(array_elements(receiver), array_length(receiver), 1, args, count, true)));
 }
 
 ValueHandle array_last_index_of(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
-    SearchValue wanted = search_value(args[0]);
-    if (wanted.form == SearchValue::NOTHING) eval_fail(2515, "Arrayの引数不正");
-    uint32_t n = array_length(receiver);
-    uint32_t last = count > 1 ? position_argument(args[1], n) : n;
-    if (n == 0) return integer_result(-1);
-    if (last > n - 1) last = n - 1;
-    const Word32* e = array_elements(receiver);
-    for (uint32_t i = last + 1; i-- > 0;)
-        if (search_matches(wanted, e[i])) return integer_result(int32_t(i));
-    return integer_result(-1);
+    return integer_result(
+        int32_t(search_values(array_elements(receiver), array_length(receiver), 1, args, count, false)));
 }
 
 ValueHandle array_join(ValueHandle receiver, const ValueHandle* args, uint32_t count) {

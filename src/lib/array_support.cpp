@@ -40,6 +40,23 @@ bool search_matches(const SearchValue& wanted, ValueHandle element) {
     }
 }
 
+int64_t search_values(const Word32* values, uint32_t n, uint32_t stride, const ValueHandle* args, uint32_t count,
+                      bool forward) {
+    SearchValue wanted = search_value(args[0]);
+    if (wanted.form == SearchValue::NOTHING) eval_fail(forward ? 2510 : 2515, "Arrayの引数不正");
+    if (forward) {
+        for (uint32_t i = count > 1 ? position_argument(args[1], n) : 0; i < n; ++i)
+            if (search_matches(wanted, values[size_t(i) * stride])) return i;
+        return -1;
+    }
+    uint32_t last = count > 1 ? position_argument(args[1], n) : n;
+    if (n == 0) return -1;
+    if (last > n - 1) last = n - 1;
+    for (uint32_t i = last + 1; i-- > 0;)
+        if (search_matches(wanted, values[size_t(i) * stride])) return i;
+    return -1;
+}
+
 namespace {
 
 void copy_retained(Word32* to, const Word32* from, uint32_t count, uint32_t stride, uint32_t value_at) {

@@ -25,6 +25,11 @@ struct SearchValue {
 SearchValue search_value(ValueHandle v);
 bool search_matches(const SearchValue& wanted, ValueHandle element);
 
+// indexOf (forward) and lastIndexOf over `n` values `stride` words apart:
+// the position of the match, or -1. The arguments are the methods' own.
+int64_t search_values(const Word32* values, uint32_t n, uint32_t stride, const ValueHandle* args, uint32_t count,
+                      bool forward);
+
 // Arrays, assoc arrays and hashes become a new container of the same shape
 // sharing the elements; every other value is itself. The caller retains what
 // it stores.

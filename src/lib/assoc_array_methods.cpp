@@ -43,27 +43,15 @@ ValueHandle assoc_keys(ValueHandle receiver, const ValueHandle*, uint32_t) {
 // indexOf and lastIndexOf answer the key of the matching entry; `from` is a
 // position in entry order, normalised as on arrays.
 ValueHandle assoc_index_of(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
-    SearchValue wanted = search_value(args[0]);
-    if (wanted.form == SearchValue::NOTHING) eval_fail(2510, "Arrayの引数不正");
-    uint32_t n = assoc_count(receiver);
-    uint32_t from = count > 1 ? position_argument(args[1], n) : 0;
     const Word32* pairs = assoc_pairs(receiver);
-    for (uint32_t i = from; i < n; ++i)
-        if (search_matches(wanted, pairs[2 * i + 1])) return key_value(pairs[2 * i]);
-    return integer_result(-1);
+    int64_t i = search_values(pairs + 1, assoc_count(receiver), 2, args, count, true);
+    return i < 0 ? integer_result(-1) : key_value(pairs[2 * i]);
 }
 
 ValueHandle assoc_last_index_of(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
-    SearchValue wanted = search_value(args[0]);
-    if (wanted.form == SearchValue::NOTHING) eval_fail(2515, "Arrayの引数不正");
-    uint32_t n = assoc_count(receiver);
-    uint32_t last = count > 1 ? position_argument(args[1], n) : n;
-    if (n == 0) return integer_result(-1);
-    if (last > n - 1) last = n - 1;
     const Word32* pairs = assoc_pairs(receiver);
-    for (uint32_t i = last + 1; i-- > 0;)
-        if (search_matches(wanted, pairs[2 * i + 1])) return key_value(pairs[2 * i]);
-    return integer_result(-1);
+    int64_t i = search_values(pairs + 1, assoc_count(receiver), 2, args, count, false);
+    return i < 0 ? integer_result(-1) : key_value(pairs[2 * i]);
 }
 
 ValueHandle assoc_join(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
