@@ -160,9 +160,41 @@ bool set_method_handler(MethodReceiver receiver, const char* name, MethodHandler
     return true;
 }
 
+namespace {
+
+// The entry a name was last found at in a list, so that a method called in a
+// loop is not searched for each time. A remembered entry is checked against
+// the name before it is used: names and lists can change between runs.
+struct MethodPosition {
+    const char* names;
+    uint32_t name;
+    int entry;
+};
+MethodPosition g_method_positions[256];
+
+inline bool entry_matches(const MethodList& list, int e, const char* name, size_t length) {
+    const char* entry = list.names + size_t(e) * list.width;
+    return length != 0 && length <= list.width && (length == list.width || entry[length] == ' ') &&
+           std::memcmp(entry, name, length) == 0;
+}
+
+int method_entry(const MethodList& list, uint32_t name) {
+    const char* text = name_text(name);
+    size_t length = name_length(name);
+    MethodPosition& slot = g_method_positions[(name ^ uint32_t(reinterpret_cast<uintptr_t>(list.names) >> 4)) & 255];
+    if (slot.names == list.names && slot.name == name && slot.entry < list.entries &&
+        entry_matches(list, slot.entry, text, length))
+        return slot.entry;
+    int e = find_method(list, text, length);
+    if (e >= 0) slot = {list.names, name, e};
+    return e;
+}
+
+}  // namespace
+
 ValueHandle dispatch_method(const MethodList& list, ValueHandle receiver, uint32_t name, const ValueHandle* args,
                             uint32_t count) {
-    int e = find_method(list, name_text(name), name_length(name));
+    int e = method_entry(list, name);
     if (e < 0) eval_fail(list.unknown_code, "%s", list.unknown_message);
     if (int64_t(count) < list.min_args[e] || (list.min_args[e] == NO_ARGUMENTS && count != 0))
         eval_fail(list.too_few_code, "%s", list.count_message);
