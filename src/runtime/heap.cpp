@@ -45,9 +45,19 @@ uint32_t s_cell_block_high[INITIAL_CELL_BLOCKS];
 // One bit per cell block that holds freed cells, so that the next block to
 // take cells from is found in a few words instead of a walk over every block.
 uint64_t s_blocks_with_freed[CELL_BLOCK_LIMIT / 64];
+// One bit per word above that is not zero: the highest block is two bit scans away.
+uint64_t s_freed_block_words;
+static_assert(CELL_BLOCK_LIMIT / 64 <= 64);
 
-inline void mark_block_freed(uint32_t block) { s_blocks_with_freed[block / 64] |= uint64_t(1) << (block % 64); }
-inline void mark_block_used_up(uint32_t block) { s_blocks_with_freed[block / 64] &= ~(uint64_t(1) << (block % 64)); }
+inline void mark_block_freed(uint32_t block) {
+    s_blocks_with_freed[block / 64] |= uint64_t(1) << (block % 64);
+    s_freed_block_words |= uint64_t(1) << (block / 64);
+}
+inline void mark_block_used_up(uint32_t block) {
+    uint64_t& word = s_blocks_with_freed[block / 64];
+    word &= ~(uint64_t(1) << (block % 64));
+    if (!word) s_freed_block_words &= ~(uint64_t(1) << (block / 64));
+}
 // Which cells of each block are freed, so that the next freed cell below the
 // one taken is found in four words instead of a walk over the headers.
 uint64_t s_freed_slots[CELL_BLOCK_LIMIT][CELLS_PER_BLOCK / 64];
@@ -64,9 +74,9 @@ inline int32_t highest_freed_slot(uint32_t block) {
     return -1;
 }
 int32_t highest_block_with_freed() {
-    for (int32_t w = CELL_BLOCK_LIMIT / 64 - 1; w >= 0; --w)
-        if (s_blocks_with_freed[w]) return w * 64 + 63 - __builtin_clzll(s_blocks_with_freed[w]);
-    return -1;
+    if (!s_freed_block_words) return -1;
+    int32_t w = 63 - __builtin_clzll(s_freed_block_words);
+    return w * 64 + 63 - __builtin_clzll(s_blocks_with_freed[w]);
 }
 uint8_t* s_page[INITIAL_PAGES];
 uint32_t s_page_used[INITIAL_PAGES];
@@ -580,6 +590,7 @@ void heap_reset() {
     std::memset(s_cell_block_freed, 0, sizeof s_cell_block_freed);
     std::memset(s_cell_block_high, 0, sizeof s_cell_block_high);
     std::memset(s_blocks_with_freed, 0, sizeof s_blocks_with_freed);
+    s_freed_block_words = 0;
     std::memset(s_freed_slots, 0, sizeof s_freed_slots);
     std::memset(s_page, 0, sizeof s_page);
     std::memset(s_page_used, 0, sizeof s_page_used);
