@@ -778,19 +778,6 @@ namespace {
 ValueHandle step_as_statement(ValueHandle cell) {
     // The value is not used: step like the prefix form, report like the postfix one.
     const OperationCell* c = operation_cell(cell);
-    // The usual loop step: a local or parameter holding an Integer only it owns.
-    ValueHandle target = operand(c, 0);
-    if (is_plain_name(target)) {
-        ValueHandle v = lookup_variable(target);
-        if (g_location.kind == LOCATION_BINDING && !g_location.constant && kind_of(v) == KIND_INTEGER) {
-            IntegerCell* number = cell_as<IntegerCell>(v);
-            if ((number->header >> 4) == 1) {
-                int32_t delta = c->opcode == OP_POSTFIX_INC ? 1 : -1;
-                number->value = int32_t(uint32_t(number->value) + uint32_t(delta));
-                return VALUE_UNDEFINED;
-            }
-        }
-    }
     if (c->opcode == OP_POSTFIX_INC)
         return step_operation(operand(c, 0), 1, false, 2200, 2205, "オペレーション不正(++)", true);
     return step_operation(operand(c, 0), -1, false, 2220, 2225, "オペレーション不正(--)", true);

@@ -36,6 +36,19 @@ inline bool loop_should_stop() {
     }
 }
 
+// The usual loop step: `i++` or `i--` on a local or parameter holding an
+// Integer that only its binding holds is made where it stands, without a call.
+inline bool stepped_in_place(const OperationCell* c) {
+    ValueHandle target = operand(c, 0);
+    if (!is_plain_name(target)) return false;
+    ValueHandle v = lookup_variable(target);
+    if (g_location.kind != LOCATION_BINDING || g_location.constant || kind_of(v) != KIND_INTEGER) return false;
+    IntegerCell* number = cell_as<IntegerCell>(v);
+    if ((number->header >> 4) != 1) return false;
+    number->value = int32_t(uint32_t(number->value) + (c->opcode == OP_POSTFIX_INC ? 1u : ~0u));
+    return true;
+}
+
 // A statement's value is dropped, so a postfix step (the usual `i++`) can run
 // as the prefix form, which steps an unshared number in place.
 // An operation is dispatched here, its cell read once.
@@ -50,6 +63,7 @@ inline void run_statement(ValueHandle statement) {
 #endif
         if (c->opcode == OP_POSTFIX_INC || c->opcode == OP_POSTFIX_DEC) {
             note_position(c);
+            if (stepped_in_place(c)) return;
             drop(step_as_statement(statement));
             return;
         }
