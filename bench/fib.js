@@ -5,5 +5,5 @@ function fib(n) {
 }
 
 function main() {
-    console.log("fib " + fib(25));
+    console.log("fib " + fib(31));
 }

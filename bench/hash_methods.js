@@ -27,7 +27,7 @@ function main() {
     var names = [];
     for (var n = 0; n < 400; n++) names.push("key" + n);
     var sum = 0;
-    for (var round = 0; round < 1000; round++) {
+    for (var round = 0; round < 2000; round++) {
         for (var i = 0; i < 400; i += 2) h.set(names[i], i + round);
         for (var j = 0; j < 400; j++) {
             if (h.has(names[j])) sum = (sum + h.get(names[j])) % 1000000;

@@ -5,7 +5,7 @@ function main() {
         words.push("w" + (i % 97) + "x");
     }
     var total = 0;
-    for (var round = 0; round < 800; round++) {
+    for (var round = 0; round < 3200; round++) {
         var text = words.join(",");
         var parts = text.split(",");
         total += parts.length + text.length + parts[round % 2000].length;

@@ -10,7 +10,7 @@ function Counter() {
 function main() {
     var c = new Counter();
     var last = 0;
-    for (var i = 0; i < 500000; i++) {
+    for (var i = 0; i < 2000000; i++) {
         last = c.add(i % 3);
     }
     console.log("methods " + last);

@@ -7,7 +7,7 @@ function Point(x, y) {
 
 function main() {
     var sum = 0;
-    for (var i = 0; i < 400000; i++) {
+    for (var i = 0; i < 800000; i++) {
         var p = new Point(i, i + 1);
         var q = {x: p.y, y: p.x, tag: "q"};
         p.x = q.x + q.y;

@@ -14,7 +14,7 @@ function main() {
     var email = /^[\w.-]+@[\w-]+(?:\.[\w-]+)+$/;
     var date = /^(\d{4})-(0?[1-9]|1[0-2])-(0?[1-9]|[12]\d|3[01])$/;
     var valid = 0;
-    for (var round = 0; round < 5; round++) {
+    for (var round = 0; round < 10; round++) {
         for (var j = 0; j < 20000; j++) {
             if (email.test(emails[j])) valid++;
             if (date.test(dates[j])) valid++;
@@ -27,7 +27,7 @@ function main() {
     var numbers = 0;
     var words = 0;
     var marks = 0;
-    for (var pass = 0; pass < 3; pass++) {
+    for (var pass = 0; pass < 6; pass++) {
         token.lastIndex = 0;
         var m;
         while ((m = token.exec(text)) != null) {
