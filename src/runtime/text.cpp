@@ -265,7 +265,13 @@ ValueHandle join_values(uint32_t count, ElementAccessor element_at, void* contex
     TextBuffer out;
     for (uint32_t i = 0; i < count; ++i) {
         if (i) out.append(sep, sep_length);
-        display_of(element_at(context, i), false, out);
+        ValueHandle element = element_at(context, i);
+        // A String joins as its text: no walk to set up for it.
+        if ((element >> 24) == KIND_STRING) {
+            out.append(string_text(element), string_length(element));
+        } else {
+            display_of(element, false, out);
+        }
     }
     return new_string(out.data(), out.size());
 }
