@@ -2,7 +2,8 @@
 # Runs each benchmark under the runner (runner -e 'main()' file.js) and under
 # duk, mujs and node where present, printing the times, the ratio of each
 # engine's time to the runner's, and whether its output matches the runner's.
-# Usage: [RUNS=n] [LIMIT=seconds] bench/run.sh [runner-path] [name...]
+# Usage: [RUNS=n] [LIMIT=seconds] [BASELINE=runner-path] bench/run.sh [runner-path] [name...]
+#        BASELINE adds an earlier build's time and its ratio to the runner's.
 #        (default: builds build/release/runner; every benchmark)
 set -u
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -50,10 +51,19 @@ timed() {
     printf '%s\n' "${times[@]}" | sort -n | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'
 }
 
+# An engine's time over the runner's ("-" without a runner time).
+ratio_of() {
+    [ -z "$2" ] && { echo "-"; return; }
+    awk -v a="$1" -v b="$2" 'BEGIN { over = sub(/^>/, "", a); if (b > 0) printf "%s%.2f", over ? ">" : "", a / b; else print "-" }'
+}
+
 engines=()
 for e in duk mujs node; do command -v "$e" >/dev/null && engines+=("$e"); done
 
-printf '%-12s %10s' "script" "runner"
+baseline="${BASELINE:-}"
+[ -n "$baseline" ] && { [ -f "$(dirname "$baseline")/TOLV.config" ] || : >"$(dirname "$baseline")/TOLV.config"; }
+printf '%-14s %10s' "script" "runner"
+[ -n "$baseline" ] && printf ' %10s %7s' "baseline" "ratio"
 for e in "${engines[@]}"; do printf ' %10s %7s %5s' "$e" "ratio" "same"; done
 printf '\n'
 
@@ -65,11 +75,15 @@ for script in "$here"/*.js; do
     grep '^(L) ' "$work/out" | sed 's/^(L) //' >"$work/expected"
     note=""
     if [ ! -s "$work/expected" ]; then
-        printf '%-12s %10s' "$name" "failed"
+        printf '%-14s %10s' "$name" "failed"
         note="  runner: $(grep -m1 'ERROR' "$work/out" || head -c 120 "$work/err")"
         t_runner=""
     else
-        printf '%-12s %10s' "$name" "$t_runner"
+        printf '%-14s %10s' "$name" "$t_runner"
+    fi
+    if [ -n "$baseline" ]; then
+        t=$(timed "$baseline" -e 'main()' "$script")
+        printf ' %10s %7s' "$t" "$(ratio_of "$t" "$t_runner")"
     fi
     # The other engines get the same text and a call of main().
     { cat "$script"; printf '\nmain();\n'; } >"$work/$name.js"
@@ -79,8 +93,7 @@ for script in "$here"/*.js; do
         cmp -s "$work/out" "$work/expected" && same="yes"
         [[ "$t" == ">"* ]] && same="-"
         ratio="-"
-        [ -n "$t_runner" ] && ratio=$(awk -v a="$t" -v b="$t_runner" \
-            'BEGIN { over = sub(/^>/, "", a); if (b > 0) printf "%s%.2f", over ? ">" : "", a / b; else print "-" }')
+        [ -n "$t_runner" ] && ratio=$(ratio_of "$t" "$t_runner")
         printf ' %10s %7s %5s' "$t" "$ratio" "$same"
     done
     printf '%s\n' "$note"
