@@ -1,7 +1,7 @@
 // Building arrays with push, then reading them back.
 function main() {
     var total = 0;
-    for (var round = 0; round < 4; round++) {
+    for (var round = 0; round < 6; round++) {
         var a = [];
         for (var i = 0; i < 500000; i++) {
             a.push(i % 1000);

@@ -12,7 +12,7 @@ function main() {
     var x = 12345;
     var numbers = [];
     var records = [];
-    for (var i = 0; i < 60000; i++) {
+    for (var i = 0; i < 90000; i++) {
         x = (x * 1103 + 12345) % 65536;
         numbers.push(x);
         records.push({ key: x % 97, id: i });

@@ -5,5 +5,5 @@ function fib(n) {
 }
 
 function main() {
-    console.log("fib " + fib(31));
+    console.log("fib " + fib(32));
 }

@@ -7,7 +7,7 @@ function main() {
     }
     var found = 0;
     var sum = 0;
-    for (var r = 0; r < 700; r++) {
+    for (var r = 0; r < 1050; r++) {
         var round = r % 350;
         var at = text.indexOf("fox", 0);
         while (at >= 0) {

@@ -5,7 +5,7 @@ function main() {
         s += "ab" + (i % 10);
     }
     var digits = 0;
-    for (var pass = 0; pass < 20; pass++) {
+    for (var pass = 0; pass < 25; pass++) {
         for (var j = 2; j < s.length; j += 3) {
             if (s[j] == "7") digits++;
         }

@@ -2,8 +2,8 @@
 // access, slice and indexOf, each step starting where the last one ended.
 function main() {
     var s = "";
-    for (var i = 0; i < 90000; i++) s += "日本語のテキスト";
-    var n = 720000, c = 0, d = 0, e = 0, k = 0;
+    for (var i = 0; i < 120000; i++) s += "日本語のテキスト";
+    var n = 960000, c = 0, d = 0, e = 0, k = 0;
     for (var i = 0; i < n; i++) {
         if (s.substring(i, i + 1) == "語") c++;
     }
