@@ -24,8 +24,16 @@ KeyPosition g_key_positions[1u << KEY_CACHE_BITS];
 
 namespace {
 
+// Two loads and two compares: `x.length` is read in many a loop condition.
 inline bool is_length(uint32_t name) {
-    return name_length(name) == 6 && std::memcmp(name_text(name), "length", 6) == 0;
+    if (name_length(name) != 6) return false;
+    uint32_t head, wanted_head;
+    uint16_t tail, wanted_tail;
+    std::memcpy(&head, name_text(name), 4);
+    std::memcpy(&tail, name_text(name) + 4, 2);
+    std::memcpy(&wanted_head, "length", 4);
+    std::memcpy(&wanted_tail, "length" + 4, 2);
+    return head == wanted_head && tail == wanted_tail;
 }
 
 void record(LocationKind kind, ValueHandle container, uint32_t index) {
