@@ -73,4 +73,18 @@ std::string DbTest::run_plain(const std::string& script) const {
     return text;
 }
 
+void DbTest::expect_errors(std::span<const ErrorCase> cases, const std::string& prelude) const {
+    std::string script = "function main() {\n" + prelude;
+    for (const ErrorCase& c : cases)
+        script += "  try { " + std::string(c.statement) + "; console.log('no error'); } catch (e) { console.log(e); }\n";
+    std::istringstream lines(run_plain(script + "}\n"));
+    std::string line;
+    for (const ErrorCase& c : cases) {
+        // A message's own further lines start with blanks.
+        do ASSERT_TRUE(std::getline(lines, line)) << c.statement;
+        while (line[0] == ' ');
+        EXPECT_EQ(line.rfind(c.expected, 0), 0u) << c.statement << " gave " << line;
+    }
+}
+
 }  // namespace tolv::testing

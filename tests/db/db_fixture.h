@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,13 @@
 #include "support/runner_sandbox.h"
 
 namespace tolv::testing {
+
+struct ErrorCase {
+    const char* statement;
+    const char* expected;  // the error value's text starts with this
+};
+
+constexpr const char* OPEN_CONNECTION = "  var c = openDb(0, lib(), uri());\n";
 
 class DbTest : public ::testing::Test {
 protected:
@@ -29,6 +37,10 @@ protected:
     // run() with the error positions " (test.js:L:C)" taken out.
     std::string run_plain(const std::string& script) const;
     ProcessResult run_raw(const std::string& script) const;
+    // Runs each statement in its own try after `prelude` and expects the
+    // text of the error it raises to start with its `expected` ("no error"
+    // when it raises none).
+    void expect_errors(std::span<const ErrorCase> cases, const std::string& prelude = OPEN_CONNECTION) const;
 
     std::string database;
     RunnerSandbox box;
