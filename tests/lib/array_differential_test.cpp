@@ -8,24 +8,10 @@
 #include <string>
 
 #include "support/node_peer.h"
+#include "support/seeded_random.h"
 
 namespace tolv::testing {
 namespace {
-
-class Random {
-public:
-    explicit Random(uint64_t seed) : state_(seed) {}
-    uint32_t next() {
-        state_ = state_ * 6364136223846793005ull + 1442695040888963407ull;
-        return uint32_t(state_ >> 33);
-    }
-    uint32_t below(uint32_t n) { return next() % n; }
-    int32_t between(int32_t low, int32_t high) { return low + int32_t(below(uint32_t(high - low + 1))); }
-    bool chance(uint32_t percent) { return below(100) < percent; }
-
-private:
-    uint64_t state_;
-};
 
 std::string integer(int64_t n) { return n < 0 ? "(" + std::to_string(n) + ")" : std::to_string(n); }
 

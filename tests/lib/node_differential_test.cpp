@@ -12,28 +12,10 @@
 #include <vector>
 
 #include "support/node_peer.h"
+#include "support/seeded_random.h"
 
 namespace tolv::testing {
 namespace {
-
-// A small generator of our own: the same sequence on every platform.
-class Random {
-public:
-    explicit Random(uint64_t seed) : state_(seed) {}
-    uint32_t next() {
-        state_ = state_ * 6364136223846793005ull + 1442695040888963407ull;
-        return uint32_t(state_ >> 33);
-    }
-    // 0 .. n-1
-    uint32_t below(uint32_t n) { return next() % n; }
-    int32_t between(int32_t low, int32_t high) { return low + int32_t(below(uint32_t(high - low + 1))); }
-    bool chance(uint32_t percent) { return below(100) < percent; }
-    template <class T, size_t N>
-    const T& pick(const T (&items)[N]) { return items[below(N)]; }
-
-private:
-    uint64_t state_;
-};
 
 void expect_same_as_node(const PeerScript& script) {
     if (node_program().empty()) GTEST_SKIP() << "node is not installed (tools/setup.sh installs it)";

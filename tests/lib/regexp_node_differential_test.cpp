@@ -11,25 +11,10 @@
 #include <string>
 
 #include "support/node_peer.h"
+#include "support/seeded_random.h"
 
 namespace tolv::testing {
 namespace {
-
-class Random {
-public:
-    explicit Random(uint64_t seed) : state_(seed) {}
-    uint32_t next() {
-        state_ = state_ * 6364136223846793005ull + 1442695040888963407ull;
-        return uint32_t(state_ >> 33);
-    }
-    uint32_t below(uint32_t n) { return next() % n; }
-    bool chance(uint32_t percent) { return below(100) < percent; }
-    template <class T, size_t N>
-    const T& pick(const T (&items)[N]) { return items[below(N)]; }
-
-private:
-    uint64_t state_;
-};
 
 // Differences applied on node's side (NODE is true only there):
 // - a match is never found at the very end of the text, so an empty match
