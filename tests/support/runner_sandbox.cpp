@@ -99,11 +99,15 @@ ProcessResult run_process(const std::string& program, const ProcessOptions& opti
     return result;
 }
 
-RunnerSandbox::RunnerSandbox(const std::string& runner_path) {
+RunnerSandbox::RunnerSandbox(const std::string& runner_path) : RunnerSandbox(runner_path, "") {}
+
+RunnerSandbox::RunnerSandbox(const std::string& runner_path, const std::string& program_dir)
+    : program_dir_(program_dir.empty() ? "" : program_dir + "/") {
     std::string pattern = (fs::temp_directory_path() / "tolv-test-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp");
     dir_ = pattern;
-    runner_ = dir_ + "/" + fs::path(runner_path).filename().string();
+    fs::create_directories(dir_ + "/" + program_dir_);
+    runner_ = dir_ + "/" + program_dir_ + fs::path(runner_path).filename().string();
     std::error_code error;
     fs::create_hard_link(runner_path, runner_, error);
     if (error) fs::copy_file(runner_path, runner_);

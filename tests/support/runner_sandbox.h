@@ -29,6 +29,9 @@ ProcessResult run_process(const std::string& program, const ProcessOptions& opti
 class RunnerSandbox {
 public:
     explicit RunnerSandbox(const std::string& runner_path = TOLV_RUNNER_PATH);
+    // The runner and its TOLV.config in `program_dir` under the sandbox (a
+    // site's layout: "bin" beside "public", "log" and "modules").
+    RunnerSandbox(const std::string& runner_path, const std::string& program_dir);
     ~RunnerSandbox();
     RunnerSandbox(const RunnerSandbox&) = delete;
     RunnerSandbox& operator=(const RunnerSandbox&) = delete;
@@ -41,7 +44,7 @@ public:
     std::string read_file(const std::string& relative) const;
     bool exists(const std::string& relative) const;
     // Writes TOLV.config in the runner's directory.
-    void write_config(const std::string& text) const { write_file("TOLV.config", text); }
+    void write_config(const std::string& text) const { write_file(program_dir_ + "TOLV.config", text); }
 
     // A CGI request: CONTENT_LENGTH is the body's length unless given in `env`.
     ProcessResult cgi(const std::string& body,
@@ -51,6 +54,7 @@ public:
 
 private:
     std::string dir_;
+    std::string program_dir_;  // "" or "name/"
     std::string runner_;
 };
 

@@ -1,84 +1,113 @@
 #include "support/web_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
+#include <iterator>
+#include <map>
 
 #include "support/loopback.h"
+#include "support/recipe.h"
+
+namespace fs = std::filesystem;
 
 namespace tolv::testing {
 
 namespace {
 
 const char LIGHTTPD[] = "/usr/sbin/lighttpd";
+const char NGINX[] = "/usr/sbin/nginx";
+const char FCGIWRAP[] = "/usr/sbin/fcgiwrap";
+const char APACHE[] = "/usr/sbin/apache2";
+const char APACHE_MODULES[] = "/usr/lib/apache2/modules";
+
+std::string read_text(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 }  // namespace
 
-WebServer::WebServer(const RunnerSandbox& sandbox) : dir_(sandbox.dir()) {
-    if (!std::filesystem::exists(LIGHTTPD)) {
-        log_ = "lighttpd is not installed";
-        return;
+const char* server_name(ServerKind kind) {
+    switch (kind) {
+    case ServerKind::lighttpd: return "lighttpd";
+    case ServerKind::nginx: return "nginx";
+    case ServerKind::apache: return "apache";
     }
-    port_ = free_loopback_port();
-    std::ofstream(dir_ + "/lighttpd.conf")
-        << "server.document-root = \"" << dir_ << "\"\n"
-        << "server.bind = \"127.0.0.1\"\n"
-        << "server.port = " << port_ << "\n"
-        << "server.modules = (\"mod_cgi\")\n"
-        << "server.errorlog = \"" << dir_ << "/lighttpd-error.log\"\n"
-        << "server.max-request-size = 65536\n"
-        << "cgi.assign = (\"/runner\" => \"\")\n";
-    pid_ = fork();
-    if (pid_ == 0) {
-        execl(LIGHTTPD, LIGHTTPD, "-D", "-f", (dir_ + "/lighttpd.conf").c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    for (int i = 0; i < 200; ++i) {
-        if (accepts_connections(port_)) return;
-        int status;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    }
-    std::ifstream error_log(dir_ + "/lighttpd-error.log");
-    log_.assign(std::istreambuf_iterator<char>(error_log), {});
-    if (pid_ > 0) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-    }
-    pid_ = -1;
+    return "?";
 }
 
-WebServer::~WebServer() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
+WebServer::WebServer(const RunnerSandbox& sandbox, ServerKind kind) : kind_(kind), port_(free_loopback_port()) {
+    const std::string name = server_name(kind);
+    run_dir_ = sandbox.path(name + "-" + std::to_string(port_));
+    const std::string document_root = sandbox.path("public");
+    fs::create_directories(run_dir_);
+    fs::create_directories(document_root);
+    // The runner writes its journal somewhere in the sandbox; the server and
+    // fcgiwrap keep their sockets and buffers in their own directory.
+    hand_over(sandbox.dir());
+    hand_over(run_dir_);
+    const ServiceAccount& account = service_account();
+    const std::map<std::string, std::string> values = {
+        {"BIN", fs::path(sandbox.runner()).parent_path().string()},
+        {"PUBLIC", document_root},
+        {"RUN", run_dir_},
+        {"ADDRESS", "127.0.0.1"},
+        {"PORT", std::to_string(port_)},
+        {"USER", account.user},
+        {"GROUP", account.group},
+        {"MODULES", APACHE_MODULES},
+        {"FCGI", "unix:" + run_dir_ + "/fcgiwrap.sock"},
+    };
+    const std::string recipe = kind == ServerKind::lighttpd ? "lighttpd/lighttpd.conf"
+                               : kind == ServerKind::nginx  ? "nginx/nginx.conf"
+                                                            : "apache/apache2.conf";
+    const std::string config = run_dir_ + "/" + fs::path(recipe).filename().string();
+    std::ofstream(config) << render_recipe(recipe, values);
+    switch (kind) {
+    case ServerKind::lighttpd: start_lighttpd(config); break;
+    case ServerKind::nginx: start_nginx(config, values.at("BIN") + "/runner"); break;
+    case ServerKind::apache: start_apache(config); break;
+    }
+}
+
+void WebServer::fail(const std::string& why) {
+    server_.stop();
+    fcgiwrap_.stop();
+    log_ = why;
+    for (const auto& entry : fs::directory_iterator(run_dir_)) {
+        const std::string file = entry.path().filename().string();
+        if (file.find("error") != std::string::npos) log_ += "\n" + file + ":\n" + read_text(entry.path().string());
+    }
+}
+
+void WebServer::start_lighttpd(const std::string& config) {
+    if (!fs::exists(LIGHTTPD)) return fail("lighttpd is not installed");
+    server_.start({LIGHTTPD, "-D", "-f", config});
+    if (!server_.wait_until_listening(port_)) fail("lighttpd did not start");
+}
+
+void WebServer::start_nginx(const std::string& config, const std::string& runner) {
+    if (!fs::exists(NGINX) || !fs::exists(FCGIWRAP)) return fail("nginx or fcgiwrap is not installed");
+    const std::string socket = run_dir_ + "/fcgiwrap.sock";
+    // -p: this fcgiwrap starts the runner and nothing else.
+    fcgiwrap_.start({FCGIWRAP, "-f", "-s", "unix:" + socket, "-p", runner}, true);
+    if (!fcgiwrap_.wait_until_exists(socket)) return fail("fcgiwrap did not start");
+    server_.start({NGINX, "-c", config, "-e", run_dir_ + "/nginx-error.log", "-g", "daemon off;"});
+    if (!server_.wait_until_listening(port_)) fail("nginx did not start");
+}
+
+void WebServer::start_apache(const std::string& config) {
+    if (!fs::exists(APACHE)) return fail("apache2 is not installed");
+    server_.start({APACHE, "-f", config, "-DFOREGROUND"});
+    if (!server_.wait_until_listening(port_)) fail("apache did not start");
+}
+
+std::string WebServer::url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
 
 HttpAnswer WebServer::post(const std::string& body, const std::vector<std::string>& headers) const {
-    ProcessOptions options;
-    options.args = {"-s", "-S", "--max-time", "60", "-o", "-", "-w", "\n%{http_code}", "-X", "POST",
-                 "-H", "Content-Type: application/octet-stream", "--data-binary", "@-"};
-    for (const std::string& header : headers) {
-        options.args.push_back("-H");
-        options.args.push_back(header);
-    }
-    options.args.push_back("http://127.0.0.1:" + std::to_string(port_) + "/runner");
-    options.input = body;
-    ProcessResult result = run_process("/usr/bin/curl", options);
-    HttpAnswer answer;
-    size_t newline = result.out.rfind('\n');
-    if (newline == std::string::npos) return answer;
-    answer.status = std::atoi(result.out.c_str() + newline + 1);
-    answer.body = result.out.substr(0, newline);
-    return answer;
+    return http_request({url("/runner"), "POST", body, headers, ""});
 }
 
 }  // namespace tolv::testing

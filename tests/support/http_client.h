@@ -1,0 +1,24 @@
+// HTTP requests as a browser or an attacker sends them, through curl.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tolv::testing {
+
+struct HttpAnswer {
+    int status = 0;
+    std::string body;
+};
+
+struct HttpRequest {
+    std::string url;                   // sent as it is: no "/../" is resolved on the way
+    std::string method = "GET";
+    std::string body;                  // POST: sent as application/octet-stream
+    std::vector<std::string> headers;  // "Name: value"
+    std::string from;                  // local address to connect from ("" = any)
+};
+
+HttpAnswer http_request(const HttpRequest& request);
+
+}  // namespace tolv::testing
