@@ -9,49 +9,12 @@
 #include <thread>
 
 #include "protocol/reply_token.h"
+#include "support/reply_records.h"
 
 namespace tolv::testing {
 namespace {
 
 const std::string SHOP_DIR = std::string(TOLV_SOURCE_DIR) + "/examples/shop";
-
-std::string top_program(const std::string& text) { return "P" + counted_text(text); }
-
-// An order request for the shop: customer Ann, 10 of each item.
-std::string order_request(const std::vector<std::string>& codes, const std::string& token_fields = "") {
-    std::string items;
-    for (const std::string& code : codes) items += counted_text(code);
-    return token_fields + top_program("order(customer, codes, quantity)") +
-           counted_record('M', 1, counted_text("order.js")) +
-           counted_record('S', 1, counted_text("customer") + counted_text("Ann")) +
-           counted_record('I', 1, counted_text("quantity") + counted_number(10)) +
-           counted_record('A', 1, "A" + counted_number(codes.size()) + counted_text("codes") + items);
-}
-
-// Splits the reply token record "X" + first field + token off the end of an answer.
-bool split_reply_token(const std::string& answer, std::string& before, std::string& first, std::string& token) {
-    size_t at = answer.rfind('X');
-    while (at != std::string::npos) {
-        size_t p = at + 1;
-        auto field = [&](std::string& out) {
-            if (p >= answer.size() || answer[p] < '1' || answer[p] > '9') return false;
-            size_t digits = size_t(answer[p] - '0'), length = 0;
-            for (size_t i = 1; i <= digits; ++i) {
-                if (p + i >= answer.size() || !std::isdigit(static_cast<unsigned char>(answer[p + i]))) return false;
-                length = length * 10 + size_t(answer[p + i] - '0');
-            }
-            out = answer.substr(p + 1 + digits, length);
-            p += 1 + digits + length;
-            return out.size() == length;
-        };
-        if (field(first) && field(token) && p == answer.size()) {
-            before = answer.substr(0, at);
-            return true;
-        }
-        at = at == 0 ? std::string::npos : answer.rfind('X', at - 1);
-    }
-    return false;
-}
 
 class ThroughWebServer : public ::testing::Test {
 protected:

@@ -33,4 +33,11 @@ HttpAnswer http_request(const HttpRequest& request) {
     return answer;
 }
 
+HttpAnswer http_request(const std::string& method, const std::string& url) {
+    HttpRequest request;
+    request.method = method;
+    request.url = url;
+    return http_request(request);
+}
+
 }  // namespace tolv::testing

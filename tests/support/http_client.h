@@ -20,5 +20,7 @@ struct HttpRequest {
 };
 
 HttpAnswer http_request(const HttpRequest& request);
+// A request without body or headers.
+HttpAnswer http_request(const std::string& method, const std::string& url);
 
 }  // namespace tolv::testing

@@ -1,5 +1,6 @@
 #include "support/server_process.h"
 
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
@@ -46,7 +47,7 @@ void hand_over(const std::string& dir) {
     if (account.root && chown(dir.c_str(), account.uid, account.gid) != 0) perror(dir.c_str());
 }
 
-void ServerProcess::start(const std::vector<std::string>& argv, bool drop) {
+void ServerProcess::start(const std::vector<std::string>& argv, const std::string& output, bool drop) {
     stop();
     const ServiceAccount& account = service_account();
     const pid_t parent = getpid();
@@ -54,6 +55,8 @@ void ServerProcess::start(const std::vector<std::string>& argv, bool drop) {
     if (pid_ != 0) return;
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) _exit(1);
+    int log = open(output.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (log < 0 || dup2(log, 1) < 0 || dup2(log, 2) < 0) _exit(125);
     if (drop && account.root &&
         (setgroups(0, nullptr) != 0 || setgid(account.gid) != 0 || setuid(account.uid) != 0))
         _exit(126);

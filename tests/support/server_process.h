@@ -30,8 +30,9 @@ public:
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
 
-    // Starts argv[0] with `argv`; as the service account when `drop` and the tests run as root.
-    void start(const std::vector<std::string>& argv, bool drop = false);
+    // Starts argv[0] with `argv`, its standard output and error going to the
+    // file `output`; as the service account when `drop` and the tests run as root.
+    void start(const std::vector<std::string>& argv, const std::string& output, bool drop = false);
     // Wait (at most 5 s) until 127.0.0.1:port accepts connections, or until
     // `socket_path` exists; false when the process ended or never got there.
     bool wait_until_listening(int port);

@@ -76,13 +76,13 @@ void WebServer::fail(const std::string& why) {
     log_ = why;
     for (const auto& entry : fs::directory_iterator(run_dir_)) {
         const std::string file = entry.path().filename().string();
-        if (file.find("error") != std::string::npos) log_ += "\n" + file + ":\n" + read_text(entry.path().string());
+        if (file.find("error") != std::string::npos || file.find("output") != std::string::npos) log_ += "\n" + file + ":\n" + read_text(entry.path().string());
     }
 }
 
 void WebServer::start_lighttpd(const std::string& config) {
     if (!fs::exists(LIGHTTPD)) return fail("lighttpd is not installed");
-    server_.start({LIGHTTPD, "-D", "-f", config});
+    server_.start({LIGHTTPD, "-D", "-f", config}, run_dir_ + "/lighttpd-output.log");
     if (!server_.wait_until_listening(port_)) fail("lighttpd did not start");
 }
 
@@ -90,15 +90,16 @@ void WebServer::start_nginx(const std::string& config, const std::string& runner
     if (!fs::exists(NGINX) || !fs::exists(FCGIWRAP)) return fail("nginx or fcgiwrap is not installed");
     const std::string socket = run_dir_ + "/fcgiwrap.sock";
     // -p: this fcgiwrap starts the runner and nothing else.
-    fcgiwrap_.start({FCGIWRAP, "-f", "-s", "unix:" + socket, "-p", runner}, true);
+    fcgiwrap_.start({FCGIWRAP, "-f", "-s", "unix:" + socket, "-p", runner}, run_dir_ + "/fcgiwrap-output.log", true);
     if (!fcgiwrap_.wait_until_exists(socket)) return fail("fcgiwrap did not start");
-    server_.start({NGINX, "-c", config, "-e", run_dir_ + "/nginx-error.log", "-g", "daemon off;"});
+    server_.start({NGINX, "-c", config, "-e", run_dir_ + "/nginx-error.log", "-g", "daemon off;"},
+                  run_dir_ + "/nginx-output.log");
     if (!server_.wait_until_listening(port_)) fail("nginx did not start");
 }
 
 void WebServer::start_apache(const std::string& config) {
     if (!fs::exists(APACHE)) return fail("apache2 is not installed");
-    server_.start({APACHE, "-f", config, "-DFOREGROUND"});
+    server_.start({APACHE, "-f", config, "-DFOREGROUND"}, run_dir_ + "/apache-output.log");
     if (!server_.wait_until_listening(port_)) fail("apache did not start");
 }
 
