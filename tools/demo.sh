@@ -1,41 +1,45 @@
 #!/usr/bin/env bash
 # Builds the runner and serves the shop example through a real web server
-# (lighttpd with mod_cgi on a loopback port), then sends it two requests with
-# curl and shows the answers: an order, and an order of an unknown item.
+# (lighttpd with mod_cgi on a loopback port, configured by the recipe in
+# deploy/lighttpd), then sends it two requests with curl and shows the
+# answers: an order, and an order of an unknown item.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
 
 tools/setup.sh
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)" --target runner | tail -n 3
 
+# The site as deploy/lighttpd lays it out: the program, its configuration and
+# the journal outside the document root, which holds static files only.
 site=$(mktemp -d)
+chmod 755 "$site"
 cleanup() {
-  [ -f "$site/lighttpd.pid" ] && kill "$(cat "$site/lighttpd.pid")" 2>/dev/null || true
+  [ -f "$site/run/lighttpd.pid" ] && kill "$(cat "$site/run/lighttpd.pid")" 2>/dev/null || true
   rm -rf "$site"
 }
 trap cleanup EXIT
 
-cp build/release/runner "$site/"
-# The journal lives in a directory of its own, away from the program and its configuration.
-mkdir "$site/log"
+mkdir -p "$site/bin" "$site/modules" "$site/log" "$site/public" "$site/run"
+cp build/release/runner "$site/bin/"
+cp examples/shop/*.js "$site/modules/"
+echo '<!doctype html><title>shop</title>' > "$site/public/index.html"
 {
   cat examples/shop/TOLV.config
-  echo "MODULE_DIR=$root/examples/shop"
+  echo "MODULE_DIR=$site/modules"
   echo "LOGFILE=$site/log/journal.log"
-} > "$site/TOLV.config"
+} > "$site/bin/TOLV.config"
+# Started as root, lighttpd runs as nobody, who writes its logs and the journal.
+user=$(id -un) group=$(id -gn)
+if [ "$(id -u)" -eq 0 ]; then
+  user=nobody group=nogroup
+  chown "$user:$group" "$site/log" "$site/run"
+fi
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-cat > "$site/lighttpd.conf" <<CONF
-server.document-root = "$site"
-server.bind = "127.0.0.1"
-server.port = $port
-server.pid-file = "$site/lighttpd.pid"
-server.errorlog = "$site/lighttpd-error.log"
-server.modules = ("mod_cgi")
-cgi.assign = ("/runner" => "")
-CONF
-/usr/sbin/lighttpd -f "$site/lighttpd.conf"
+sed -e "s|@BIN@|$site/bin|g" -e "s|@PUBLIC@|$site/public|g" -e "s|@RUN@|$site/run|g" \
+    -e "s|@ADDRESS@|127.0.0.1|g" -e "s|@PORT@|$port|g" -e "s|@USER@|$user|g" -e "s|@GROUP@|$group|g" \
+    deploy/lighttpd/lighttpd.conf > "$site/run/lighttpd.conf"
+/usr/sbin/lighttpd -f "$site/run/lighttpd.conf"
 for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.1; done
 
 # Request records: counted numbers ('0' + digit count, digits) and texts.
@@ -65,7 +69,12 @@ ask() {
 }
 ask tea cup
 ask tea teapot
-echo "== journal"
+echo "== the configuration, the journal and a module are not on the web:"
+for path in /bin/TOLV.config /log/journal.log /modules/order.js /runner/../bin/TOLV.config; do
+  echo "   GET $path -> $(curl -s --path-as-is -o /dev/null -w '%{http_code}' "http://127.0.0.1:$port$path")"
+done
+echo
+echo "== journal ($site/log/journal.log)"
 # The runner writes its journal after the answer is complete.
 for _ in $(seq 50); do [ "$(grep -c '=====  end' "$site/log/journal.log" 2>/dev/null)" = 2 ] && break; sleep 0.1; done
 cat "$site/log/journal.log"

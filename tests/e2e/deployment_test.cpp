@@ -176,7 +176,7 @@ TEST(BalancedPair, SessionOfFiveRequestsAlternatesBetweenServersAndEveryWriteLan
         ASSERT_EQ(answer.status, 200);
         ASSERT_TRUE(split_reply_token(answer.body, records, first, token)) << answer.body;
         ASSERT_NE(token, "NG") << "step " << step - 1 << ": " << answer.body;
-        EXPECT_TRUE(records.ends_with("C11101110")) << "step " << step - 1 << ": " << answer.body;
+        EXPECT_TRUE(records.ends_with("C10101110")) << "step " << step - 1 << ": " << answer.body;
         if (step > 5) break;
         answer = send("Q" + counted_text(first) + counted_text(token) + top_program("write(user, step)") + modules +
                       user + counted_record('I', 1, counted_text("step") + counted_number(size_t(step))));
