@@ -34,13 +34,15 @@ public:
     explicit Site(const std::string& app_dir) : box(TOLV_RUNNER_PATH, "bin") {
         fs::create_directories(box.path("modules"));
         for (const auto& entry : fs::directory_iterator(app_dir))
-            if (entry.path().extension() == ".js") fs::copy_file(entry.path(), box.path("modules") + "/" + entry.path().filename().string());
+            if (entry.path().extension() == ".js")
+                fs::copy_file(entry.path(), box.path("modules/" + entry.path().filename().string()));
         fs::create_directories(box.path("log"));
         hand_over(box.path("log"));
         box.write_file("public/index.html", INDEX_PAGE);
     }
     void configure(const std::string& extra) const {
-        box.write_config("MODULE_DIR=" + box.path("modules") + "\nLOGFILE=" + box.path("log/journal.log") + "\n" + extra);
+        box.write_config("MODULE_DIR=" + box.path("modules") + "\nLOGFILE=" + box.path("log/journal.log") + "\n" +
+                         extra);
     }
     // The runner writes its journal after the answer is complete.
     std::string journal() const {

@@ -46,14 +46,15 @@ Balancer::Balancer(const std::string& dir, int backend1_port, int backend2_port,
         return;
     }
     std::filesystem::create_directories(dir_);
-    std::ofstream(dir_ + "/haproxy.cfg") << render_recipe("haproxy/haproxy.cfg", {
-                                                              {"ADDRESS", "127.0.0.1"},
-                                                              {"PORT", std::to_string(port_)},
-                                                              {"BACKEND1", "127.0.0.1:" + std::to_string(backend1_port)},
-                                                              {"BACKEND2", "127.0.0.1:" + std::to_string(backend2_port)},
-                                                              {"SOURCE", source},
-                                                              {"RUN", dir_},
-                                                          });
+    const std::map<std::string, std::string> values = {
+        {"ADDRESS", "127.0.0.1"},
+        {"PORT", std::to_string(port_)},
+        {"BACKEND1", "127.0.0.1:" + std::to_string(backend1_port)},
+        {"BACKEND2", "127.0.0.1:" + std::to_string(backend2_port)},
+        {"SOURCE", source},
+        {"RUN", dir_},
+    };
+    std::ofstream(dir_ + "/haproxy.cfg") << render_recipe("haproxy/haproxy.cfg", values);
     const std::string output = dir_ + "/haproxy-output.log";
     server_.start({HAPROXY, "-db", "-f", dir_ + "/haproxy.cfg"}, output);
     if (server_.wait_until_listening(port_) && server_.wait_until_exists(dir_ + "/haproxy.sock")) return;
@@ -74,7 +75,8 @@ std::map<std::string, long> Balancer::served() const {
         std::vector<std::string> fields;
         std::istringstream cells(line);
         for (std::string cell; std::getline(cells, cell, ',');) fields.push_back(cell);
-        if (fields.size() > 7 && fields[0] == "web" && fields[1] != "BACKEND") counts[fields[1]] = std::atol(fields[7].c_str());
+        if (fields.size() > 7 && fields[0] == "web" && fields[1] != "BACKEND")
+            counts[fields[1]] = std::atol(fields[7].c_str());
     }
     return counts;
 }

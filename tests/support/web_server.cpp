@@ -42,8 +42,9 @@ WebServer::WebServer(const RunnerSandbox& sandbox, ServerKind kind) : kind_(kind
     const std::string document_root = sandbox.path("public");
     fs::create_directories(run_dir_);
     fs::create_directories(document_root);
-    // The runner writes its journal somewhere in the sandbox; the server and
-    // fcgiwrap keep their sockets and buffers in their own directory.
+    // The service account runs the runner, which may keep its journal at the
+    // sandbox's top; the server and fcgiwrap keep their logs, sockets and
+    // buffers in their own directory.
     hand_over(sandbox.dir());
     hand_over(run_dir_);
     const ServiceAccount& account = service_account();
@@ -65,7 +66,7 @@ WebServer::WebServer(const RunnerSandbox& sandbox, ServerKind kind) : kind_(kind
     std::ofstream(config) << render_recipe(recipe, values);
     switch (kind) {
     case ServerKind::lighttpd: start_lighttpd(config); break;
-    case ServerKind::nginx: start_nginx(config, values.at("BIN") + "/runner"); break;
+    case ServerKind::nginx: start_nginx(config, sandbox.runner()); break;
     case ServerKind::apache: start_apache(config); break;
     }
 }
@@ -76,7 +77,8 @@ void WebServer::fail(const std::string& why) {
     log_ = why;
     for (const auto& entry : fs::directory_iterator(run_dir_)) {
         const std::string file = entry.path().filename().string();
-        if (file.find("error") != std::string::npos || file.find("output") != std::string::npos) log_ += "\n" + file + ":\n" + read_text(entry.path().string());
+        if (file.find("error") != std::string::npos || file.find("output") != std::string::npos)
+            log_ += "\n" + file + ":\n" + read_text(entry.path().string());
     }
 }
 
