@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "protocol/reply_token.h"
+#include "support/reply_token_fields.h"
 
 namespace tolv::testing {
 namespace {
@@ -26,31 +27,6 @@ std::string order_request(const std::vector<std::string>& codes, const std::stri
            counted_record('S', 1, counted_text("customer") + counted_text("Ann")) +
            counted_record('I', 1, counted_text("quantity") + counted_number(10)) +
            counted_record('A', 1, "A" + counted_number(codes.size()) + counted_text("codes") + items);
-}
-
-// Splits the reply token record "X" + first field + token off the end of an answer.
-bool split_reply_token(const std::string& answer, std::string& before, std::string& first, std::string& token) {
-    size_t at = answer.rfind('X');
-    while (at != std::string::npos) {
-        size_t p = at + 1;
-        auto field = [&](std::string& out) {
-            if (p >= answer.size() || answer[p] < '1' || answer[p] > '9') return false;
-            size_t digits = size_t(answer[p] - '0'), length = 0;
-            for (size_t i = 1; i <= digits; ++i) {
-                if (p + i >= answer.size() || !std::isdigit(static_cast<unsigned char>(answer[p + i]))) return false;
-                length = length * 10 + size_t(answer[p + i] - '0');
-            }
-            out = answer.substr(p + 1 + digits, length);
-            p += 1 + digits + length;
-            return out.size() == length;
-        };
-        if (field(first) && field(token) && p == answer.size()) {
-            before = answer.substr(0, at);
-            return true;
-        }
-        at = at == 0 ? std::string::npos : answer.rfind('X', at - 1);
-    }
-    return false;
 }
 
 class ThroughWebServer : public ::testing::Test {
@@ -107,7 +83,7 @@ std::string minted_token_fields(const std::string& key) {
     const int64_t now = std::time(nullptr);
     const Ipv4 local{127, 0, 0, 1};
     std::string first = token_first_field(now, local);
-    return "Q" + counted_text(first) + counted_text(token_of(TokenSettings{key, 0}, first, uint32_t(now % 65536), local));
+    return "Q" + counted_text(first) + counted_text(token_of(TokenSettings{key, 0, {}}, first, uint32_t(now % 65536), local));
 }
 
 TEST_F(ThroughWebServer, TokenOfEachAnswerAuthenticatesTheNextRequest) {
@@ -142,12 +118,24 @@ TEST_F(ThroughWebServer, TokenOfEachAnswerAuthenticatesTheNextRequest) {
         answer = server->post(order_request({"tea"}, fields));
         EXPECT_EQ(answer.body, refused) << fields;
     }
-    // The address the token was issued to is part of it.
+    // X-Forwarded-For is the client's own word unless a trusted proxy wrote
+    // it: from a client it changes nothing.
     answer = server->post(order_request({"tea"}, q), {"X-Forwarded-For: 127.0.0.2"});
-    EXPECT_EQ(answer.body, refused);
-    answer = server->post(order_request({"tea"}, q));
     ASSERT_TRUE(split_reply_token(answer.body, records, first, token)) << answer.body;
     EXPECT_EQ(records.substr(records.size() - 9), "C11121110") << answer.body;
+    // Behind a trusted proxy the header names the client, and the token is
+    // bound to the address it was issued to.
+    configure("TOKEN_KEY=shop-key\nTIME_INTERVAL=60\nTRUSTED_PROXY=127.0.0.1 127.0.0.3\n");
+    for (const char* header : {"X-Forwarded-For: 127.0.0.2", "X-Forwarded-For: 127.0.0.1, 127.0.0.2",
+                               "X-Forwarded-For: 127.0.0.2, 127.0.0.1"}) {
+        answer = server->post(order_request({"tea"}, q), {header});
+        EXPECT_EQ(answer.body, refused) << header;
+    }
+    for (const char* header : {"X-Forwarded-For: 127.0.0.1", "X-Forwarded-For: 127.0.0.1, 127.0.0.3"}) {
+        answer = server->post(order_request({"tea"}, q), {header});
+        ASSERT_TRUE(split_reply_token(answer.body, records, first, token)) << header << answer.body;
+        EXPECT_EQ(records.substr(records.size() - 9), "C11121110") << header << answer.body;
+    }
 }
 
 TEST_F(ThroughWebServer, OldTokenTimesOut) {
