@@ -31,6 +31,28 @@ void make_current(DbConnection& c, const char* name, size_t length) {
     c.database_name.assign(name, length);
 }
 
+// The connection string as messages show it: user and password replaced, so
+// that neither reaches the journal or a client ("mongodb://***@host/db").
+std::string uri_for_messages(const std::string& uri) {
+    size_t scheme = uri.find("://");
+    if (scheme == std::string::npos) return uri;
+    size_t start = scheme + 3;
+    size_t options = uri.find('?', start);
+    size_t at = uri.rfind('@', options == std::string::npos ? std::string::npos : options);
+    if (at == std::string::npos || at < start) return uri;
+    return uri.substr(0, start) + "***" + uri.substr(at);
+}
+
+// The driver's own text with the credentials taken out, should it quote them.
+std::string without_credentials(std::string text, const std::string& uri) {
+    size_t scheme = uri.find("://");
+    std::string shown = uri_for_messages(uri);
+    if (scheme == std::string::npos || shown == uri) return text;
+    std::string secret = uri.substr(scheme + 3, uri.size() - shown.size() + 3);
+    for (size_t at; !secret.empty() && (at = text.find(secret)) != std::string::npos;) text.replace(at, secret.size(), "***");
+    return text;
+}
+
 ValueHandle open_db(ValueHandle cell) {
     const OperationCell* op = operation_cell(cell);
     if (open_connection_count() >= MAX_CONNECTIONS) eval_fail(6010, "接続するデータベースが多すぎます");
@@ -53,10 +75,12 @@ ValueHandle open_db(ValueHandle cell) {
     c->session_document = g_bson.bson_new();
     bson_error_t error;
     c->uri = g_mongoc.mongoc_uri_new_with_error(uri.c_str(), &error);
-    if (!c->uri)
-        eval_fail(6030, "MongoDb URIエラー URI: %s\n           メッセージ: %s", uri.c_str(), error.message);
+    if (!c->uri) {
+        eval_fail(6030, "MongoDb URIエラー URI: %s\n           メッセージ: %s", uri_for_messages(uri).c_str(),
+                  without_credentials(error.message, uri).c_str());
+    }
     c->client = g_mongoc.mongoc_client_new_from_uri(c->uri);
-    if (!c->client) eval_fail(6035, "MongoDb接続エラー URI: %s", uri.c_str());
+    if (!c->client) eval_fail(6035, "MongoDb接続エラー URI: %s", uri_for_messages(uri).c_str());
     g_mongoc.mongoc_client_set_error_api(c->client, 2);
     DbConnection* connection = c.release();
     ValueHandle value = add_connection(connection);

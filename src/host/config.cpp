@@ -29,6 +29,9 @@ constexpr const char* MESSAGE_BAD_FORMAT = "Configのフォーマット不正";
 constexpr const char* MESSAGE_BAD_TIME_INTERVAL = "configファイルのTIME_INTERVALは整数を設定してください。";
 constexpr const char* MESSAGE_BAD_CLIENT = "ClientのIPアドレス定義\u3000不正";
 constexpr const char* MESSAGE_DIGEST_MISMATCH = "JSモジュールのディレクトリの内容が変わっています。";
+constexpr const char* MESSAGE_BAD_TRUSTED_PROXY = "TRUSTED_PROXYのIPアドレス定義\u3000不正";
+constexpr const char* MESSAGE_BAD_TOKEN_OPEN = "TOKEN_OPENの関数名不正";
+constexpr const char* MESSAGE_BAD_CLIENT_ERRORS = "CLIENT_ERRORSはbriefかfullを設定してください。";
 constexpr const char* MESSAGE_TOO_MANY_MODULES = "モジュール(.js、.jo)が多すぎます。125ファイル以下にしてください。";
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
@@ -81,6 +84,52 @@ std::optional<std::string> apply_client(const std::string& raw) {
         g_config.clients.push_back(*address);
         p = token_end;
     }
+    return std::nullopt;
+}
+
+// Items of a list value, separated by commas and blanks.
+std::vector<std::string> list_items(const std::string& value) {
+    std::vector<std::string> items;
+    std::string item;
+    for (char c : value + ",") {
+        if (c == ',' || is_blank(c)) {
+            if (!item.empty()) items.push_back(item);
+            item.clear();
+        } else {
+            item += c;
+        }
+    }
+    return items;
+}
+
+std::optional<std::string> apply_trusted_proxies(const std::string& value) {
+    for (const std::string& item : list_items(value)) {
+        std::optional<Ipv4Range> range = parse_ipv4_range(item);
+        if (!range) return MESSAGE_BAD_TRUSTED_PROXY;
+        g_config.trusted_proxies.push_back(*range);
+    }
+    return std::nullopt;
+}
+
+bool is_identifier(const std::string& name) {
+    auto starts = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '$'; };
+    if (name.empty() || !starts(name[0])) return false;
+    for (char c : name)
+        if (!starts(c) && !is_digit(c)) return false;
+    return true;
+}
+
+std::optional<std::string> apply_open_functions(const std::string& value) {
+    for (const std::string& item : list_items(value)) {
+        if (!is_identifier(item)) return MESSAGE_BAD_TOKEN_OPEN;
+        g_config.open_functions.push_back(item);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> apply_client_errors(const std::string& value) {
+    if (value != "brief" && value != "full") return MESSAGE_BAD_CLIENT_ERRORS;
+    g_config.brief_client_errors = value == "brief";
     return std::nullopt;
 }
 
@@ -168,6 +217,12 @@ std::optional<std::string> apply_config_line(std::string line) {
         g_config.debug_port = cut(*value, DEBUG_PORT_LIMIT);
     } else if (key == "ENV") {
         apply_env(*value);
+    } else if (key == "TRUSTED_PROXY") {
+        return apply_trusted_proxies(*value);
+    } else if (key == "TOKEN_OPEN") {
+        return apply_open_functions(*value);
+    } else if (key == "CLIENT_ERRORS") {
+        return apply_client_errors(*value);
     }
     return std::nullopt;
 }
@@ -202,6 +257,8 @@ void read_config_file(const std::string& path) {
 
 void config_reset() { g_config = Config{}; }
 
-TokenSettings token_settings() { return TokenSettings{g_config.token_key, g_config.time_interval}; }
+TokenSettings token_settings() {
+    return TokenSettings{g_config.token_key, g_config.time_interval, g_config.open_functions};
+}
 
 }  // namespace tolv

@@ -22,6 +22,12 @@ struct Config {
     std::string logfile;            // at most 255 bytes
     std::string module_dir;         // at most 511 bytes
     std::string debug_port = "8777";
+    // Proxies whose X-Forwarded-For is believed (TRUSTED_PROXY).
+    std::vector<Ipv4Range> trusted_proxies;
+    // Top functions a request may call without a token (TOKEN_OPEN): sign-in.
+    std::vector<std::string> open_functions;
+    // CLIENT_ERRORS=brief: the runner's own error texts stay in the journal.
+    bool brief_client_errors = false;
 };
 extern Config g_config;
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,15 +46,24 @@ const char MAIN_SCRIPT_NAME[] = "MainScript";
 
 struct Invocation {
     RunMode mode = RunMode::CGI;
+    bool issue_token = false;               // --issue-token
+    std::string token_address;              // --issue-token
     std::string top_program;                // -e
     std::vector<std::string> module_paths;  // -e
     const char* test_body = nullptr;        // test mode
     const char* test_variables = nullptr;   // test mode
 };
 
-// Set when the reply token must say "NG": authentication failed, or the
-// request had no top program or no module.
-bool g_request_refused = false;
+// What the request did to earn a fresh token: it passed authentication (or
+// signs in through a TOKEN_OPEN function, which must then complete) and it
+// carried its top program and modules. Every other path answers "NG".
+struct TokenEarned {
+    bool admitted = false;
+    bool opens_session = false;
+    bool completed = false;
+    bool earned() const { return admitted && (!opens_session || completed); }
+};
+TokenEarned g_token_earned;
 
 void print_usage(const char* program, std::FILE* to) {
     std::fprintf(to, "usage:%s -e function_name js_file_path1 js_file_path2 ... \n", program);
@@ -69,18 +79,35 @@ void print_help(const char* program) {
         "  %s                     CGI request: CONTENT_LENGTH bytes of request records on stdin\n"
         "  %s -e TEXT FILE...     run TEXT (a call such as 'main()') against the module files\n"
         "  %s BODY NAME=VALUE;... test mode: BODY is the request records, the pairs string variables\n"
-        "  %s --help              this text\n",
-        program, program, program, program);
+        "  %s --issue-token ADDR  print the two Q fields of a fresh token for client ADDR\n"
+        "                         (first field, then token; for a sign-in that runs elsewhere)\n"
+        "  %s --help              this text\n"
+        "\n"
+        "Run by a web server (GATEWAY_INTERFACE set), it ignores its arguments.\n",
+        program, program, program, program, program);
 }
 
 // Returns false when the process should stop after printing usage or help.
 bool read_command_line(int argc, char** argv, Invocation& call, int& exit_code) {
     exit_code = 0;
-    if (argc <= 1) return true;
+    // A web server may hand a query's words over as arguments: a request
+    // never chooses the mode.
+    if (argc <= 1 || environment_get("GATEWAY_INTERFACE") != nullptr) return true;
     std::string first = argv[1];
     if (first == "--help" || first == "-h") {
         print_help(argv[0]);
         return false;
+    }
+    if (first == "--issue-token") {
+        if (argc != 3) {
+            std::fprintf(stderr, "usage: %s --issue-token CLIENT_ADDRESS\n", argv[0]);
+            exit_code = 2;
+            return false;
+        }
+        call.mode = RunMode::COMMAND_LINE;
+        call.issue_token = true;
+        call.token_address = argv[2];
+        return true;
     }
     if (first == "-e") {
         if (argc < 3) {
@@ -115,8 +142,15 @@ void finish_journal() {
     if (!g_config.logfile.empty()) journal_write(g_config.logfile);
 }
 
+void write_reply_token_record(const Ipv4& client) {
+    const TokenSettings settings = token_settings();
+    if (reply_token_configured(settings)) write_reply_token(settings, !g_token_earned.earned(), client, now_seconds());
+}
+
 void end_on_fatal() {
     hold_off_termination();
+    // A fatal condition never earns a token ("NG"); before the configuration is read none is configured.
+    write_reply_token_record(Ipv4{0, 0, 0, 0});
     finish_journal();
     end_database_run();
     debugger_end();
@@ -200,7 +234,11 @@ void report_request_error(const ScriptThrow& thrown) {
     std::string code, message;
     bool is_error, is_string;
     describe_error(thrown.value, code, message, is_error, is_string);
-    write_escaped_value_record(thrown.value);
+    if (g_config.brief_client_errors) {
+        write_brief_error_record(thrown.value);
+    } else {
+        write_escaped_value_record(thrown.value);
+    }
     std::string line;
     if (!g_error_context.run_started) {
         line = "\n" + message + "\n";
@@ -232,24 +270,25 @@ void report_command_line_error(const ScriptThrow& thrown) {
     journal_append(journal.data(), journal.size());
 }
 
-// Authentication failures also make the reply token say "NG".
-void authenticate(const RequestFields& fields, const Ipv4& client) {
-    try {
-        authenticate_request(token_settings(), fields, client, now_seconds());
-    } catch (const ScriptThrow&) {
-        g_request_refused = true;
-        throw;
-    }
+#if TOLV_DEBUGGER
+void journal_line(const std::string& text) {
+    std::string line = "\n" + text + "\n";
+    journal_append(line.data(), line.size());
 }
 
-#if TOLV_DEBUGGER
-// runner-debug connects back only to a known client: never for 0.0.0.0, and
-// with a CLIENT list only to the clients on it.
+// runner-debug runs whatever code the debugger it reaches sends, so it
+// connects back only to a client that a CLIENT line names.
 bool debugger_may_attach(const Ipv4& client) {
-    if (client == Ipv4{0, 0, 0, 0}) return false;
-    if (!g_config.client_list_active) return true;
+    if (!g_config.client_list_active) {
+        journal_line("runner-debug: デバッガに接続しません(TOLV.configにCLIENTの定義がありません)");
+        return false;
+    }
     for (const Ipv4& listed : g_config.clients)
-        if (listed == client) return true;
+        if (listed == client && client != Ipv4{0, 0, 0, 0}) return true;
+    char text[128];
+    std::snprintf(text, sizeof text, "runner-debug: デバッガに接続しません(%d.%d.%d.%dはCLIENTにありません)",
+                  client[0], client[1], client[2], client[3]);
+    journal_line(text);
     return false;
 }
 
@@ -284,21 +323,20 @@ void run_request(const Invocation& call, const Ipv4& client) {
 #else
     decode_request(body.bytes.data(), body.length, fields, RequestHooks{load_all_modules, apply_journal_name});
 #endif
-    if (call.mode == RunMode::CGI) authenticate(fields, client);
+    if (call.mode == RunMode::CGI) {
+        Admission admission = authenticate_request(token_settings(), fields, client, now_seconds());
+        g_token_earned.opens_session = admission == Admission::OPEN_CALL;
+    }
     if (call.mode == RunMode::TEST) {
         load_all_modules();
         define_test_variables(call.test_variables);
     }
-    if (!fields.has_top_program || fields.top_program.empty()) {
-        g_request_refused = true;
-        eval_fail(1800, "%s", NO_TOP_PROGRAM);
-    }
-    if (g_modules.empty()) {
-        g_request_refused = true;
-        eval_fail(1805, "%s", NO_MODULE);
-    }
+    if (!fields.has_top_program || fields.top_program.empty()) eval_fail(1800, "%s", NO_TOP_PROGRAM);
+    if (g_modules.empty()) eval_fail(1805, "%s", NO_MODULE);
+    g_token_earned.admitted = true;
     run_scripts(fields.top_program);
     write_completion_record();
+    g_token_earned.completed = true;
 }
 
 void run_command_line(const Invocation& call) {
@@ -313,6 +351,25 @@ void run_command_line(const Invocation& call) {
     } catch (const ScriptThrow& thrown) {
         report_command_line_error(thrown);
     }
+}
+
+// Prints the two Q fields of a fresh token for the client, as the next
+// answer would carry them: for sites whose sign-in runs elsewhere.
+int issue_token(const std::string& address_text) {
+    std::optional<Ipv4> address = parse_client_address(address_text);
+    if (!address) {
+        std::fprintf(stderr, "--issue-token: '%s' is not an IPv4 address\n", address_text.c_str());
+        return 2;
+    }
+    const TokenSettings settings = token_settings();
+    if (!reply_token_configured(settings)) {
+        std::fprintf(stderr, "--issue-token: TOLV.config sets neither TOKEN_KEY nor TIME_INTERVAL\n");
+        return 2;
+    }
+    const int64_t now = now_seconds();
+    const std::string first = token_first_field(now, *address);
+    std::printf("%s\n%s\n", first.c_str(), token_of(settings, first, uint32_t(now % 65536), *address).c_str());
+    return 0;
 }
 
 }  // namespace
@@ -335,7 +392,6 @@ int run_runner(int argc, char** argv) {
     install_library();
     install_database();
     std::string dir = program_dir();
-    Ipv4 client = client_address_from_environment();
     journal_set_start_time(local_calendar_text(now_seconds()));
     set_fatal_end_hook(end_on_fatal);
 
@@ -348,6 +404,8 @@ int run_runner(int argc, char** argv) {
     }
     seed_name_table();
     read_config_file(config_path);
+    if (call.issue_token) return issue_token(call.token_address);
+    const Ipv4 client = client_address_from_environment(g_config.trusted_proxies);
 
 #if TOLV_DEBUGGER
     if (debugger_may_attach(client) && !debugger_start(client, g_config.debug_port)) g_config.debug_port.clear();
@@ -366,8 +424,7 @@ int run_runner(int argc, char** argv) {
         } catch (const ScriptThrow& thrown) {
             report_request_error(thrown);
         }
-        const TokenSettings settings = token_settings();
-        if (reply_token_configured(settings)) write_reply_token(settings, g_request_refused, client, now_seconds());
+        write_reply_token_record(client);
     }
 
     hold_off_termination();

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "runtime/errors.h"
 #include "runtime/value.h"
@@ -119,6 +121,24 @@ void write_escaped_value_record(ValueHandle value) {
     } else {
         record.append("S1010");
     }
+    answer_write(record.data(), record.size());
+}
+
+void write_brief_error_record(ValueHandle value) {
+    if (kind_of(value) != KIND_ERROR || is_sentinel(value)) return write_escaped_value_record(value);
+    const uint8_t* rec = value_ptr(value);
+    std::string_view message(error_message(rec), error_message_length(rec));
+    std::string_view kind;
+    for (std::string_view prefix : {std::string_view("EVAL ERROR "), std::string_view("PARSE ERROR ")}) {
+        if (message.substr(0, prefix.size()) == prefix) kind = prefix;
+    }
+    if (kind.empty()) return write_escaped_value_record(value);
+    std::string brief(kind);
+    brief.append(error_code_text(rec), error_code_length(rec));
+    TextBuffer record;
+    record.append_char('S');
+    put_counted_text(record, error_code_text(rec), error_code_length(rec));
+    put_counted_text(record, brief.data(), brief.size());
     answer_write(record.data(), record.size());
 }
 

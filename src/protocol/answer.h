@@ -41,6 +41,10 @@ void write_error_record(const char* code, size_t code_length, const char* messag
 // "S" record for an error value escaping the run: KIND_ERROR, a thrown
 // string ("S10" + text) or anything else ("S1010").
 void write_escaped_value_record(ValueHandle value);
+// As above, but an error the runner raised keeps only its code and
+// "EVAL ERROR 6155" (or "PARSE ERROR ..."): no module, line, path, source or
+// server address reaches the client. Values a script threw pass unchanged.
+void write_brief_error_record(ValueHandle value);
 // "C" + counted A, H, s counts + "10".
 void write_completion_record();
 

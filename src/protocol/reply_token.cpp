@@ -6,6 +6,7 @@
 
 #include "platform/msvc_rand.h"
 #include "platform/sha256.h"
+#include "protocol/open_call.h"
 #include "protocol/answer.h"
 #include "runtime/errors.h"
 #include "runtime/text.h"
@@ -80,14 +81,34 @@ std::string token_first_field(int64_t now, const Ipv4& a) {
     return salt + seconds;
 }
 
-void authenticate_request(const TokenSettings& settings, const RequestFields& fields, const Ipv4& client,
-                          int64_t now) {
+std::optional<uint32_t> token_issue_time(const std::string& first) {
+    constexpr size_t SALT_LENGTH = 8;
+    if (first.size() <= SALT_LENGTH || first.size() > SALT_LENGTH + 8) return std::nullopt;
+    uint32_t seconds = 0;
+    for (size_t i = SALT_LENGTH; i < first.size(); ++i) {
+        char c = first[i];
+        uint32_t digit;
+        if (c >= '0' && c <= '9') {
+            digit = uint32_t(c - '0');
+        } else if (c >= 'a' && c <= 'f') {
+            digit = uint32_t(c - 'a' + 10);
+        } else {
+            return std::nullopt;
+        }
+        seconds = seconds << 4 | digit;
+    }
+    return seconds;
+}
+
+Admission authenticate_request(const TokenSettings& settings, const RequestFields& fields, const Ipv4& client,
+                               int64_t now) {
     const bool keyed = !settings.key.empty();
     const bool timed = settings.time_interval >= 1;
-    if (!keyed && !timed) return;
+    if (!keyed && !timed) return Admission::UNCHECKED;
     if (!fields.has_token) {
-        if (keyed) refuse("認証エラー");
-        return;
+        if (!keyed) return Admission::TOKEN;
+        if (is_open_call(fields.top_program, settings.open_functions)) return Admission::OPEN_CALL;
+        refuse("認証エラー");
     }
     const std::string& token = fields.token;
     std::string tail = token.size() >= 5 ? token.substr(token.size() - 5) : token;
@@ -102,10 +123,11 @@ void authenticate_request(const TokenSettings& settings, const RequestFields& fi
     }
     if (timed) {
         if (!digits_only) refuse("認証エラー");
-        // The age counts modulo 65536, so a token issued just before the
-        // clock's low 16 bits wrap is neither refused nor valid forever.
-        uint32_t age = (uint32_t(now % 65536) + 65536u - (t % 65536u)) % 65536u;
-        if (age > uint32_t(settings.time_interval)) refuse("タイムアウト");
+        std::optional<uint32_t> issued = token_issue_time(fields.token_first);
+        if (!issued || *issued % 65536u != t) refuse("認証エラー");
+        // Differences of the 32-bit times stay right across their wrap in 2106.
+        int64_t age = int32_t(uint32_t(now) - *issued);
+        if (age > settings.time_interval || age < -TOKEN_CLOCK_SKEW) refuse("タイムアウト");
     }
     if (keyed) {
         if (fields.token_first.size() > FIRST_FIELD_LIMIT) refuse("認証エラー");
@@ -114,6 +136,7 @@ void authenticate_request(const TokenSettings& settings, const RequestFields& fi
             refuse("認証エラー");
         }
     }
+    return Admission::TOKEN;
 }
 
 void write_reply_token(const TokenSettings& settings, bool refused, const Ipv4& client, int64_t now) {

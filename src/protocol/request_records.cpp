@@ -41,9 +41,35 @@ uint32_t name_of(TextField field, int code) {
     return intern_name(field.text, field.length);
 }
 
-uint32_t read_name(FieldCursor& cursor) {
-    return name_of(read_counted_text(cursor, NAME_CODES), NAME_CODES.digits);
+// Request data is only ever a value: a key such as "$ne" or "$where" would
+// turn a value sent for a query into a query operator.
+void refuse_operator_key(const char* text, size_t length) {
+    if (length > 0 && text[0] == '$') {
+        eval_fail(1715, "キー名不正 '%.*s'", int(length < 64 ? length : 64), text);
+    }
 }
+
+// The language's own objects and constants are not the request's to replace.
+bool is_reserved_name(uint32_t name) {
+    switch (name) {
+        case NAME_UNDEFINED: case NAME_TRUE: case NAME_FALSE: case NAME_NULL: case NAME_NAN: case NAME_THIS:
+        case NAME_MATH: case NAME_CONSOLE: case NAME_OBJECT: case NAME_FUNCTION: case NAME_CONNECTION:
+        case NAME_NUMBER: case NAME_INTEGER: case NAME_FLOAT: case NAME_DATE: case NAME_ERROR: case NAME_REGEXP:
+        case NAME_STRING: case NAME_ARRAY: case NAME_HASH: case NAME_EXCEPTION: case NAME_TYPEOF:
+        case NAME_INSTANCEOF: case NAME_NEW:
+            return true;
+        default:
+            return false;
+    }
+}
+
+uint32_t variable_name_of(TextField field) {
+    uint32_t name = name_of(field, NAME_CODES.digits);
+    if (is_reserved_name(name)) eval_fail(1760, "変数名不正 '%.*s'", int(field.length), field.text);
+    return name;
+}
+
+uint32_t read_variable_name(FieldCursor& cursor) { return variable_name_of(read_counted_text(cursor, NAME_CODES)); }
 
 // Numbers beyond 32 bits keep their value as a Float instead of wrapping.
 ValueHandle number_value(int64_t value) {
@@ -170,7 +196,9 @@ void fill_hash(FieldCursor& cursor, NestedObjects& nested, uint64_t count) {
     nested.pending = new_hash(0);
     PairIndex index;
     for (uint64_t i = 0; i < count; ++i) {
-        uint32_t key = read_name(cursor);
+        TextField key_text = read_counted_text(cursor, NAME_CODES);
+        refuse_operator_key(key_text.text, key_text.length);
+        uint32_t key = name_of(key_text, NAME_CODES.digits);
         ValueHandle value = element_value(read_typed_element(cursor), nested);
         if (auto at = index.find_or_add(key, hash_count(nested.pending))) {
             replace_pair_value(hash_pairs(nested.pending), *at, value);
@@ -184,7 +212,9 @@ void fill_assoc(FieldCursor& cursor, NestedObjects& nested, uint64_t count) {
     nested.pending = new_assoc_array(0);
     PairIndex index;
     for (uint64_t i = 0; i < count; ++i) {
-        uint32_t key = assoc_key(read_typed_element(cursor));
+        Element key_element = read_typed_element(cursor);
+        if (key_element.kind == ELEMENT_STRING) refuse_operator_key(key_element.text.text, key_element.text.length);
+        uint32_t key = assoc_key(key_element);
         ValueHandle value = element_value(read_typed_element(cursor), nested);
         if (auto at = index.find_or_add(key, assoc_count(nested.pending))) {
             replace_pair_value(assoc_pairs(nested.pending), *at, value);
@@ -211,7 +241,7 @@ void decode_object(FieldCursor& cursor, NestedObjects& nested) {
     uint32_t global_name = 0;
     uint32_t nested_key = 0;
     if (global) {
-        global_name = name_of(name, NAME_CODES.digits);
+        global_name = variable_name_of(name);
     } else {
         if (!is_reference_name(name.text, name.length)) eval_fail(1705, "Object名不正");
         if (nested.created == NESTED_OBJECT_LIMIT) eval_fail(1710, "Objectバッファーのオーバーフロー");
@@ -244,7 +274,7 @@ void decode_object(FieldCursor& cursor, NestedObjects& nested) {
 // ---- Variable records ------------------------------------------------------------
 
 void decode_integer_variable(FieldCursor& cursor) {
-    uint32_t name = read_name(cursor);
+    uint32_t name = read_variable_name(cursor);
     if (cursor.pos == cursor.end || *cursor.pos < '0' || *cursor.pos > ':') length_fault(INTEGER_VALUE_CODES.marker);
     size_t digits = size_t(*cursor.pos++ - '0');
     if (digits > cursor.left()) length_fault(INTEGER_VALUE_CODES.digits);
@@ -267,7 +297,7 @@ void decode_integer_variable(FieldCursor& cursor) {
 }
 
 void decode_float_variable(FieldCursor& cursor) {
-    uint32_t name = read_name(cursor);
+    uint32_t name = read_variable_name(cursor);
     TextField text = read_counted_text(cursor, VALUE_TEXT_CODES);
     double value;
     if (!parse_float_text(text.text, text.length, value)) eval_fail(1700, "数値の文字列不正");
@@ -275,7 +305,7 @@ void decode_float_variable(FieldCursor& cursor) {
 }
 
 void decode_string_variable(FieldCursor& cursor) {
-    uint32_t name = read_name(cursor);
+    uint32_t name = read_variable_name(cursor);
     TextField text = read_counted_text(cursor, VALUE_TEXT_CODES);
     define_global(name, new_string(text.text, text.length));
 }

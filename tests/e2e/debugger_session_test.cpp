@@ -42,10 +42,11 @@ std::string request_body(const std::string& top = "main(1)", const std::string& 
 // The request runs on a thread of its own while the test talks to it.
 class RunningRequest {
 public:
-    RunningRequest(const RunnerSandbox& box, std::string body, std::string client = "127.0.0.1")
-        : body_(std::move(body)), client_(std::move(client)) {
+    RunningRequest(const RunnerSandbox& box, std::string body, std::string client = "127.0.0.1",
+                   std::vector<std::pair<std::string, std::string>> env = {})
+        : body_(std::move(body)), client_(std::move(client)), env_(std::move(env)) {
         thread_ = std::thread([this, &box] {
-            std::vector<std::pair<std::string, std::string>> env;
+            std::vector<std::pair<std::string, std::string>> env = env_;
             if (!client_.empty()) env.push_back({"REMOTE_ADDR", client_});
             result_ = box.cgi(body_, env);
         });
@@ -62,6 +63,7 @@ public:
 private:
     std::string body_;
     std::string client_;
+    std::vector<std::pair<std::string, std::string>> env_;
     ProcessResult result_;
     std::thread thread_;
 };
@@ -71,7 +73,7 @@ protected:
     void SetUp() override { configure(peer.port()); }
     void configure(int port, const std::string& extra = "") {
         box.write_config("MODULE_DIR=" + box.path("app") + "\nDEBUG_PORT=" + std::to_string(port) + "\nLOGFILE=" +
-                         box.path("journal.log") + "\n" + extra);
+                         box.path("journal.log") + "\nCLIENT=127.0.0.1\n" + extra);
         box.write_file("app/app.js", APP);
     }
     // Waits for the connection and answers the module request.
@@ -278,29 +280,46 @@ TEST_F(DebuggerSession, QuitEndsTheRequestWith1855EvenInsideTry) {
     EXPECT_EQ(result.out.find("C1"), std::string::npos) << result.out;
 }
 
-// No connection, and the request answered as if there were no debugger.
+// No connection, and the request answered as if there were no debugger. The
+// peer listens on 127.0.0.1, where the forged addresses point: runner-debug
+// runs whatever code it is sent, so a client that names another address must
+// not make it connect there.
 TEST_F(DebuggerSession, WhenNoDebuggerIsAttached) {
     const std::string expected = std::string(ANSWER_HEADER) + "s15totalP14C10101110";
+    const std::vector<std::pair<std::string, std::string>> forged = {{"HTTP_X_FORWARDED_FOR", "127.0.0.1"}};
     struct Case {
         const char* name;
         std::string runner;
         std::string client;
         std::string config_extra;
+        std::vector<std::pair<std::string, std::string>> env;
+        const char* journal;  // a line the journal must hold, or nullptr
     };
     const Case cases[] = {
-        {"runner never connects", TOLV_RUNNER_PATH, "127.0.0.1", ""},
-        {"unknown client address", TOLV_RUNNER_DEBUG_PATH, "", ""},
-        {"client not on the CLIENT list", TOLV_RUNNER_DEBUG_PATH, "127.0.0.1", "CLIENT=10.0.0.1,10.0.0.2\n"},
+        {"runner never connects", TOLV_RUNNER_PATH, "127.0.0.1", "CLIENT=127.0.0.1\n", {}, nullptr},
+        {"no CLIENT line", TOLV_RUNNER_DEBUG_PATH, "127.0.0.1", "", {}, "CLIENTの定義がありません"},
+        {"unknown client address", TOLV_RUNNER_DEBUG_PATH, "", "CLIENT=127.0.0.1\n", {}, nullptr},
+        {"client not on the CLIENT list", TOLV_RUNNER_DEBUG_PATH, "127.0.0.1", "CLIENT=10.0.0.1,10.0.0.2\n", {},
+         "127.0.0.1はCLIENTにありません"},
+        {"X-Forwarded-For names a listed client", TOLV_RUNNER_DEBUG_PATH, "127.0.0.2", "CLIENT=127.0.0.1\n", forged,
+         "127.0.0.2はCLIENTにありません"},
+        {"X-Forwarded-For from a listed client that is no trusted proxy", TOLV_RUNNER_DEBUG_PATH, "127.0.0.2",
+         "CLIENT=127.0.0.1,127.0.0.2\n", forged, nullptr},
+        {"padded address", TOLV_RUNNER_DEBUG_PATH, "127.000.000.001", "CLIENT=127.0.0.1\n", {}, nullptr},
+        {"address after other characters", TOLV_RUNNER_DEBUG_PATH, "x127.0.0.1", "CLIENT=127.0.0.1\n", {}, nullptr},
     };
     for (const Case& c : cases) {
         RunnerSandbox other(c.runner);
-        other.write_config("MODULE_DIR=" + other.path("app") + "\nDEBUG_PORT=" + std::to_string(peer.port()) + "\n" +
-                           c.config_extra);
+        other.write_config("MODULE_DIR=" + other.path("app") + "\nDEBUG_PORT=" + std::to_string(peer.port()) +
+                           "\nLOGFILE=" + other.path("journal.log") + "\n" + c.config_extra);
         other.write_file("app/app.js", APP);
-        RunningRequest request(other, request_body(), c.client);
+        RunningRequest request(other, request_body(), c.client, c.env);
         ProcessResult result = request.finish();
         EXPECT_FALSE(peer.accept(0)) << c.name;
         EXPECT_EQ(result.out, expected) << c.name;
+        if (c.journal) {
+            EXPECT_NE(other.read_file("journal.log").find(c.journal), std::string::npos) << c.name;
+        }
     }
 }
 

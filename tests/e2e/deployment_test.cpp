@@ -15,7 +15,8 @@
 #include "support/balancer.h"
 #include "support/ferretdb_server.h"
 #include "support/http_client.h"
-#include "support/reply_records.h"
+#include "support/reply_token_fields.h"
+#include "support/shop_requests.h"
 #include "support/web_server.h"
 
 namespace fs = std::filesystem;
@@ -57,7 +58,7 @@ public:
         std::string first, token;
         std::getline(lines, first);
         std::getline(lines, token);
-        return "Q" + counted_text(first) + counted_text(token);
+        return token_record(first, token);
     }
     RunnerSandbox box;
 };
@@ -189,14 +190,14 @@ TEST(BalancedPair, SessionOfFiveRequestsAlternatesBetweenServersAndEveryWriteLan
         ASSERT_NE(token, "NG") << "step " << step - 1 << ": " << answer.body;
         EXPECT_TRUE(records.ends_with("C10101110")) << "step " << step - 1 << ": " << answer.body;
         if (step > 5) break;
-        answer = send("Q" + counted_text(first) + counted_text(token) + top_program("write(user, step)") + modules +
+        answer = send(token_record(first, token) + top_program("write(user, step)") + modules +
                       user + counted_record('I', 1, counted_text("step") + counted_number(size_t(step))));
     }
     EXPECT_TRUE(servers == "21212" || servers == "12121") << servers;
 
     // A forged X-Forwarded-For through the balancer does not move the client:
     // its token still holds, and one issued to the forged address does not.
-    const std::string q = "Q" + counted_text(first) + counted_text(token);
+    const std::string q = token_record(first, token);
     answer = send(q + top_program("write(user, step)") + modules + user +
                       counted_record('I', 1, counted_text("step") + counted_number(6)),
                   {"X-Forwarded-For: 127.0.0.9"});

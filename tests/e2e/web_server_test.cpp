@@ -9,7 +9,8 @@
 #include <thread>
 
 #include "protocol/reply_token.h"
-#include "support/reply_records.h"
+#include "support/reply_token_fields.h"
+#include "support/shop_requests.h"
 
 namespace tolv::testing {
 namespace {
@@ -70,7 +71,7 @@ std::string minted_token_fields(const std::string& key) {
     const int64_t now = std::time(nullptr);
     const Ipv4 local{127, 0, 0, 1};
     std::string first = token_first_field(now, local);
-    return "Q" + counted_text(first) + counted_text(token_of(TokenSettings{key, 0}, first, uint32_t(now % 65536), local));
+    return "Q" + counted_text(first) + counted_text(token_of(TokenSettings{key, 0, {}}, first, uint32_t(now % 65536), local));
 }
 
 TEST_F(ThroughWebServer, TokenOfEachAnswerAuthenticatesTheNextRequest) {
@@ -105,12 +106,24 @@ TEST_F(ThroughWebServer, TokenOfEachAnswerAuthenticatesTheNextRequest) {
         answer = server->post(order_request({"tea"}, fields));
         EXPECT_EQ(answer.body, refused) << fields;
     }
-    // The address the token was issued to is part of it.
+    // X-Forwarded-For is the client's own word unless a trusted proxy wrote
+    // it: from a client it changes nothing.
     answer = server->post(order_request({"tea"}, q), {"X-Forwarded-For: 127.0.0.2"});
-    EXPECT_EQ(answer.body, refused);
-    answer = server->post(order_request({"tea"}, q));
     ASSERT_TRUE(split_reply_token(answer.body, records, first, token)) << answer.body;
     EXPECT_EQ(records.substr(records.size() - 9), "C11121110") << answer.body;
+    // Behind a trusted proxy the header names the client, and the token is
+    // bound to the address it was issued to.
+    configure("TOKEN_KEY=shop-key\nTIME_INTERVAL=60\nTRUSTED_PROXY=127.0.0.1 127.0.0.3\n");
+    for (const char* header : {"X-Forwarded-For: 127.0.0.2", "X-Forwarded-For: 127.0.0.1, 127.0.0.2",
+                               "X-Forwarded-For: 127.0.0.2, 127.0.0.1"}) {
+        answer = server->post(order_request({"tea"}, q), {header});
+        EXPECT_EQ(answer.body, refused) << header;
+    }
+    for (const char* header : {"X-Forwarded-For: 127.0.0.1", "X-Forwarded-For: 127.0.0.1, 127.0.0.3"}) {
+        answer = server->post(order_request({"tea"}, q), {header});
+        ASSERT_TRUE(split_reply_token(answer.body, records, first, token)) << header << answer.body;
+        EXPECT_EQ(records.substr(records.size() - 9), "C11121110") << header << answer.body;
+    }
 }
 
 TEST_F(ThroughWebServer, OldTokenTimesOut) {

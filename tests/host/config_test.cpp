@@ -171,6 +171,32 @@ TEST_F(ConfigTest, ClientList) {
     }
 }
 
+TEST_F(ConfigTest, SessionAndTrustKeys) {
+    apply_ok("TRUSTED_PROXY = 10.0.0.0/8, 127.0.0.3 192.168.1.1/32 # balancer");
+    ASSERT_EQ(g_config.trusted_proxies.size(), 3u);
+    EXPECT_TRUE(g_config.trusted_proxies[0].contains({10, 200, 1, 1}));
+    EXPECT_FALSE(g_config.trusted_proxies[0].contains({11, 0, 0, 1}));
+    EXPECT_TRUE(g_config.trusted_proxies[1].contains({127, 0, 0, 3}));
+    EXPECT_FALSE(g_config.trusted_proxies[1].contains({127, 0, 0, 4}));
+    for (const char* line : {"TRUSTED_PROXY=10.0.0.0/33", "TRUSTED_PROXY=10.0.0.01", "TRUSTED_PROXY=10.0.0.0/",
+                             "TRUSTED_PROXY=x10.0.0.1", "TRUSTED_PROXY=10.0.0.1/08", "TRUSTED_PROXY=localhost"}) {
+        EXPECT_EQ(apply_config_line(line), "TRUSTED_PROXYのIPアドレス定義\u3000不正") << line;
+    }
+
+    apply_ok("TOKEN_OPEN=login, signUp ; sign-in pages");
+    EXPECT_EQ(g_config.open_functions, (std::vector<std::string>{"login", "signUp"}));
+    EXPECT_EQ(apply_config_line("TOKEN_OPEN=login()"), "TOKEN_OPENの関数名不正");
+    EXPECT_EQ(apply_config_line("TOKEN_OPEN=app.login"), "TOKEN_OPENの関数名不正");
+
+    EXPECT_FALSE(g_config.brief_client_errors);
+    apply_ok("CLIENT_ERRORS=brief");
+    EXPECT_TRUE(g_config.brief_client_errors);
+    apply_ok("CLIENT_ERRORS=full");
+    EXPECT_FALSE(g_config.brief_client_errors);
+    // A misspelt value must not leave a production site with full texts unawares.
+    EXPECT_EQ(apply_config_line("CLIENT_ERRORS=breif"), "CLIENT_ERRORSはbriefかfullを設定してください。");
+}
+
 TEST_F(ConfigTest, EnvAdditionPrependsToANonEmptyValue) {
     EnvironmentGuard path("PATH");
     EnvironmentGuard other("TOLV_CONFIG_TEST");

@@ -449,6 +449,21 @@ TEST_F(RequestRecordsTest, RejectsMalformedBodies) {
         {"module backslash parent", module_record("app\\..\\..\\main.js"), "1170"},
         {"module empty path", module_record(""), "1170"},
         {"module NUL in path", module_record(std::string("evil\0.js", 8)), "1170"},
+        {"hash key $ne", counted_record('A', 1, object('H', 1, "pw", text("$ne") + text(""))), "1715"},
+        {"hash key $where among others",
+         counted_record('A', 1, object('H', 2, "q", text("name") + text("ann") + text("$where") + text("1"))), "1715"},
+        {"hash key percent-encoded $gt", counted_record('A', 1, object('H', 1, "pw", encoded("%24gt") + text(""))),
+         "1715"},
+        {"nested hash key $regex",
+         counted_record('A', 2, object('h', 1, "^H000001", text("$regex") + text(".*")) +
+                                    object('H', 1, "q", text("pw") + text("^H000001"))),
+         "1715"},
+        {"assoc key $exists", counted_record('A', 1, object('I', 1, "q", text("$exists") + integer_element(1))), "1715"},
+        {"variable named Math", counted_record('A', 1, object('H', 1, "Math", text("PI") + integer_element(3))), "1760"},
+        {"variable named console", counted_record('S', 1, text("console") + text("x")), "1760"},
+        {"variable named undefined", counted_record('I', 1, text("undefined") + int_value("1")), "1760"},
+        {"variable named String", counted_record('D', 1, text("String") + text("1.5")), "1760"},
+        {"variable named this", counted_record('A', 1, object('A', 0, "this", "")), "1760"},
         {"module path marker", counted_record('M', 1, "K"), "1540"},
         {"module path past the end", "M" + num(1) + length_field(3) + length_field(9) + "a.js", "1545"},
         {"module list past the end", "M" + num(1) + length_field(99) + length_field(4) + "a.js", "1545"},
@@ -458,6 +473,29 @@ TEST_F(RequestRecordsTest, RejectsMalformedBodies) {
         SetUp();
         EXPECT_EQ(error_of(c.body), c.code);
     }
+}
+
+// Names of 1 to 255 bytes are taken, as keys and as variable names; "$"
+// elsewhere than at the start of a key, and in values, is plain data.
+TEST_F(RequestRecordsTest, NameLengthsAndDollarsThatStayData) {
+    for (size_t length : {size_t(1), size_t(254), size_t(255)}) {
+        SCOPED_TRACE(length);
+        SetUp();
+        const std::string name(length, 'v');
+        const std::string key(length, 'k');
+        decode(counted_record('S', 1, text(name) + text("s")) +
+               counted_record('A', 1, object('H', 1, "h" + name.substr(1), text(key) + text("$ne"))));
+        expect_string(global(name.c_str()), "s");
+        expect_string(hash_value(global(("h" + name.substr(1)).c_str()), key.c_str()), "$ne");
+    }
+    SetUp();
+    EXPECT_EQ(error_of(counted_record('S', 1, text(std::string(256, 'v')) + text("s"))), "1525");
+    EXPECT_EQ(error_of(counted_record('A', 1, object('H', 1, "h", text(std::string(256, 'k')) + text("s")))), "1525");
+    SetUp();
+    decode(counted_record('A', 1, object('H', 1, "h", text("price$") + text("$5"))) +
+           counted_record('S', 1, text("$name") + text("x")));
+    expect_string(hash_value(global("h"), "price$"), "$5");
+    expect_string(global("$name"), "x");
 }
 
 TEST_F(RequestRecordsTest, ModuleErrorsNameThePathAndOpenNothing) {

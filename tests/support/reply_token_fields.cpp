@@ -1,22 +1,10 @@
-#include "support/reply_records.h"
+#include "support/reply_token_fields.h"
 
 #include <cctype>
 
 #include "support/runner_sandbox.h"
 
 namespace tolv::testing {
-
-std::string top_program(const std::string& text) { return "P" + counted_text(text); }
-
-std::string order_request(const std::vector<std::string>& codes, const std::string& token_fields) {
-    std::string items;
-    for (const std::string& code : codes) items += counted_text(code);
-    return token_fields + top_program("order(customer, codes, quantity)") +
-           counted_record('M', 1, counted_text("order.js")) +
-           counted_record('S', 1, counted_text("customer") + counted_text("Ann")) +
-           counted_record('I', 1, counted_text("quantity") + counted_number(10)) +
-           counted_record('A', 1, "A" + counted_number(codes.size()) + counted_text("codes") + items);
-}
 
 bool split_reply_token(const std::string& answer, std::string& before, std::string& first, std::string& token) {
     size_t at = answer.rfind('X');
@@ -40,6 +28,10 @@ bool split_reply_token(const std::string& answer, std::string& before, std::stri
         at = at == 0 ? std::string::npos : answer.rfind('X', at - 1);
     }
     return false;
+}
+
+std::string token_record(const std::string& first, const std::string& token) {
+    return "Q" + counted_text(first) + counted_text(token);
 }
 
 }  // namespace tolv::testing
