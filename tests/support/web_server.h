@@ -5,6 +5,7 @@
 // configuration, pid and logs go to a directory of their own in the sandbox.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,8 @@ namespace tolv::testing {
 
 enum class ServerKind { lighttpd, nginx, apache };
 const char* server_name(ServerKind kind);
+// Test names and messages show the server's name.
+inline void PrintTo(ServerKind kind, std::ostream* out) { *out << server_name(kind); }
 
 class WebServer {
 public:
