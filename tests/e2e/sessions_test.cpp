@@ -101,9 +101,17 @@ TEST_F(Sessions, OnlyAnAuthenticatedRequestEarnsAToken) {
 
 TEST_F(Sessions, TimedTokensWithoutAKey) {
     configure("TIME_INTERVAL=600\n");
-    ProcessResult result = post("garbage");
-    EXPECT_EQ(result.out.substr(result.out.size() - NG.size()), NG) << result.out;
-    result = post(request("whoami(name)"));  // no token is needed without a key
+    const std::pair<std::string, std::vector<std::pair<std::string, std::string>>> refused[] = {
+        {"garbage", {}},
+        {request("whoami(name)"), {{"CONTENT_LENGTH", "4000"}}},
+        {counted_record('M', 1, counted_text("session.js")), {}},
+        {"P" + counted_text("whoami(name)"), {}},
+    };
+    for (const auto& [body, env] : refused) {
+        ProcessResult result = post(body, env);
+        EXPECT_EQ(result.out.substr(result.out.size() - NG.size()), NG) << body << ": " << result.out;
+    }
+    ProcessResult result = post(request("whoami(name)"));  // no token is needed without a key
     const std::string q = fresh_token(result.out);
     ASSERT_NE(q, "") << result.out;
     EXPECT_NE(fresh_token(post(request("whoami(name)", q)).out), "");
