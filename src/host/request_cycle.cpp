@@ -79,8 +79,7 @@ void print_help(const char* program) {
         "  %s                     CGI request: CONTENT_LENGTH bytes of request records on stdin\n"
         "  %s -e TEXT FILE...     run TEXT (a call such as 'main()') against the module files\n"
         "  %s BODY NAME=VALUE;... test mode: BODY is the request records, the pairs string variables\n"
-        "  %s --issue-token ADDR  print the two Q fields of a fresh token for client ADDR\n"
-        "                         (first field, then token; for a sign-in that runs elsewhere)\n"
+        "  %s --issue-token ADDR  print a fresh token for client ADDR: its first field, then the token\n"
         "  %s --help              this text\n"
         "\n"
         "Run by a web server (GATEWAY_INTERFACE set), it ignores its arguments.\n",

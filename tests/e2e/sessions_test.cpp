@@ -2,8 +2,19 @@
 // session starts, the token issued on the command line, brief error texts.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "support/loopback.h"
 #include "support/reply_token_fields.h"
 #include "support/runner_sandbox.h"
+#include "support/web_server.h"
 
 namespace tolv::testing {
 namespace {
@@ -90,9 +101,17 @@ TEST_F(Sessions, OnlyAnAuthenticatedRequestEarnsAToken) {
 
 TEST_F(Sessions, TimedTokensWithoutAKey) {
     configure("TIME_INTERVAL=600\n");
-    ProcessResult result = post("garbage");
-    EXPECT_EQ(result.out.substr(result.out.size() - NG.size()), NG) << result.out;
-    result = post(request("whoami(name)"));  // no token is needed without a key
+    const std::pair<std::string, std::vector<std::pair<std::string, std::string>>> refused[] = {
+        {"garbage", {}},
+        {request("whoami(name)"), {{"CONTENT_LENGTH", "4000"}}},
+        {counted_record('M', 1, counted_text("session.js")), {}},
+        {"P" + counted_text("whoami(name)"), {}},
+    };
+    for (const auto& [body, env] : refused) {
+        ProcessResult result = post(body, env);
+        EXPECT_EQ(result.out.substr(result.out.size() - NG.size()), NG) << body << ": " << result.out;
+    }
+    ProcessResult result = post(request("whoami(name)"));  // no token is needed without a key
     const std::string q = fresh_token(result.out);
     ASSERT_NE(q, "") << result.out;
     EXPECT_NE(fresh_token(post(request("whoami(name)", q)).out), "");
@@ -201,6 +220,91 @@ TEST_F(Sessions, ConnectionStringCredentialsStayOut) {
             EXPECT_EQ(text.find("shopuser"), std::string::npos) << uri << ": " << text;
         }
     }
+}
+
+// A browser's session through lighttpd: sign in without a token, then each
+// request sends back the token of the answer before.
+TEST(SessionsThroughWebServer, SignInAndChain) {
+    RunnerSandbox box;
+    box.write_config("MODULE_DIR=" + APP_DIR + "\nTOKEN_KEY=k3y\nTIME_INTERVAL=600\nTOKEN_OPEN=login\n");
+    WebServer server(box);
+    ASSERT_TRUE(server.running()) << server.startup_log();
+    EXPECT_EQ(server.post(request("whoami(name)")).body,
+              "S141775" + counted_text("EVAL ERROR 1775 (:0:0) : 認証エラー") + NG);
+    EXPECT_EQ(server.post(request("login(name, name)")).body, "S10" + counted_text("wrong password") + NG);
+    HttpAnswer answer = server.post(request("login(name, pw)"));
+    std::string before, first, token;
+    ASSERT_TRUE(split_reply_token(answer.body, before, first, token)) << answer.body;
+    ASSERT_NE(first, "NG") << answer.body;
+    EXPECT_EQ(before, "s14user13annC10101110");
+    for (int i = 0; i < 3; ++i) {
+        answer = server.post(request("whoami(name)", token_record(first, token)));
+        ASSERT_TRUE(split_reply_token(answer.body, before, first, token)) << answer.body;
+        ASSERT_NE(first, "NG") << answer.body;
+        EXPECT_EQ(before, "s14user13annC10101110");
+    }
+}
+
+// A socket listening on `address`:port, where a forged header points.
+class Listener {
+public:
+    Listener(const char* address, int port) {
+        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_port = htons(uint16_t(port));
+        inet_pton(AF_INET, address, &at.sin_addr);
+        int on = 1;
+        setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        bound_ = bind(fd_, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 && listen(fd_, 4) == 0;
+    }
+    ~Listener() { close(fd_); }
+    bool bound() const { return bound_; }
+    // True when a connection came in within `wait_ms` (it is closed at once).
+    bool connected(int wait_ms = 0) {
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, wait_ms) != 1) return false;
+        int c = accept(fd_, nullptr, nullptr);
+        if (c >= 0) close(c);
+        return c >= 0;
+    }
+
+private:
+    int fd_ = -1;
+    bool bound_ = false;
+};
+
+// runner-debug runs whatever code the debugger it reaches sends: behind a web
+// server, a client that names a listed address in X-Forwarded-For must not
+// make it connect there. Only a trusted proxy's word counts.
+TEST(SessionsThroughWebServer, DebuggerConnectsOnlyWhereItIsTold) {
+    RunnerSandbox box;
+    // The web server serves the sandbox's "runner": make it runner-debug.
+    std::filesystem::remove(box.runner());
+    std::filesystem::copy_file(TOLV_RUNNER_DEBUG_PATH, box.runner());
+    const int port = free_loopback_port();
+    Listener listener("127.0.0.5", port);
+    ASSERT_TRUE(listener.bound());
+    const std::string config = "MODULE_DIR=" + APP_DIR + "\nLOGFILE=" + box.path("journal.log") +
+                               "\nCLIENT=127.0.0.5\nDEBUG_PORT=" + std::to_string(port) + "\n";
+    box.write_config(config);
+    WebServer server(box);
+    ASSERT_TRUE(server.running()) << server.startup_log();
+    const std::string expected = "s14user13annC10101110";
+    for (const char* header : {"X-Forwarded-For: 127.0.0.5", "X-Forwarded-For: 127.0.0.5, 127.0.0.1",
+                               "X-Forwarded-For: x127.0.0.5"}) {
+        EXPECT_EQ(server.post(request("whoami(name)"), {header}).body, expected) << header;
+        EXPECT_FALSE(listener.connected()) << header;
+    }
+    EXPECT_NE(box.read_file("journal.log").find("127.0.0.1はCLIENTにありません"), std::string::npos);
+
+    // The same listener is reached once the web server's side is a trusted proxy.
+    box.write_config(config + "TRUSTED_PROXY=127.0.0.1\n");
+    HttpAnswer answer;
+    std::thread client([&] { answer = server.post(request("whoami(name)"), {"X-Forwarded-For: 127.0.0.5"}); });
+    EXPECT_TRUE(listener.connected(10000));
+    client.join();
+    EXPECT_EQ(answer.body, expected);  // the debugger went away: the modules come from their files
 }
 
 }  // namespace

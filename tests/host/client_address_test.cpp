@@ -29,6 +29,7 @@ TEST(ClientAddress, ForwardedForIsReadOnlyBehindATrustedProxy) {
         {"127.0.0.3", "192.0.2.9", &proxies, "192.0.2.9"},
         {"127.0.0.3", " 127.0.0.2 , 192.0.2.9", &proxies, "192.0.2.9"},  // the client's own claim is left of it
         {"127.0.0.3", "192.0.2.9, 10.1.1.1", &proxies, "192.0.2.9"},     // through two proxies of ours
+        {"127.0.0.3", "198.51.100.1, 192.0.2.9, 10.1.1.1", &proxies, "192.0.2.9"},
         {"127.0.0.3", "10.2.2.2, 10.1.1.1", &proxies, "10.2.2.2"},       // all ours: the farthest
         {"127.0.0.3", "", &proxies, "127.0.0.3"},
         {"127.0.0.3", "192.0.2.9, x10.0.0.1", &proxies, "0.0.0.0"},      // unreadable: unknown, not skipped

@@ -29,6 +29,11 @@ TEST_F(ScriptTest, SortWithComparator) {
         {"var a = [[1, 'a'], [0, 'b'], [1, 'c'], [0, 'd'], [1, 'e']]; "
          "a.sort(function (x, y) { return x[0] - y[0]; }); console.log(a.join(' '));",
          "[0,b] [0,d] [1,a] [1,c] [1,e]\n", ""},
+        // Past the few elements sorted by insertion too: twenty pairs, four keys.
+        {"var a = []; for (var i = 0; i < 20; i++) a.push([(i * 7) % 4, i]); "
+         "a.sort(function (x, y) { return x[0] - y[0]; }); var s = ''; "
+         "for (var j = 0; j < a.length; j++) s += a[j][1] + ' '; console.log(s);",
+         "0 4 8 12 16 3 7 11 15 19 2 6 10 14 18 1 5 9 13 17 \n", ""},
         // Answers that are no number count as "equal"; NaN as "less".
         {"console.log(['b', 'a', 'c'].sort(function (x, y) { return 'z'; }), "
          "['b', 'a', 'c'].sort(function (x, y) { return x > y; }));",

@@ -147,6 +147,10 @@ TEST_F(ScriptTest, RegExpExecAndTest) {
         {"console.log(/a(?!b)/.exec('abac')['index'], ' ', /\\Bb/.test('ab'), /\\bb/.test('ab'));", "2 truefalse\n", ""},
         {"console.log(/(?:ab){2,3}?c/.exec('xabababc')[0], ' ', /(?:a|ab)(?:c|bcd)(d*)/.exec('abcd')[0]);",
          "abababc abcd\n", ""},
+        // Greedy and lazy counts of a group.
+        {"console.log(/(?:ab){1,3}/.exec('ababab')[0], ' ', /(?:ab){1,3}?/.exec('ababab')[0], ' ',"
+         " /(?:ab)+?$/.exec('ababab')[0], ' ', /(?:ab)*?/.exec('ababab')[0] == '');",
+         "ababab ab ababab true\n", ""},
     };
     check(cases);
 }

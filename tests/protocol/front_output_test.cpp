@@ -66,6 +66,29 @@ TEST_F(FrontOutput, ScalarRecords) {
     EXPECT_EQ(g_answer_counters.scalars, std::size(cases));
 }
 
+// Exactly digits, ASCII letters and ";,/?:@&=+$-_.*'()#" travel plain; every
+// other byte of the 256 is percent-encoded with upper-case digits.
+TEST_F(FrontOutput, EveryByteIsSentPlainOrEncodedAsTheProtocolSays) {
+    const std::string plain_punctuation = ";,/?:@&=+$-_.*'()#";
+    for (int byte = 0; byte < 256; ++byte) {
+        const char c = char(byte);
+        const bool plain = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                           plain_punctuation.find(c) != std::string::npos;
+        TextBuffer out;
+        put_counted_text(out, &c, 1);
+        char encoded[8];
+        std::snprintf(encoded, sizeof encoded, "B3%%%02X", byte);
+        EXPECT_EQ(std::string(out.data(), out.size()), plain ? std::string("11") + c : std::string(encoded))
+            << "byte " << byte;
+    }
+    // The ones a front end is most likely to get wrong, by name.
+    for (const char* c : {"!", "~", "[", "]", "{", "}", "\\", "^", "`", "|", " ", "\"", "%", "<", ">"}) {
+        TextBuffer out;
+        put_counted_text(out, c, 1);
+        EXPECT_EQ(std::string(out.data(), 2), "B3") << c;
+    }
+}
+
 TEST_F(FrontOutput, DatesAreSentAsTheirText) {
     ValueHandle date = new_cell(KIND_DATE, 0);
     DateCell* cell = cell_as<DateCell>(date);

@@ -160,6 +160,14 @@ TEST_F(RequestRecordsTest, DecodesEveryRecordKind) {
         {"P percent-encoded, both cases, stray percents kept",
          "P" + encoded("f(%22a%2fb%2F%E3%81%82%22)%zz%4"),
          [](const RequestFields& f) { EXPECT_EQ(f.top_program, "f(\"a/b/\xE3\x81\x82\")%zz%4"); }},
+        {"E of 255 bytes and a T of thirteen digits", "E" + text(program255) + "T=1234567890123",
+         [](const RequestFields& f) { EXPECT_FALSE(f.has_top_program); }},
+        {"I of ten digits, signed or not", counted_record('I', 2, text("big") + int_value("9999999999") + text("low") +
+                                                                   int_value("-999999999")),
+         [](const RequestFields&) {
+             expect_float(global("big"), 9999999999.0);
+             expect_integer(global("low"), -999999999);
+         }},
         {"257 sent bytes decoding to 255 fit", "P" + encoded("%41" + std::string(254, 'b')),
          [](const RequestFields& f) { EXPECT_EQ(f.top_program, "A" + std::string(254, 'b')); }},
         {"E, L, T and Q", "E" + text("x") + "L" + "T" + num(123456) + "Q" + text("first") + encoded("t%2Bk"),
