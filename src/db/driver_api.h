@@ -39,7 +39,8 @@ namespace tolv {
     X(bson_iter_oid) X(bson_oid_to_string) X(bson_iter_bool) X(bson_append_int32)                   \
     X(bson_append_int64) X(bson_append_oid) X(bson_init) X(bson_append_document)                    \
     X(bson_append_array) X(bson_append_double) X(bson_append_date_time) X(bson_strfreev)            \
-    X(bson_get_monotonic_time) X(bson_iter_value) X(bson_append_iter) X(bson_as_json)
+    X(bson_get_monotonic_time) X(bson_iter_value) X(bson_append_iter) X(bson_as_json)            \
+    X(bson_append_bool)
 
 #define TOLV_FUNCTION_SLOT(name) decltype(&::name) name;
 

@@ -37,7 +37,9 @@ const BindingEntry BSON_TABLE[] = {TOLV_BSON_FUNCTIONS(TOLV_BSON_ENTRY)};
 #undef TOLV_BSON_ENTRY
 
 static_assert(sizeof(CLIENT_TABLE) / sizeof(CLIENT_TABLE[0]) == 59);
-static_assert(sizeof(BSON_TABLE) / sizeof(BSON_TABLE[0]) == 30);
+// The 30 of the documented order and bson_append_bool, which writes a
+// script's true and false.
+static_assert(sizeof(BSON_TABLE) / sizeof(BSON_TABLE[0]) == 31);
 static_assert(sizeof(void*) == sizeof(&::mongoc_init));
 
 bool g_bound = false;
