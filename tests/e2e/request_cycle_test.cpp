@@ -201,6 +201,20 @@ TEST_F(RequestCycle, TestModeTakesTheBodyAndStringVariablesFromArguments) {
     EXPECT_EQ(result.out, "s18greeting" + counted_text("Hi, Ann") + "C10101110");
 }
 
+// A Float goes to the front end as the shortest text that reads back as the
+// same double; the text scripts see (console) is not that record.
+TEST_F(RequestCycle, FloatsKeepTheirDigitsInAnswerRecords) {
+    box.write_config("");
+    box.write_file("app.js",
+                   "function main() { sendToFront(\"price\", 1234567.89); sendToFront(\"list\", [0.1, 1e300, 5e-324, 100.0]);"
+                   " var x = 1.0 / 3; sendToFront(\"third\", x); }\n");
+    ProcessResult result = box.run({top_program("main()") + module_record({"app.js"}), ""});
+    EXPECT_EQ(result.out, "s15pricek1234567.89"
+                          "A1414listd0.1g1e+300g5e-324d100"
+                          "s15thirds0.3333333333333333"
+                          "C11101210");
+}
+
 TEST_F(RequestCycle, UnparsableTopProgramIsError1810) {
     box.write_config("");
     box.write_file("app.js", "function main() {}\n");
