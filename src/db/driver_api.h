@@ -30,7 +30,8 @@ namespace tolv {
     X(mongoc_database_create_collection) X(mongoc_collection_replace_one)                           \
     X(mongoc_database_has_collection) X(mongoc_client_read_command_with_opts)                       \
     X(mongoc_client_write_command_with_opts) X(mongoc_read_prefs_new) X(mongoc_write_concern_new)   \
-    X(mongoc_write_concern_append) X(mongoc_read_concern_append) X(mongoc_read_prefs_destroy)
+    X(mongoc_write_concern_append) X(mongoc_read_concern_append) X(mongoc_read_prefs_destroy)     \
+    X(mongoc_log_set_handler)
 
 #define TOLV_BSON_FUNCTIONS(X)                                                                     \
     X(bson_new) X(bson_append_utf8) X(bson_destroy) X(bson_iter_init) X(bson_iter_next)            \

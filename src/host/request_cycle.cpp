@@ -115,10 +115,12 @@ void finish_journal() {
     if (!g_config.logfile.empty()) journal_write(g_config.logfile);
 }
 
+// Connections close before the journal is written, so that what the driver
+// reports while closing them is in it.
 void end_on_fatal() {
     hold_off_termination();
-    finish_journal();
     end_database_run();
+    finish_journal();
     debugger_end();
 }
 
@@ -372,8 +374,8 @@ int run_runner(int argc, char** argv) {
 
     hold_off_termination();
     answer_close();
-    finish_journal();
     end_database_run();
+    finish_journal();
     debugger_end();
     return 0;
 }
