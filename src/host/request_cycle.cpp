@@ -340,6 +340,7 @@ int run_runner(int argc, char** argv) {
     Ipv4 client = client_address_from_environment();
     journal_set_start_time(local_calendar_text(now_seconds()));
     set_fatal_end_hook(end_on_fatal);
+    if (call.mode == RunMode::COMMAND_LINE) set_fatal_for_command_line();
 
     std::string preferred = dir + "mongo" + "TOLV.config";
     std::string plain = dir + "TOLV.config";

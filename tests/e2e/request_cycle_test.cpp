@@ -71,6 +71,21 @@ TEST_F(RequestCycle, MissingConfigurationNamesBothPaths) {
     EXPECT_EQ(result.exit_code, 0);
 }
 
+// At a terminal the same condition is a readable line on standard error and
+// a failing exit code; the CGI answer above does not change.
+TEST_F(RequestCycle, CommandLineRunReportsAFatalConditionReadably) {
+    box.write_file("app.js", "function main() {}\n");
+    ProcessResult result = box.run({"-e", "main()", box.path("app.js")});
+    std::string dir = box.dir() + "/";
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "ERROR 8555 : tolv設定ファイル(" + dir + "mongoTOLV.config, " + dir +
+                              "TOLV.config)が開けません\n");
+    EXPECT_NE(result.exit_code, 0);
+    ProcessResult test_mode = box.run({top_program("main()"), ""});
+    EXPECT_EQ(test_mode.out.rfind("S148555", 0), 0u) << test_mode.out;
+    EXPECT_EQ(test_mode.exit_code, 0);
+}
+
 TEST_F(RequestCycle, PrefersTheMongoConfiguration) {
     box.write_config("TIME_INTERVAL=1x\n");
     box.write_file("mongoTOLV.config", "TIME_INTERVAL=5\n");
