@@ -36,7 +36,7 @@ While stopped, also:
   finish | f                  run until the current function returns
   continue | c                run to the next breakpoint
   print EXPR | p EXPR         evaluate EXPR in the selected frame (no calls, no declarations)
-  backtrace | bt | where      the call stack, innermost last
+  backtrace | bt | where      the call stack, innermost first (#0)
   frame N | up | down         select the frame that print evaluates in
   list | l                    the source around the stop
   quit | q                    end the request (runner-debug answers with error 1855) and leave
@@ -54,6 +54,25 @@ def decode(data):
         return data.decode("utf-8")
     except UnicodeDecodeError:
         return data.decode("cp932", errors="replace")
+
+
+def has_separator(expression):
+    """Whether a ';' outside quotes makes the text several statements."""
+    quote = None
+    escaped = False
+    for c in expression:
+        if escaped:
+            escaped = False
+        elif c == "\\":
+            escaped = True
+        elif quote:
+            if c == quote:
+                quote = None
+        elif c in "'\"`":
+            quote = c
+        elif c == ";":
+            return True
+    return False
 
 
 class Closed(Exception):
@@ -442,11 +461,20 @@ class Debugger:
             path, function, line, column = self.stack[self.selected]
         else:
             path, function, line, column = self.position[0], "", self.position[1], self.position[2]
-        self.wire.send("E%s:%s:%d:%d;%s" % (path, function, line, column, expression))
+        # runner-debug answers with a value's plain text, where a String's
+        # blanks cannot be seen. As the one element of an array the value comes
+        # back in the runner's display form (Strings quoted), and the brackets
+        # go again. Several statements (";") are sent as they are.
+        wrapped = not has_separator(expression) and expression.strip() != ""
+        sent = "[%s]" % expression if wrapped else expression
+        self.wire.send("E%s:%s:%d:%d;%s" % (path, function, line, column, sent))
         while True:
             text = decode(self.wire.receive())
             if text.startswith("="):
-                self.say("$ = " + text[1:])
+                value = text[1:]
+                if wrapped and value.startswith("[") and value.endswith("]"):
+                    value = value[1:-1]
+                self.say("$ = " + value)
                 return
             if text.startswith("#"):
                 self.say("error: " + text[1:])

@@ -400,12 +400,10 @@ public:
         bson_iter_t it;
         if (g_bson.bson_iter_init(&it, doc)) {
             while (g_bson.bson_iter_next(&it)) {
+                // A field the grouping does not name is skipped whatever its
+                // type (a Date, an embedded document, an array).
                 int column = column_of(g_bson.bson_iter_key(&it), g_bson.bson_iter_key_len(&it));
-                if (column >= 0) {
-                    read_column(&it, columns_[size_t(column)]);
-                } else if (!is_skippable_type(g_bson.bson_iter_type(&it))) {
-                    eval_fail(6210, "mongo集合関数のデータタイプ不正");
-                }
+                if (column >= 0) read_column(&it, columns_[size_t(column)]);
             }
         }
         if (!s_.key_columns.empty() && key_changed()) {

@@ -1,7 +1,10 @@
 #include "db/bson_values.h"
 
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <string>
+#include <vector>
 
 #include "db/operands.h"
 #include "platform/local_time.h"
@@ -81,9 +84,75 @@ ValueHandle date_from_millis(int64_t millis) {
     return h;
 }
 
-}  // namespace
+// Where a value sits in the document being built, for the message of a
+// value that cannot be sent: each level knows its key and its parent.
+struct MemberPath {
+    const MemberPath* parent;
+    const char* key;
+    size_t length;
+};
 
-void append_value(ValueHandle value, bson_t* document, const char* key, size_t length) {
+constexpr size_t PATH_TEXT_LIMIT = 200;
+
+[[noreturn]] void fail_member(const MemberPath& at) {
+    std::vector<const MemberPath*> levels;
+    for (const MemberPath* p = &at; p; p = p->parent) levels.push_back(p);
+    std::string path;
+    for (size_t i = levels.size(); i-- > 0;) {
+        if (!path.empty()) path += '.';
+        path.append(levels[i]->key, levels[i]->length);
+    }
+    if (path.size() > PATH_TEXT_LIMIT) path.resize(PATH_TEXT_LIMIT);
+    eval_fail(6055, "データの型不正(%s)", path.c_str());
+}
+
+int hex_digit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool is_name(uint32_t name, const char* text, size_t length) {
+    return name_length(name) == length && std::memcmp(name_text(name), text, length) == 0;
+}
+
+// MongoDB's Extended JSON form of an ObjectId: a Hash whose one member is
+// `$oid`. Its value must be 24 hexadecimal digits.
+bool is_object_id_form(ValueHandle hash) {
+    return hash_count(hash) == 1 && is_name(hash_pairs(hash)[0], "$oid", 4);
+}
+
+void append_object_id(ValueHandle hash, bson_t* document, const char* key, size_t length, const MemberPath& at) {
+    const ValueHandle text = hash_pairs(hash)[1];
+    if (is_sentinel(text) || kind_of(text) != KIND_STRING || string_length(text) != 24) fail_member(at);
+    bson_oid_t oid;
+    const char* hex = string_text(text);
+    for (int i = 0; i < 12; ++i) {
+        const int high = hex_digit(hex[2 * i]), low = hex_digit(hex[2 * i + 1]);
+        if (high < 0 || low < 0) fail_member(at);
+        oid.bytes[i] = uint8_t(high * 16 + low);
+    }
+    g_bson.bson_append_oid(document, key, key_length(length), &oid);
+}
+
+void append_member(ValueHandle value, bson_t* document, const char* key, size_t length, const MemberPath* parent);
+
+void append_pairs(bson_t* document, ValueHandle hash, const MemberPath* parent) {
+    uint32_t n = hash_count(hash);
+    for (uint32_t i = 0; i < n; ++i) {
+        const Word32* pairs = hash_pairs(hash);
+        uint32_t name = pairs[2 * i];
+        append_member(pairs[2 * i + 1], document, name_text(name), name_length(name), parent);
+    }
+}
+
+void append_member(ValueHandle value, bson_t* document, const char* key, size_t length, const MemberPath* parent) {
+    const MemberPath at{parent, key, length};
+    if (value == VALUE_TRUE || value == VALUE_FALSE) {
+        g_bson.bson_append_bool(document, key, key_length(length), value == VALUE_TRUE);
+        return;
+    }
     switch (is_sentinel(value) ? 15 : kind_of(value)) {
     case KIND_INTEGER:
         g_bson.bson_append_int32(document, key, key_length(length), integer_value(value));
@@ -106,31 +175,34 @@ void append_value(ValueHandle value, bson_t* document, const char* key, size_t l
         for (uint32_t i = 0; i < n; ++i) {
             char index[16];
             int index_length = std::snprintf(index, sizeof index, "%u", i);
-            append_value(array_elements(value)[i], child.get(), index, size_t(index_length));
+            append_member(array_elements(value)[i], child.get(), index, size_t(index_length), &at);
         }
         g_bson.bson_append_array(document, key, key_length(length), child.get());
         return;
     }
     case KIND_HASH: {
+        if (is_object_id_form(value)) {
+            append_object_id(value, document, key, length, at);
+            return;
+        }
         ChildDocument child;
-        append_hash(child.get(), value);
+        append_pairs(child.get(), value, &at);
         g_bson.bson_append_document(document, key, key_length(length), child.get());
         return;
     }
     default:
         break;
     }
-    eval_fail(6055, "データの型不正");
+    fail_member(at);
 }
 
-void append_hash(bson_t* document, ValueHandle hash) {
-    uint32_t n = hash_count(hash);
-    for (uint32_t i = 0; i < n; ++i) {
-        const Word32* pairs = hash_pairs(hash);
-        uint32_t name = pairs[2 * i];
-        append_value(pairs[2 * i + 1], document, name_text(name), name_length(name));
-    }
+}  // namespace
+
+void append_value(ValueHandle value, bson_t* document, const char* key, size_t length) {
+    append_member(value, document, key, length, nullptr);
 }
+
+void append_hash(bson_t* document, ValueHandle hash) { append_pairs(document, hash, nullptr); }
 
 ValueHandle value_from_bson(const bson_iter_t* iterator) {
     switch (g_bson.bson_iter_type(iterator)) {

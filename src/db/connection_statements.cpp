@@ -4,6 +4,7 @@
 #include <string>
 
 #include "db/connection_statements.h"
+#include "db/driver_log.h"
 #include "db/operands.h"
 #include "db/transactions.h"
 #include "eval/library_hooks.h"
@@ -65,6 +66,7 @@ ValueHandle open_db(ValueHandle cell) {
     std::string database = default_database(uri);
 
     bind_driver(string_text(library.get()), string_length(library.get()));
+    install_driver_log_handler();
     g_mongoc.mongoc_init();
     // A connection that fails to open takes no slot.
     auto c = std::unique_ptr<DbConnection, void (*)(DbConnection*)>(new DbConnection, [](DbConnection* p) {

@@ -30,7 +30,8 @@ namespace tolv {
     X(mongoc_database_create_collection) X(mongoc_collection_replace_one)                           \
     X(mongoc_database_has_collection) X(mongoc_client_read_command_with_opts)                       \
     X(mongoc_client_write_command_with_opts) X(mongoc_read_prefs_new) X(mongoc_write_concern_new)   \
-    X(mongoc_write_concern_append) X(mongoc_read_concern_append) X(mongoc_read_prefs_destroy)
+    X(mongoc_write_concern_append) X(mongoc_read_concern_append) X(mongoc_read_prefs_destroy)     \
+    X(mongoc_log_set_handler)
 
 #define TOLV_BSON_FUNCTIONS(X)                                                                     \
     X(bson_new) X(bson_append_utf8) X(bson_destroy) X(bson_iter_init) X(bson_iter_next)            \
@@ -39,7 +40,8 @@ namespace tolv {
     X(bson_iter_oid) X(bson_oid_to_string) X(bson_iter_bool) X(bson_append_int32)                   \
     X(bson_append_int64) X(bson_append_oid) X(bson_init) X(bson_append_document)                    \
     X(bson_append_array) X(bson_append_double) X(bson_append_date_time) X(bson_strfreev)            \
-    X(bson_get_monotonic_time) X(bson_iter_value) X(bson_append_iter) X(bson_as_json)
+    X(bson_get_monotonic_time) X(bson_iter_value) X(bson_append_iter) X(bson_as_json)            \
+    X(bson_append_bool)
 
 #define TOLV_FUNCTION_SLOT(name) decltype(&::name) name;
 

@@ -27,8 +27,6 @@ private:
     std::vector<std::string> keys_;
 };
 
-// Whether a field nobody asked for may be passed over: the scalar types.
-bool is_skippable_type(bson_type_t type);
 // A row of the document's fields in the key list's columns (undefined where
 // a field is missing); another field of a non-scalar type raises 6210.
 ValueHandle row_from_document(const bson_t* document, const KeyList& keys);

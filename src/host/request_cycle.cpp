@@ -146,12 +146,14 @@ void write_reply_token_record(const Ipv4& client) {
     if (reply_token_configured(settings)) write_reply_token(settings, !g_token_earned.earned(), client, now_seconds());
 }
 
+// Connections close before the journal is written, so that what the driver
+// reports while closing them is in it.
 void end_on_fatal() {
     hold_off_termination();
     // A fatal condition never earns a token ("NG"); before the configuration is read none is configured.
     write_reply_token_record(Ipv4{0, 0, 0, 0});
-    finish_journal();
     end_database_run();
+    finish_journal();
     debugger_end();
 }
 
@@ -393,6 +395,7 @@ int run_runner(int argc, char** argv) {
     std::string dir = program_dir();
     journal_set_start_time(local_calendar_text(now_seconds()));
     set_fatal_end_hook(end_on_fatal);
+    if (call.mode == RunMode::COMMAND_LINE) set_fatal_for_command_line();
 
     std::string preferred = dir + "mongo" + "TOLV.config";
     std::string plain = dir + "TOLV.config";
@@ -428,8 +431,8 @@ int run_runner(int argc, char** argv) {
 
     hold_off_termination();
     answer_close();
-    finish_journal();
     end_database_run();
+    finish_journal();
     debugger_end();
     return 0;
 }

@@ -542,6 +542,12 @@ void put_escaped(std::string& out, uint32_t u, bool in_class) {
     case 13: out += "\\r"; return;
     default: break;
     }
+    if (u >= 0xD800 && u <= 0xDFFF) {
+        // Half of a character above U+FFFF: no UTF-8 text of its own.
+        out += "\\u";
+        for (int shift = 12; shift >= 0; shift -= 4) out += HEX[(u >> shift) & 15];
+        return;
+    }
     if (u < 0x20 || u == 0x7F) {
         out += "\\x";
         out += HEX[u >> 4];
@@ -561,7 +567,16 @@ public:
     void node(const Node& n, std::string& out) const {
         switch (n.type) {
         case N_SEQUENCE:
-            for (const Node& k : n.kids) node(k, out);
+            for (size_t i = 0; i < n.kids.size(); ++i) {
+                if (is_pair(n.kids, i)) {
+                    // A character above U+FFFF written in the pattern: its
+                    // two units go back as the one character.
+                    put_pair(out, n.kids[i].value, n.kids[i + 1].value);
+                    quantifier(n.kids[++i], out);
+                } else {
+                    node(n.kids[i], out);
+                }
+            }
             return;
         case N_ALTERNATION:
             for (size_t i = 0; i < n.kids.size(); ++i) {
@@ -611,6 +626,22 @@ public:
 
 private:
     const std::vector<ClassDef>& classes_;
+
+    static bool is_pair(const std::vector<Node>& kids, size_t i) {
+        if (i + 1 >= kids.size()) return false;
+        const Node& high = kids[i];
+        const Node& low = kids[i + 1];
+        return high.type == N_CHAR && low.type == N_CHAR && high.quant == Q_NONE && high.value >= 0xD800 &&
+               high.value <= 0xDBFF && low.value >= 0xDC00 && low.value <= 0xDFFF;
+    }
+
+    static void put_pair(std::string& out, uint32_t high, uint32_t low) {
+        const uint32_t c = 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
+        out += char(0xF0 | (c >> 18));
+        out += char(0x80 | ((c >> 12) & 0x3F));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
 
     static void quantifier(const Node& n, std::string& out) {
         switch (n.quant) {

@@ -372,11 +372,15 @@ template <class Unit>
 bool search(const MatchRequest& r, const Unit* text, size_t length) {
     const Program& p = *r.program;
     s_last_steps = 0;
-    if (r.start >= length || length > 0x7FFFFFF0u) return false;
+    // No match begins at the end of a text, but the empty text is matched
+    // as a whole.
+    if (length > 0x7FFFFFF0u || r.start > length || (r.start == length && length > 0)) return false;
     Machine<Unit> machine(p, text, int32_t(length), int32_t(r.start), r.captures);
     const FirstSet& first = p.first;
     bool found = false;
-    if (first.anchored) {
+    if (length == 0) {
+        found = machine.attempt(0);
+    } else if (first.anchored) {
         found = r.start == 0 && machine.attempt(0);
     } else {
         for (size_t at = r.start; at < length; ++at) {

@@ -23,8 +23,8 @@ struct MatchRequest {
     int32_t* captures;     // 2 × (groups + 1) slots: start and end of the match and of each group, -1 when unset
 };
 
-// The first match at or after `start` (never one beginning at the end of the
-// text); false when there is none.
+// The first match at or after `start` (never one beginning at the end of a
+// non-empty text; the empty text is tried at 0); false when there is none.
 bool regexp_search(const MatchRequest& request, const uint16_t* text, size_t length);
 bool regexp_search(const MatchRequest& request, const uint8_t* text, size_t length);
 

@@ -33,7 +33,7 @@ void check_literal(const char* pattern, size_t pattern_length, const char* flags
                    RaiseFunction raise) {
     const uint8_t bits = parse_regexp_flags(flags, flags_length, raise);
     std::vector<uint16_t> units;
-    pattern_units(pattern, pattern_length, units, raise);
+    pattern_units(pattern, pattern_length, units);
     const std::string quoted(pattern, pattern_length);
     CompiledPattern compiled;
     compile_pattern(units.data(), units.size(), bits, quoted.c_str(), raise, compiled);
@@ -100,7 +100,6 @@ ValueHandle property(ValueHandle regexp, uint32_t name) {
 bool match_for_method(ValueHandle regexp, ValueHandle subject, int not_string_code, SubjectText& text,
                       std::vector<int32_t>& caps) {
     if (kind_of(subject) != KIND_STRING || is_sentinel(subject)) eval_fail(not_string_code, "引数不正(非文字列)");
-    if (string_length(subject) == 0) eval_fail(4800, "文字のEncode変換不正");
     text.load(subject);
     uint8_t* record = value_ptr(regexp);
     const uint8_t flags = record[1];
@@ -108,19 +107,20 @@ bool match_for_method(ValueHandle regexp, ValueHandle subject, int not_string_co
     caps = capture_slots(program);
     int32_t start = (flags & GLOBAL_OR_STICKY) ? regexp_last_index(record) : 0;
     if (start < 0) start = 0;
-    const bool found = text.search(program, size_t(start), flags & REGEXP_FLAG_Y, caps.data());
+    const bool found = text.search(program, text.unit_at(size_t(start)), flags & REGEXP_FLAG_Y, caps.data());
     if (!found) {
         set_regexp_last_index(record, 0);
         return false;
     }
-    if (flags & GLOBAL_OR_STICKY) set_regexp_last_index(record, caps[1]);
+    if (flags & GLOBAL_OR_STICKY) set_regexp_last_index(record, text.character_at(caps[1]));
     return true;
 }
 
-ValueHandle span_array(int32_t from, int32_t to) {
+// [start, end] of a span of units, in characters.
+ValueHandle span_array(const SubjectText& text, int32_t from, int32_t to) {
     const ValueHandle pair = new_array(0);
-    array_push(pair, new_integer(from));
-    array_push(pair, new_integer(to));
+    array_push(pair, new_integer(text.character_at(from)));
+    array_push(pair, new_integer(text.character_at(to)));
     return pair;
 }
 
@@ -137,8 +137,8 @@ ValueHandle test(ValueHandle regexp, const ValueHandle* args, uint32_t) {
     SubjectText text;
     std::vector<int32_t> caps;
     if (!match_for_method(regexp, args[0], 5045, text, caps)) return VALUE_FALSE;
-    if (caps[1] == caps[0]) {
-        // An empty match is no match.
+    if (caps[1] == caps[0] && string_length(args[0]) > 0) {
+        // An empty match is no match, but on the empty text it is the whole text.
         set_regexp_last_index(value_ptr(regexp), 0);
         return VALUE_FALSE;
     }
@@ -163,11 +163,11 @@ ValueHandle exec_result(const Program& program, ValueHandle subject, const Subje
     const uint32_t groups = program.group_count;
     const ValueHandle result = new_assoc_array(0);
     assoc_set(result, integer_key(0), text.slice(size_t(caps[0]), size_t(caps[1])));
-    assoc_set(result, NAME_INDEX, new_integer(caps[0]));
+    assoc_set(result, NAME_INDEX, new_integer(text.character_at(caps[0])));
     assoc_set(result, NAME_INPUT, subject);
     const ValueHandle indices = new_assoc_array(0);
     assoc_set(result, NAME_INDICES, indices);
-    assoc_set(indices, integer_key(0), span_array(caps[0], caps[1]));
+    assoc_set(indices, integer_key(0), span_array(text, caps[0], caps[1]));
     const uint32_t* names = program.group_names();
     const ValueHandle named = program.has_names ? new_assoc_array(0) : VALUE_UNDEFINED;
     for (uint32_t g = 1; g <= groups; ++g) {
@@ -175,7 +175,7 @@ ValueHandle exec_result(const Program& program, ValueHandle subject, const Subje
         const bool took_part = from >= 0 && to >= from;
         // A group that took no part in the match gives an empty text.
         const ValueHandle part = took_part ? text.slice(size_t(from), size_t(to)) : new_string("", 0);
-        assoc_set(indices, integer_key(g), took_part ? span_array(from, to) : VALUE_UNDEFINED);
+        assoc_set(indices, integer_key(g), took_part ? span_array(text, from, to) : VALUE_UNDEFINED);
         if (names[g]) assoc_set(named, names[g], part);
         assoc_set(result, integer_key(g), part);
     }

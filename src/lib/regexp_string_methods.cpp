@@ -154,7 +154,6 @@ ValueHandle pattern_split(ValueHandle receiver, const ValueHandle* args, uint32_
     }
     const ValueHandle pieces = new_array(0);
     if (limit <= 0) return pieces;
-    if (string_length(receiver) == 0) eval_fail(4800, "文字のEncode変換不正");
     const Program& program = regexp_program(args[0]);
     SubjectText subject;
     subject.load(receiver);
@@ -182,7 +181,7 @@ ValueHandle pattern_search(ValueHandle receiver, const ValueHandle* args, uint32
     text.load(receiver);
     std::vector<int32_t> caps = capture_slots(program);
     const bool sticky = regexp_flags(regexp) & REGEXP_FLAG_Y;
-    if (text.search(program, 0, sticky, caps.data()) && caps[1] > caps[0]) return new_integer(caps[0]);
+    if (text.search(program, 0, sticky, caps.data()) && caps[1] > caps[0]) return new_integer(text.character_at(caps[0]));
     return new_integer(-1);
 }
 

@@ -49,17 +49,14 @@ bool SubjectText::search(const Program& program, size_t start, bool sticky, int3
     return regexp_search(request, reinterpret_cast<const uint8_t*>(bytes_), byte_length_);
 }
 
-void pattern_units(const char* text, size_t length, std::vector<uint16_t>& out, RaiseFunction raise) {
-    // Checked here so that a literal's bad character is an error of the parse.
-    for (size_t i = 0; i < length; ++i)
-        if (uint8_t(text[i]) >= 0xF0 && uint8_t(text[i]) <= 0xF7) raise_with(raise, 1595, "MultiToWide 文字の変換エラー(サロゲート文字)");
+void pattern_units(const char* text, size_t length, std::vector<uint16_t>& out) {
     out.resize(length + 1);
-    out.resize(utf8_to_utf16(text, length, out.data(), length + 1));
+    out.resize(utf8_to_utf16_pairs(text, length, out.data(), length + 1));
 }
 
 ValueHandle compile_regexp(const char* text, size_t length, uint8_t flags, RaiseFunction raise) {
     std::vector<uint16_t> units;
-    pattern_units(text, length, units, raise);
+    pattern_units(text, length, units);
     if (units.empty()) raise_with(raise, 4800, "文字のEncode変換不正");
     const std::string quoted(text, length);
     CompiledPattern compiled;

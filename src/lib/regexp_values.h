@@ -19,11 +19,14 @@ namespace tolv {
 // matched parts are cut from the original bytes.
 class SubjectText {
 public:
-    // The text of a String. Raises 1595 for a character beyond the Basic
-    // Multilingual Plane.
+    // The text of a String; a character above U+FFFF is two units.
     void load(ValueHandle string);
     size_t length() const { return wide_ ? wide_->size() : byte_length_; }
     size_t byte_at(size_t unit) const { return wide_ ? wide_->byte_offset(unit) : unit; }
+    // Unit positions and the character positions that scripts see (they
+    // differ only after a character above U+FFFF).
+    int32_t character_at(int32_t unit) const { return wide_ ? int32_t(wide_->character_of(size_t(unit))) : unit; }
+    size_t unit_at(size_t character) const { return wide_ ? wide_->unit_of(character) : character; }
     const char* bytes() const { return bytes_; }
     // A new String of the units [from, to).
     ValueHandle slice(size_t from, size_t to) const;
@@ -35,8 +38,9 @@ private:
     std::shared_ptr<Utf16Text> wide_;  // only for a text with non-ASCII bytes
 };
 
-// Pattern text (UTF-8) to UTF-16 units; raises 1595 as the text model does.
-void pattern_units(const char* text, size_t length, std::vector<uint16_t>& out, RaiseFunction raise);
+// Pattern text (UTF-8) to UTF-16 units, a character above U+FFFF as its
+// surrogate pair.
+void pattern_units(const char* text, size_t length, std::vector<uint16_t>& out);
 
 // Compiles a pattern given as UTF-8 text into a new RegExp value.
 ValueHandle compile_regexp(const char* text, size_t length, uint8_t flags, RaiseFunction raise);

@@ -34,6 +34,16 @@ inline uint16_t decode_one(const unsigned char* s, size_t length, size_t at, siz
     }
 }
 
+// A character above U+FFFF as its surrogate pair; 0 when the 4-byte sequence
+// at `s` (complete) holds no such character.
+inline uint32_t pair_of(const unsigned char* s) {
+    const uint32_t c = (uint32_t(s[0] & 0x07) << 18) | (uint32_t(s[1] & 0x3F) << 12) | (uint32_t(s[2] & 0x3F) << 6) |
+                       uint32_t(s[3] & 0x3F);
+    if (c < 0x10000 || c > 0x10FFFF) return 0;
+    const uint32_t v = c - 0x10000;
+    return ((0xD800 + (v >> 10)) << 16) | (0xDC00 + (v & 0x3FF));
+}
+
 inline size_t encoded_size(uint16_t u) { return u < 0x80 ? 1 : u < 0x800 ? 2 : 3; }
 
 }  // namespace
@@ -46,6 +56,39 @@ size_t utf8_to_utf16(const char* text, size_t length, uint16_t* out, size_t capa
     while (at < length && count + 1 < capacity) {
         size_t next;
         uint16_t unit = decode_one(s, length, at, next);
+        if (offsets) offsets[count] = uint32_t(at);
+        out[count++] = unit;
+        at = next;
+    }
+    if (offsets) offsets[count] = uint32_t(at);
+    out[count] = 0;
+    return count;
+}
+
+size_t utf8_to_utf16_pairs(const char* text, size_t length, uint16_t* out, size_t capacity, uint32_t* offsets) {
+    if (capacity == 0) return 0;
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
+    size_t count = 0;
+    size_t at = 0;
+    while (at < length && count + 1 < capacity) {
+        if (s[at] >= 0xF0 && s[at] < 0xF8 && at + 4 <= length) {
+            const uint32_t pair = pair_of(s + at);
+            if (count + 2 >= capacity) break;  // never half a character
+            if (offsets) {
+                offsets[count] = uint32_t(at);
+                offsets[count + 1] = uint32_t(at + 4);
+            }
+            if (pair) {
+                out[count++] = uint16_t(pair >> 16);
+                out[count++] = uint16_t(pair & 0xFFFF);
+            } else {
+                out[count++] = REPLACEMENT_UNIT;
+            }
+            at += 4;
+            continue;
+        }
+        size_t next;
+        const uint16_t unit = decode_one(s, length, at, next);
         if (offsets) offsets[count] = uint32_t(at);
         out[count++] = unit;
         at = next;
@@ -107,7 +150,41 @@ void Utf16Text::assign(const char* text, size_t length) {
         units_ = storage_ + 1;
         offsets_ = inline_offsets_;
     }
-    size_ = utf8_to_utf16(text, length, units_, capacity, offsets_);
+    size_ = utf8_to_utf16_pairs(text, length, units_, capacity, offsets_);
+    pair_chars_.clear();
+    for (size_t i = 1; i < size_; ++i) {
+        if (!second_of_pair(i)) continue;
+        // The text holds a pair: count characters unit by unit.
+        pair_chars_.resize(size_ + 1);
+        size_t c = 0;
+        for (size_t k = 0; k < size_; ++k) {
+            pair_chars_[k] = uint32_t(c);
+            if (!second_of_pair(k)) ++c;
+        }
+        pair_chars_[size_] = uint32_t(c);
+        return;
+    }
+}
+
+bool Utf16Text::second_of_pair(size_t i) const {
+    // A pair from one 4-byte character, not two surrogates written one by one.
+    return i > 0 && units_[i] >= 0xDC00 && units_[i] <= 0xDFFF && units_[i - 1] >= 0xD800 && units_[i - 1] <= 0xDBFF &&
+           offsets_[i] == offsets_[i - 1] + 4;
+}
+
+size_t Utf16Text::unit_of(size_t c) const {
+    if (pair_chars_.empty()) return c;
+    const size_t chars = pair_chars_[size_];
+    if (c >= chars) return size_ + (c - chars);
+    // The first unit of character c that is not the second half of a pair.
+    size_t low = 0, high = size_;
+    while (low < high) {
+        const size_t mid = (low + high) / 2;
+        if (pair_chars_[mid] < c) low = mid + 1;
+        else high = mid;
+    }
+    while (second_of_pair(low)) ++low;
+    return low;
 }
 
 void Utf16Text::assign(ValueHandle string) { assign(string_text(string), string_length(string)); }

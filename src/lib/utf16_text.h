@@ -14,6 +14,11 @@
 // Continuation bytes are not checked, and NUL bytes are units like any other
 // (a String's length, not a terminator, ends its text).
 //
+// The regular-expression engine reads a text as ECMAScript strings hold it:
+// there a 4-byte sequence (a character above U+FFFF) is a surrogate pair,
+// two units, so that patterns see it as ECMAScript does without the u flag.
+// Positions that go back to scripts are counted in characters again.
+//
 // UTF-16 to UTF-8 writes a unit below 0x80 as one byte, below 0x800 as two,
 // otherwise as three; surrogates are written one by one in three bytes each.
 #pragma once
@@ -21,6 +26,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "runtime/value.h"
 
@@ -32,6 +38,13 @@ namespace tolv {
 // unit i's character starts and offsets[count] the byte offset where decoding
 // stopped. Returns the unit count. Raises 1595 for a 4-byte sequence.
 size_t utf8_to_utf16(const char* text, size_t length, uint16_t* out, size_t capacity, uint32_t* offsets = nullptr);
+
+// As utf8_to_utf16, but a 4-byte sequence gives its surrogate pair (a
+// sequence above U+10FFFF or below U+10000 gives U+FFFD); never raises 1595.
+// offsets[i] of a pair's second unit is the byte offset after the character,
+// so a span ending between the two units still takes the whole character.
+size_t utf8_to_utf16_pairs(const char* text, size_t length, uint16_t* out, size_t capacity,
+                           uint32_t* offsets = nullptr);
 
 // Bytes that utf16_to_utf8 writes for `count` units (without the NUL).
 size_t utf8_size_of(const uint16_t* units, size_t count);
@@ -54,8 +67,8 @@ public:
     Utf16Text(const Utf16Text&) = delete;
     Utf16Text& operator=(const Utf16Text&) = delete;
 
-    // Decodes a whole text; raises 1595 for a character above U+FFFF and
-    // 1400 when a long text's area cannot be allocated.
+    // Decodes a whole text, a character above U+FFFF as its surrogate pair;
+    // raises 1400 when a long text's area cannot be allocated.
     void assign(const char* text, size_t length);
     void assign(ValueHandle string);  // a KIND_STRING
 
@@ -66,6 +79,11 @@ public:
     size_t size() const { return size_; }
     // Byte offset of unit `index` in the UTF-8 text, 0 <= index <= size().
     uint32_t byte_offset(size_t index) const { return offsets_[index]; }
+    // The character position of unit `index` (0 <= index <= size()); a pair's
+    // second unit counts as the character after the pair.
+    size_t character_of(size_t index) const { return pair_chars_.empty() ? index : pair_chars_[index]; }
+    // The unit where character `c` starts; past the end, as far past size().
+    size_t unit_of(size_t c) const;
 
 private:
     static constexpr size_t INLINE_UNITS = 1024;  // texts under about 1 KB
@@ -76,6 +94,9 @@ private:
     uint16_t* units_ = storage_ + 1;
     uint32_t* offsets_ = inline_offsets_;
     size_t size_ = 0;
+    std::vector<uint32_t> pair_chars_;  // unit -> character, only for a text with pairs
+
+    bool second_of_pair(size_t index) const;
 };
 
 }  // namespace tolv

@@ -11,29 +11,41 @@ namespace tolv {
 namespace {
 
 FatalEndHook g_fatal_end_hook = nullptr;
+bool g_command_line = false;
+
+void write_all(int fd, const char* data, size_t left) {
+    while (left > 0) {
+        ssize_t n = ::write(fd, data, left);
+        if (n <= 0) break;
+        data += n;
+        left -= size_t(n);
+    }
+}
 
 }  // namespace
 
 void set_fatal_end_hook(FatalEndHook hook) { g_fatal_end_hook = hook; }
 
+void set_fatal_for_command_line() { g_command_line = true; }
+
 void fatal_exit(const char* message) {
-    TextBuffer record;
-    record.append("S148555");
-    put_raw_counted_text(record, message, std::strlen(message));
-    // The fatal record is written even in the command-line run: it is the
-    // only word the developer gets about a broken setup.
     std::fflush(stdout);
-    const char* data = record.data();
-    size_t left = record.size();
-    while (left > 0) {
-        ssize_t n = ::write(STDOUT_FILENO, data, left);
-        if (n <= 0) break;
-        data += n;
-        left -= size_t(n);
+    TextBuffer text;
+    if (g_command_line) {
+        // A developer at a terminal: the message as a line of its own, and
+        // an exit code that scripts and make can see.
+        text.append("ERROR 8555 : ");
+        text.append(message, std::strlen(message));
+        text.append("\n");
+        write_all(STDERR_FILENO, text.data(), text.size());
+    } else {
+        text.append("S148555");
+        put_raw_counted_text(text, message, std::strlen(message));
+        write_all(STDOUT_FILENO, text.data(), text.size());
     }
     if (g_fatal_end_hook) g_fatal_end_hook();
     std::fclose(stdout);
-    std::_Exit(0);
+    std::_Exit(g_command_line ? 1 : 0);
 }
 
 }  // namespace tolv

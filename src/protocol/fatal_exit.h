@@ -5,8 +5,13 @@
 namespace tolv {
 
 // Writes "S148555" + the raw counted message, runs the end hook (journal,
-// debugger), closes standard output and exits with code 0.
+// debugger), closes standard output and exits with code 0. In the
+// command-line run the message goes as a readable line to standard error
+// instead, and the exit code is 1.
 [[noreturn]] void fatal_exit(const char* message);
+
+// Makes fatal_exit speak to a developer at a terminal (`runner -e`).
+void set_fatal_for_command_line();
 
 // The process end sequence that the fatal exit runs; set by the request cycle.
 using FatalEndHook = void (*)();

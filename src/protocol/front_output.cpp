@@ -1,5 +1,6 @@
 #include "protocol/front_output.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -77,10 +78,12 @@ void put_integer(TextBuffer& out, int32_t value) {
     put_number_field(out, 'N', text, length);
 }
 
+// The shortest text that reads back as the same double ("%g" kept six
+// digits and lost the rest: 1234567.89 went as 1.23457e+06).
 void put_float(TextBuffer& out, double value) {
     char text[32];
-    int length = std::snprintf(text, sizeof text, "%g", value);
-    put_number_field(out, 'a', text, length);
+    const std::to_chars_result r = std::to_chars(text, text + sizeof text, value);
+    put_number_field(out, 'a', text, int(r.ptr - text));
 }
 
 void put_date(TextBuffer& out, ValueHandle value) {

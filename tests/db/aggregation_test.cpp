@@ -59,6 +59,27 @@ TEST_F(Aggregation, SumsAgreeWithTheServersGroup) {
               "[[\"A\",\"\",[3,160]],[\"B\",\"\",[2,100.5]]]\n");
 }
 
+// Fields the grouping does not name are passed over whatever their type: a
+// Date written by a script, and a date, an embedded document, an array and
+// binary data stored by another client.
+TEST_F(Aggregation, FieldsTheGroupingDoesNotNameAreSkippedWhateverTheirType) {
+    seed("days", R"([
+        {"_id": 1, "day": "d1", "n": 2, "when": {"$date": "2026-12-10T10:00:00Z"}},
+        {"_id": 2, "day": "d1", "n": 3, "tags": ["a", "b"], "who": {"name": "x"}},
+        {"_id": 3, "day": "d3", "n": 1, "blob": {"$binary": {"base64": "AAEC", "subType": "00"}}}
+    ])");
+    EXPECT_EQ(run_plain("function main() {\n"
+                        "  var c = openDb(0, lib(), uri());\n"
+                        "  mongo_insert(c, 'days', {day: 'd2', n: 5, when: new Date()});\n"
+                        "  console.log(mongo_aggregate(c, 'days', {key: 'day', count: 1, sum: 'n'}));\n"
+                        "  console.log(mongo_aggregate(c, 'days', {group: 'day', count: 1}));\n"
+                        "  console.log(mongo_find(c, ['days', {}, ['day', 'n']]).length);\n"
+                        "}\n"),
+              "[[\"d1\",\"\",[2,5]],[\"d2\",\"\",[1,5]],[\"d3\",\"\",[1,1]]]\n"
+              "[[\"\",\"(d1)(d3)(d2)\",[2,1,1]]]\n"
+              "4\n");
+}
+
 TEST_F(Aggregation, BadGroupingsAndValuesAreRefused) {
     seed("odd", R"([{"_id": 1, "v": "abc"}])");
     seed("nested", R"([{"_id": 1, "v": 2, "sub": {"a": 1}}])");
@@ -80,7 +101,8 @@ TEST_F(Aggregation, BadGroupingsAndValuesAreRefused) {
         {"mongo_aggregate(c, 'staff', {key: 'dept'})", "6435:EVAL ERROR 6435 : mongo_aggregate集合関数の引数不正"},
         {"mongo_aggregate(c, 'staff', {key: 'dept', sum: 'salary'}, ['east'])",
          "6435:EVAL ERROR 6435 : sql_aggregate集合関数の引数不正"},
-        {"mongo_aggregate(c, ['nested', {}], {sum: 'v'})", "6210:"},
+        {"mongo_aggregate(c, ['nested', {}], {sum: 'sub'})", "6210:"},
+        {"mongo_aggregate(c, ['nested', {}], {key: 'sub', count: 1})", "6210:"},
         {"mongo_aggregate(c, ['odd', {}], {key: 'v', sum: 'v'})", "6355:"},
         {"mongo_aggregate(c, ['odd', {}], {key: 'v', max: 'v'})", "6360:"},
         {"mongo_aggregate(c, ['odd', {}], {key: 'v', min: 'v'})", "6365:"},

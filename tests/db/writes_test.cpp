@@ -76,6 +76,44 @@ TEST_F(Writes, DeletesByFilterAndTemplate) {
     EXPECT_EQ(dump("people"), "{\"_id\": 2, \"a\": 1}\n");
 }
 
+// A document read can be written back: booleans go as BSON booleans, and
+// the ObjectId that reads as its 24-digit text addresses the document again
+// as {'$oid': text}, in documents, filters, updates, templates and bind values.
+TEST_F(Writes, BooleansAndObjectIdsMakeTheRoundTrip) {
+    seed("tasks", R"([
+        {"_id": {"$oid": "65a1b2c3d4e5f60718293a4b"}, "title": "tea", "done": false},
+        {"_id": {"$oid": "65a1b2c3d4e5f60718293a4c"}, "title": "cup", "done": true},
+        {"_id": {"$oid": "65a1b2c3d4e5f60718293a4d"}, "title": "pot", "done": false}
+    ])");
+    EXPECT_EQ(run_plain("function main() {\n"
+                        "  var c = openDb(0, lib(), uri());\n"
+                        "  var t = mongo_find_hash(c, ['tasks', {}, ['_id', 'title', 'done']]);\n"
+                        "  console.log(t[0]);\n"
+                        "  console.log(mongo_delete_one(c, 'tasks', {_id: t[0]._id}), ' ', mongo_count(c, 'tasks', {done: false}));\n"
+                        "  console.log(mongo_update_one(c, 'tasks', {_id: {'$oid': t[0]._id}},"
+                        " {'$set': {done: !t[0].done, next: {'$oid': t[1]._id}, flags: [true, false]}}));\n"
+                        "  console.log(mongo_count(c, 'tasks', {next: {'$oid': '65A1B2C3D4E5F60718293A4C'}}), ' ',"
+                        " mongo_count(c, 'tasks', {done: true}));\n"
+                        "  t[1].title = 'mug'; t[1]._id = {'$oid': t[1]._id};\n"
+                        "  console.log(mongo_insert(c, 'copy', t[1]), ' ', mongo_insert(c, 'copy', '{_id: {\"$oid\": %1}, done: %2}',"
+                        " [['65a1b2c3d4e5f60718293a4e', false]]));\n"
+                        "  console.log(mongo_delete_many(c, 'tasks', '{_id: {\"$oid\": %1}}', [[t[2]._id]]));\n"
+                        "}\n"),
+              "{_id:\"65a1b2c3d4e5f60718293a4b\",title:\"tea\",done:false}\n"
+              "0 2\n"
+              "1\n"
+              "1 2\n"
+              "1 1\n"
+              "1\n");
+    EXPECT_EQ(dump("tasks"),
+              "{\"_id\": {\"$oid\": \"65a1b2c3d4e5f60718293a4b\"}, \"done\": true, \"flags\": [true, false], "
+              "\"next\": {\"$oid\": \"65a1b2c3d4e5f60718293a4c\"}, \"title\": \"tea\"}\n"
+              "{\"_id\": {\"$oid\": \"65a1b2c3d4e5f60718293a4c\"}, \"done\": true, \"title\": \"cup\"}\n");
+    EXPECT_EQ(dump("copy"),
+              "{\"_id\": {\"$oid\": \"65a1b2c3d4e5f60718293a4c\"}, \"done\": true, \"title\": \"mug\"}\n"
+              "{\"_id\": {\"$oid\": \"65a1b2c3d4e5f60718293a4e\"}, \"done\": false}\n");
+}
+
 TEST_F(Writes, BadArgumentsRaiseNumberedErrorsAndWriteNothing) {
     seed("people", R"([{"_id": 1, "n": {"$numberLong": "5"}, "s": "text"},
                        {"_id": {"$binary": {"base64": "AAE=", "subType": "00"}}, "k": 1}])");
@@ -93,7 +131,11 @@ TEST_F(Writes, BadArgumentsRaiseNumberedErrorsAndWriteNothing) {
         {"mongo_insert(c, 'people', '[%1]', [[1]])", "6350:"},
         {"mongo_insert(c, 'people', '{a: %}', [[1]])", "6160:"},
         {"mongo_insert(c, 'people', 5)", "6410:"},
-        {"mongo_insert(c, 'people', {a: true})", "6055:"},
+        {"mongo_insert(c, 'people', {a: {b: [1, undefined]}})", "6055:EVAL ERROR 6055 : データの型不正(a.b.1)"},
+        {"mongo_insert(c, 'people', {a: {'$oid': '65a1b2c3d4e5f60718293a4'}})", "6055:EVAL ERROR 6055 : データの型不正(a)"},
+        {"mongo_insert(c, 'people', {a: [{'$oid': '65a1b2c3d4e5f60718293a4g'}]})",
+         "6055:EVAL ERROR 6055 : データの型不正(a.0)"},
+        {"mongo_insert(c, 'people', {a: {'$oid': 5}})", "6055:EVAL ERROR 6055 : データの型不正(a)"},
         {"mongo_update_one(c, 'people', {}, 5)", "6470:"},
         {"mongo_update_one(c, 'people', 5, {})", "6480:"},
         {"mongo_update_one(c, 'people', '{_id: %1}', '{}')", "6425:"},

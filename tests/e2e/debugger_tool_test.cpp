@@ -88,6 +88,9 @@ TEST(DebuggerTool, ScriptedSessionThroughTheWebServer) {
         "break app.js:3 if n == 3\n"
         "continue\n"
         "print r\n"
+        "print `  r=${r}; ` \n"
+        "print [r, 'x']\n"
+        "print r; r + 1\n"
         "print r + \n"
         "help\n"
         "quit\n";
@@ -129,8 +132,12 @@ TEST(DebuggerTool, ScriptedSessionThroughTheWebServer) {
         "(tolvdb) break app.js:3 if n == 3",
         "(tolvdb) continue", "call: sq( n=3 )", "stopped at app.js:3:5 in square",
         "(tolvdb) print r", "$ = 10",
+        // Strings quoted, as the display form shows them, blanks and all.
+        "(tolvdb) print `  r=${r}; ` ", "$ = \"  r=10; \"",
+        "(tolvdb) print [r, 'x']", "$ = [10,\"x\"]",
+        "(tolvdb) print r; r + 1", "$ = 11",
         "(tolvdb) print r + ", "error: PARSE ERROR: CODE=",
-        "(tolvdb) help", "backtrace | bt | where",
+        "(tolvdb) help", "backtrace | bt | where      the call stack, innermost first (#0)",
         "(tolvdb) quit", "session ended",
     });
 }

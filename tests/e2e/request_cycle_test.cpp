@@ -71,6 +71,21 @@ TEST_F(RequestCycle, MissingConfigurationNamesBothPaths) {
     EXPECT_EQ(result.exit_code, 0);
 }
 
+// At a terminal the same condition is a readable line on standard error and
+// a failing exit code; the CGI answer above does not change.
+TEST_F(RequestCycle, CommandLineRunReportsAFatalConditionReadably) {
+    box.write_file("app.js", "function main() {}\n");
+    ProcessResult result = box.run({"-e", "main()", box.path("app.js")});
+    std::string dir = box.dir() + "/";
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "ERROR 8555 : tolv設定ファイル(" + dir + "mongoTOLV.config, " + dir +
+                              "TOLV.config)が開けません\n");
+    EXPECT_NE(result.exit_code, 0);
+    ProcessResult test_mode = box.run({top_program("main()"), ""});
+    EXPECT_EQ(test_mode.out.rfind("S148555", 0), 0u) << test_mode.out;
+    EXPECT_EQ(test_mode.exit_code, 0);
+}
+
 TEST_F(RequestCycle, PrefersTheMongoConfiguration) {
     box.write_config("TIME_INTERVAL=1x\n");
     box.write_file("mongoTOLV.config", "TIME_INTERVAL=5\n");
@@ -199,6 +214,20 @@ TEST_F(RequestCycle, TestModeTakesTheBodyAndStringVariablesFromArguments) {
     ProcessResult result = box.run({top_program("main()") + module_record({"app.js"}), " who = Ann ;hello=Hi"});
     // No header line in test mode.
     EXPECT_EQ(result.out, "s18greeting" + counted_text("Hi, Ann") + "C10101110");
+}
+
+// A Float goes to the front end as the shortest text that reads back as the
+// same double; the text scripts see (console) is not that record.
+TEST_F(RequestCycle, FloatsKeepTheirDigitsInAnswerRecords) {
+    box.write_config("");
+    box.write_file("app.js",
+                   "function main() { sendToFront(\"price\", 1234567.89); sendToFront(\"list\", [0.1, 1e300, 5e-324, 100.0]);"
+                   " var x = 1.0 / 3; sendToFront(\"third\", x); }\n");
+    ProcessResult result = box.run({top_program("main()") + module_record({"app.js"}), ""});
+    EXPECT_EQ(result.out, "s15pricek1234567.89"
+                          "A1414listd0.1g1e+300g5e-324d100"
+                          "s15thirds0.3333333333333333"
+                          "C11101210");
 }
 
 TEST_F(RequestCycle, UnparsableTopProgramIsError1810) {

@@ -556,6 +556,35 @@ TEST_F(CompiledModules, CompilerReportsParseErrorsAndUsage) {
     EXPECT_NE(h.out.find("usage: runner-compile [--plain] input.js output.jo"), std::string::npos);
 }
 
+// The compiler parses as the runner parses: a module the runner refuses as
+// source (here for a literal the library checks while parsing) does not
+// compile, with the same error; one it takes compiles and runs alike.
+TEST_F(CompiledModules, ModulesTheRunnerRefusesDoNotCompile) {
+    const struct {
+        const char* source;
+        const char* code;
+    } refused[] = {
+        {"function main() { return /(a)*/.test('a'); }\n", "PARSE ERROR 4660"},
+        {"var r = /a{2,1}/;\nfunction main() {}\n", "PARSE ERROR 4765"},
+        {"function main() { return /a/q; }\n", "PARSE ERROR 4795"},
+        {"function main() { return /[b-a]/; }\n", "PARSE ERROR 4720"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.source);
+        box.write_file("bad.js", c.source);
+        ProcessResult as_source = box.run({"-e", "main()", "bad.js"});
+        EXPECT_NE(as_source.out.find(c.code), std::string::npos) << as_source.out;
+        ProcessResult compiled = compile_in(box, "bad.js", "bad.jo");
+        EXPECT_NE(compiled.exit_code, 0);
+        EXPECT_NE(compiled.err.find(c.code), std::string::npos) << compiled.err;
+        EXPECT_FALSE(box.exists("bad.jo"));
+    }
+    box.write_file("good.js", "function main() { console.log(/^(?:a|\xF0\x9F\x98\x80)+$/.test('a\xF0\x9F\x98\x80'), ' ', 'x,y'.split(/,/)); }\n");
+    ASSERT_EQ(compile_in(box, "good.js", "good.jo").exit_code, 0);
+    EXPECT_EQ(run({"good.jo"}), run({"good.js"}));
+    EXPECT_NE(run({"good.js"}).find("true [\"x\",\"y\"]"), std::string::npos) << run({"good.js"});
+}
+
 TEST_F(CompiledModules, DamagedImageEndsTheRequestWithAParseError) {
     std::string image = box.read_file("app.jo");
     image.resize(image.size() / 2);

@@ -39,7 +39,9 @@ TEST_F(ScriptTest, StringSplit) {
         {"console.log('a1b22c'.split(/\\d+/), ' ', 'a1b2c'.split(/\\d/, 2), ' ', 'あいう'.split(''));",
          "[\"a\",\"b\",\"c\"] [\"a\",\"b\"] [\"あ\",\"い\",\"う\"]\n", ""},
         {"console.log('a12b'.split(12), ' ', 'axbx'.split(/x*/));", "[\"a\",\"b\"] [\"axbx\"]\n", ""},
-        {"''.split(/,/);", "", "4800"},
+        {"console.log(''.split(/,/), ' ', ''.split(','), ' ', ''.split(/,/, 0));", "[\"\"] [\"\"] []\n", ""},
+        {"console.log('a\xF0\x9F\x98\x80" "b,c'.split(/\xF0\x9F\x98\x80|,/), ' ', '\xF0\x9F\x98\x80'.split(/x/));",
+         "[\"a\",\"b\",\"c\"] [\"\xF0\x9F\x98\x80\"]\n", ""},
         {"'a'.split(',', '1');", "", "2740"},
     };
     check(cases);

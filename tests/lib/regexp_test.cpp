@@ -95,7 +95,6 @@ TEST_F(ScriptTest, RegExpCompileErrors) {
         {"var r = /(?=a)*/;", "", "4645"},
         {"var r = /a(?<=b)/;", "", "4650"},
         {"var r = /(?#x)/;", "", "4640"},
-        {"var r = new RegExp('\xF0\x9F\x98\x80');", "", "1595"},
         {"var r = /a\\-b[\\-x]\\:/; console.log(r.test('a-b-:'));", "true\n", ""},
     };
     check(cases);
@@ -120,7 +119,11 @@ TEST_F(ScriptTest, RegExpExecAndTest) {
          "0112null0\n", ""},
         {"console.log(/a*/.test('b'), ' ', /a*/.exec('b')[0] == '', ' ', /a*/.exec('b')['index']);",
          "false true 0\n", ""},
-        {"var r = /a/; r.exec('');", "", "4800"},
+        // The empty text is a text like any other; on it an empty match is the whole text.
+        {"console.log(/a/.exec(''), ' ', /a/.test(''), ' ', /^$/.test(''), ' ', /x*/.test(''), ' ',"
+         " /^$/.exec('')['index'], ' ', /a/g.exec(''));",
+         "null false true true 0 null\n", ""},
+        {"var r = /a?/g; r.lastIndex = 3; console.log(r.exec(''), r.lastIndex, ' ', /x/y.test(''));", "null0 false\n", ""},
         {"var r = /a/; r.exec(1);", "", "5042"},
         {"var r = /a/; r.test(1);", "", "5045"},
         {"console.log(/^b/m.test('a\\nb'), /^b/.test('a\\nb'), /a$/m.test('a\\nb'), /a$/.test('a\\nb'));",
@@ -138,7 +141,27 @@ TEST_F(ScriptTest, RegExpExecAndTest) {
          "true2true3false0\n", ""},
         {"var m = /い(.)/.exec('あいうえ'); console.log(m[0], ' ', m[1], ' ', m['index']);", "いう う 1\n", ""},
         {"console.log(/[ぁ-ん]+/.exec('abひらがなXY')[0]);", "ひらがな\n", ""},
-        {"var r = /x/; r.test('a\xF0\x9F\x98\x80');", "", "1595"},
+        // A character above U+FFFF is two units to the pattern (as in ECMAScript
+        // without u) and one character in every position that comes back.
+        {"console.log(/x/.test('a\xF0\x9F\x98\x80'), ' ', /b/.exec('a\xF0\x9F\x98\x80" "b')['index'], ' ',"
+         " /^.{3}$/.test('a\xF0\x9F\x98\x80'), ' ', /^.{2}$/.test('a\xF0\x9F\x98\x80'));",
+         "false 2 true false\n", ""},
+        {"var s = 'x\xF0\x9F\x98\x80y\xF0\x9F\x98\x80z'; var m = /(y)\xF0\x9F\x98\x80(z)/.exec(s);"
+         " console.log(m['index'], ' ', s.substring(m['index']), ' ', m['indices'][2], ' ', m[0]);",
+         "2 y\xF0\x9F\x98\x80z [4,5] y\xF0\x9F\x98\x80z\n", ""},
+        {"var r = /\\w/g; var s = '\xF0\x9F\x98\x80" "a\xF0\x9F\x98\x80" "b'; r.exec(s); var one = r.lastIndex;"
+         " var m = r.exec(s); console.log(one, ' ', m['index'], m[0], ' ', r.lastIndex);",
+         "2 3b 4\n", ""},
+        // Half a pair: a span never ends inside the character.
+        {"var m = /./.exec('\xF0\x9F\x98\x80!'); console.log(m[0], ' ', m['index'], ' ', m['indices'][0]);",
+         "\xF0\x9F\x98\x80 0 [0,1]\n", ""},
+        {"var r = /./g; var s = '\xF0\x9F\x98\x80'; var n = 0; while (r.exec(s) != null) n++; console.log(n);",
+         "1\n", ""},
+        // In a pattern such a character is its two units, and its source is the character again.
+        {"var r = /a\xF0\x9F\x98\x80+/; console.log(r.test('a\xF0\x9F\x98\x80\xF0\x9F\x98\x80'), ' ',"
+         " r.source, ' ', new RegExp('\xF0\x9F\x98\x80').test('\xF0\x9F\x98\x80'), ' ',"
+         " /[\xF0\x9F\x98\x80]/.source);",
+         "true a\xF0\x9F\x98\x80+ true [\\uD83D\\uDE00]\n", ""},
         {"function f(s) { return /\\d/g.exec(s); } var a = f('1a2'); var b = f('1a2'); console.log(a['index'], b['index']);",
          "02\n", ""},
         {"console.log(/(\\w+)\\s\\1/.test('hey hey'), /(\\w+)\\s\\1/i.test('hey HEY'), /(\\w+)\\s\\1/.test('hey bob'));",

@@ -54,14 +54,41 @@ TEST_F(Utf16TextTest, DecodesOneUnitPerCharacterWithItsByteOffset) {
     EXPECT_EQ(t.units()[t.size()], 0);
 }
 
-TEST_F(Utf16TextTest, CharactersAboveTheBasicPlaneRaise1595) {
-    RaisedError e = raised_by([] { Utf16Text t("ok \xF0\x9F\x98\x80", 7); });
-    EXPECT_EQ(e.code, "1595");
-    EXPECT_NE(e.message.find("MultiToWide 文字の変換エラー(サロゲート文字)"), std::string::npos);
-    // Cut short, it is no character above the plane, just a broken one.
-    Utf16Text cut("\xF0\x9F\x98", 3);
+TEST_F(Utf16TextTest, CharactersAboveTheBasicPlaneAreSurrogatePairsCountedAsOneCharacter) {
+    // "ok 😀z": the pair's second unit leads to the byte and the character after it.
+    Utf16Text t("ok \xF0\x9F\x98\x80z", 8);
+    std::vector<uint16_t> units(t.units(), t.units() + t.size());
+    EXPECT_EQ(units, (std::vector<uint16_t>{'o', 'k', ' ', 0xD83D, 0xDE00, 'z'}));
+    std::vector<uint32_t> offsets, characters;
+    for (size_t i = 0; i <= t.size(); ++i) {
+        offsets.push_back(t.byte_offset(i));
+        characters.push_back(uint32_t(t.character_of(i)));
+    }
+    EXPECT_EQ(offsets, (std::vector<uint32_t>{0, 1, 2, 3, 7, 7, 8}));
+    EXPECT_EQ(characters, (std::vector<uint32_t>{0, 1, 2, 3, 4, 4, 5}));
+    EXPECT_EQ(t.unit_of(3), 3u);
+    EXPECT_EQ(t.unit_of(4), 5u);
+    EXPECT_EQ(t.unit_of(5), 6u);
+    EXPECT_EQ(t.unit_of(7), 8u);  // past the end stays as far past it
+
+    // Beyond U+10FFFF, or cut short, it is no character, just a broken one.
+    Utf16Text big("\xF7\xBF\xBF\xBF", 4), cut("\xF0\x9F\x98", 3);
+    ASSERT_EQ(big.size(), 1u);
+    EXPECT_EQ(big.units()[0], 0xFFFD);
     ASSERT_EQ(cut.size(), 1u);
     EXPECT_EQ(cut.units()[0], 0xFFFD);
+
+    // A bounded area never takes half a pair.
+    uint16_t out[3];
+    EXPECT_EQ(utf8_to_utf16_pairs("a\xF0\x9F\x98\x80", 5, out, 3), 1u);
+
+    // charCodeAt's conversion still refuses such a character.
+    RaisedError e = raised_by([] {
+        uint16_t unit[2];
+        utf8_to_utf16("\xF0\x9F\x98\x80", 4, unit, 2);
+    });
+    EXPECT_EQ(e.code, "1595");
+    EXPECT_NE(e.message.find("MultiToWide 文字の変換エラー(サロゲート文字)"), std::string::npos);
 }
 
 TEST_F(Utf16TextTest, LongTextsLeaveTheInlineArea) {

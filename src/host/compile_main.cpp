@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "db/database_install.h"
 #include "image/module_image_writer.h"
+#include "lib/library.h"
+#include "protocol/front_statements.h"
 #include "runtime/errors.h"
 #include "runtime/module_table.h"
 #include "runtime/value.h"
@@ -59,6 +62,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "runner-compile: cannot read %s\n", argv[1]);
         return 1;
     }
+    // The parts the runner installs before it parses: the parser calls back
+    // into them (a RegExp literal is checked as it is met), so a module that
+    // does not load as source does not compile either.
+    install_front_statements();
+    install_library();
+    install_database();
     // Messages name the source file as module 0.
     add_module_path(argv[1], MODULE_SOURCE);
     std::vector<uint8_t> image;
