@@ -52,5 +52,42 @@ TEST(BoundedWork, BackreferencesSpendTheRegExpBudget) {
     EXPECT_EQ(result.exit_code, 0);
 }
 
+// Positions before the last one asked for are found from kept marks along the
+// text: reading it backwards, from both ends and after it grew gives the same
+// characters as reading it forwards, odd bytes included.
+TEST(BoundedWork, MultibyteTextReadInAnyOrder) {
+    RunnerSandbox box;
+    ProcessResult result = run_script(
+        box,
+        "function check(s) {\n"
+        "  var fwd = [], n = 0;\n"
+        "  while (s.charAt(n) != '') fwd.push(s.charAt(n++));\n"
+        "  var back = [], head = '', tail = '', codes = 0, pieces = [];\n"
+        "  for (var i = n - 1; i >= 0; i--) back.unshift(s[i]);\n"
+        "  for (var i = 0; i < n - 1 - i; i++) { head += s.charAt(i); tail = s.substring(n - 1 - i, n - i) + tail; }\n"
+        "  if (n % 2) head += s.charAt((n - 1) / 2);\n"
+        "  for (var i = n - 1; i >= 0; i -= 7) codes += fwd[i].length == 4 || s.charCodeAt(i) == fwd[i].charCodeAt(0) ? 0 : 1;\n"
+        "  for (var i = n; i > 0; i -= 300) pieces.unshift(s.substring(i > 300 ? i - 300 : 0, i));\n"
+        "  console.log(n, ' ', back.join('|') == fwd.join('|'), head + tail == fwd.join(''), codes, pieces.join('') == fwd.join(''));\n"
+        "  s += '\xC3\xA9\xE6\x97\xA5';\n"
+        "  var same = 0;\n"
+        "  for (var i = n - 1; i >= 0; i -= 5) same += s[i] == fwd[i] ? 1 : 0;\n"
+        "  console.log(s.charAt(n) + s.charAt(n + 1), ' ', same == Math.floor((n + 4) / 5));\n"
+        "}\n"
+        "function main() {\n"
+        "  var mixed = '', odd = '';\n"
+        "  for (var i = 0; i < 500; i++) mixed += 'a\xC3\xA9\xE6\x97\xA5\xF0\x9F\x98\x80';\n"
+        "  for (var i = 0; i < 200; i++) odd += 'x\x81\xE3\x81y\xC3';\n"
+        "  check(mixed);\n"
+        "  check(odd + 'z');\n"
+        "}\n",
+        "main()");
+    EXPECT_EQ(logged_lines(result.out),
+              "2000 truetrue0true\n\xC3\xA9\xE6\x97\xA5 true\n"
+              "601 truetrue0true\n\xC3\xA9\xE6\x97\xA5 true\n")
+        << result.out << result.err;
+    EXPECT_EQ(result.exit_code, 0);
+}
+
 }  // namespace
 }  // namespace tolv::testing
