@@ -89,5 +89,28 @@ TEST(BoundedWork, MultibyteTextReadInAnyOrder) {
     EXPECT_EQ(result.exit_code, 0);
 }
 
+// A value whose records would pass the size bound is refused before any of
+// them is written: the answer holds what was sent before and after it, and
+// the completion record counts only those.
+TEST(BoundedWork, RefusedSendLeavesNothingInTheAnswer) {
+    RunnerSandbox box;
+    box.write_config("MODULE_DIR=" + box.dir() + "\n");
+    box.write_file("app.js",
+                   "function shared() { var a = [1, 2]; for (var i = 0; i < 40; i++) a = [a, a]; return a; }\n"
+                   "function main() {\n"
+                   "  sendToFront('before', [1, [2]]);\n"
+                   "  try { sendToFront('a', shared()); } catch (e) { sendToFront('code', e.name); }\n"
+                   "  try { sendToFront('h', {x: 'y', z: shared()}); } catch (e) { sendToFront('code', e.name); }\n"
+                   "  sendToFront('after', 'ok');\n"
+                   "}\n");
+    ProcessResult result = box.cgi("P" + counted_text("main()") + counted_record('M', 1, counted_text("app.js")));
+    // Nested records go first, by their raw-counted names; integers are 'N' + length.
+    EXPECT_EQ(result.out, std::string(ANSWER_HEADER) + "A11" "18^A500001" "O2" + "A12" + counted_text("before") +
+                              "O1" "18^A500001" + "s" + counted_text("code") + counted_text("1400") + "s" +
+                              counted_text("code") + counted_text("1400") + "s" + counted_text("after") +
+                              counted_text("ok") + "C12" "10" "13" "10")
+        << result.out.substr(0, 400);
+}
+
 }  // namespace
 }  // namespace tolv::testing
