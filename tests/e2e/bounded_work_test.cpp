@@ -112,5 +112,52 @@ TEST(BoundedWork, RefusedSendLeavesNothingInTheAnswer) {
         << result.out.substr(0, 400);
 }
 
+// Values share one memory bound (MEMORY_LIMIT megabytes, 256 by default):
+// passing it is 1400, which a script can catch and go on from, and the
+// answer and journal are whole.
+TEST(BoundedWork, ValuesStayWithinTheMemoryLimit) {
+    RunnerSandbox box;
+    box.write_file("app.js",
+                   "function grow(n, size) {\n"
+                   "  var a = [];\n"
+                   "  try { for (var i = 0; i < n; i++) a.push('x'.repeat(size)); } catch (e) { sendToFront('code', e.name); }\n"
+                   "  sendToFront('kept', a.length);\n"
+                   "}\n"
+                   "function main(n, size) {\n"
+                   "  grow(n, size);\n"
+                   "  grow(n, size);\n"  // what the first call held is back for the second
+                   "  sendToFront('after', 'ok'.repeat(3));\n"
+                   "}\n");
+    struct Case {
+        const char* limit;  // MEMORY_LIMIT line, or "" for the default
+        const char* top;
+        std::string answer;
+    };
+    // "s" records: one-digit integers are 'O' + the digit.
+    const std::string refused = "s" + counted_text("code") + counted_text("1400");
+    auto kept = [](char digit) { return "s" + counted_text("kept") + "O" + digit; };
+    const std::string after = "s" + counted_text("after") + counted_text("okokok");
+    const Case cases[] = {
+        // 16 MB: three values of 5 MB fit, the fourth does not.
+        {"MEMORY_LIMIT=16\n", "main(1000, 5000000)", refused + kept('3') + refused + kept('3') + after + "C10101510"},
+        {"MEMORY_LIMIT=16\n", "main(2, 5000000)", kept('2') + kept('2') + after + "C10101310"},
+        // The default: 300 MB in one value is refused, 100 MB are not.
+        {"", "main(1, 300000000)", refused + kept('0') + refused + kept('0') + after + "C10101510"},
+        {"", "main(1, 100000000)", kept('1') + kept('1') + after + "C10101310"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.limit) + c.top);
+        box.write_config(std::string(c.limit) + "MODULE_DIR=" + box.dir() + "\nLOGFILE=" + box.path("journal.log") +
+                         "\n");
+        ProcessResult result = box.cgi("P" + counted_text(c.top) + counted_record('M', 1, counted_text("app.js")));
+        EXPECT_EQ(result.out, std::string(ANSWER_HEADER) + c.answer);
+        EXPECT_EQ(result.err, "");
+    }
+    std::string journal = box.read_file("journal.log");
+    size_t blocks = 0;
+    for (size_t at = 0; (at = journal.find("=====  end : ", at)) != std::string::npos; ++at) ++blocks;
+    EXPECT_EQ(blocks, std::size(cases));
+}
+
 }  // namespace
 }  // namespace tolv::testing
