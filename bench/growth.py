@@ -11,6 +11,7 @@ usage: growth.py [array|string] [RUNNER] [RUNS]
 """
 import os
 import resource
+import shutil
 import statistics
 import subprocess
 import sys
@@ -68,12 +69,18 @@ def main():
     names = [args.pop(0)] if args and args[0] in WORKLOADS else list(WORKLOADS)
     runner = os.path.abspath(args[0] if args else os.path.join(HERE, "..", "build", "release", "runner"))
     runs = int(args[1]) if len(args) > 1 else 3
-    config = os.path.join(os.path.dirname(runner), "TOLV.config")
-    if not os.path.exists(config):
-        open(config, "w").close()
     with tempfile.TemporaryDirectory() as work:
+        # A copy of the runner with a configuration of its own: the 160 MB
+        # string, grown by doubling, needs more than the default value memory.
+        local = os.path.join(work, "runner")
+        try:
+            os.link(runner, local)
+        except OSError:
+            shutil.copy2(runner, local)
+        with open(os.path.join(work, "TOLV.config"), "w") as f:
+            f.write("MEMORY_LIMIT=2048\n")
         for name in names:
-            measure(name, runner, runs, work)
+            measure(name, local, runs, work)
 
 
 if __name__ == "__main__":

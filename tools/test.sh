@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the optimised build,
-# then the AddressSanitizer + UndefinedBehaviorSanitizer build.
+# then the AddressSanitizer + UndefinedBehaviorSanitizer build, then the
+# libFuzzer targets (clang) over their seeds and for 10 s each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,3 +14,5 @@ for preset in release asan; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+echo "== fuzz =="
+tools/fuzz.sh 10

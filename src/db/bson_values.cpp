@@ -29,6 +29,27 @@ private:
     bson_t doc_;
 };
 
+// MongoDB stores documents nested at most 100 levels deep (the document
+// itself is level 1). Deeper values are refused before anything is sent:
+// each level copies its child into its parent, so building them costs time
+// that grows with the square of the depth, and a self-holding array would
+// never end.
+constexpr int DOCUMENT_DEPTH_LIMIT = 100;
+
+// Levels of arrays and hashes open in append_value, below the document.
+int g_open_levels = 0;
+
+class OpenLevel {
+public:
+    OpenLevel() {
+        if (g_open_levels + 2 > DOCUMENT_DEPTH_LIMIT) eval_fail(6055, "データの型不正");
+        ++g_open_levels;
+    }
+    ~OpenLevel() { --g_open_levels; }
+    OpenLevel(const OpenLevel&) = delete;
+    OpenLevel& operator=(const OpenLevel&) = delete;
+};
+
 int key_length(size_t length) { return length > 0x7FFFFFFF ? 0x7FFFFFFF : int(length); }
 
 void append_date(ValueHandle value, bson_t* document, const char* key, size_t length) {
@@ -170,6 +191,7 @@ void append_member(ValueHandle value, bson_t* document, const char* key, size_t 
         g_bson.bson_append_utf8(document, key, key_length(length), string_text(value), int(string_length(value)));
         return;
     case KIND_ARRAY: {
+        OpenLevel level;
         ChildDocument child;
         uint32_t n = array_length(value);
         for (uint32_t i = 0; i < n; ++i) {
@@ -185,6 +207,7 @@ void append_member(ValueHandle value, bson_t* document, const char* key, size_t 
             append_object_id(value, document, key, length, at);
             return;
         }
+        OpenLevel level;
         ChildDocument child;
         append_pairs(child.get(), value, &at);
         g_bson.bson_append_document(document, key, key_length(length), child.get());

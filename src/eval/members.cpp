@@ -31,8 +31,9 @@ inline bool is_length(uint32_t name) {
     uint16_t tail, wanted_tail;
     std::memcpy(&head, name_text(name), 4);
     std::memcpy(&tail, name_text(name) + 4, 2);
-    std::memcpy(&wanted_head, "length", 4);
-    std::memcpy(&wanted_tail, "length" + 4, 2);
+    static constexpr char LENGTH[] = "length";
+    std::memcpy(&wanted_head, LENGTH, 4);
+    std::memcpy(&wanted_tail, LENGTH + 4, 2);
     return head == wanted_head && tail == wanted_tail;
 }
 

@@ -8,6 +8,7 @@
 #include "platform/environment.h"
 #include "protocol/fatal_exit.h"
 #include "runtime/errors.h"
+#include "runtime/heap.h"
 #include "runtime/module_table.h"
 
 namespace tolv {
@@ -142,6 +143,18 @@ std::optional<std::string> apply_time_interval(const std::string& value) {
     return std::nullopt;
 }
 
+// MEMORY_LIMIT: megabytes the request's values may take (default 256).
+std::optional<std::string> apply_memory_limit(const std::string& value) {
+    errno = 0;
+    char* end = nullptr;
+    long long megabytes = std::strtoll(value.c_str(), &end, 10);
+    if (value.empty() || *end != '\0' || errno == ERANGE || megabytes < 1 || megabytes > (1 << 20)) {
+        return "configファイルのMEMORY_LIMITは1以上の整数(MB)を設定してください。";
+    }
+    set_value_memory_limit(size_t(megabytes) << 20);
+    return std::nullopt;
+}
+
 std::optional<std::string> apply_module_dir(const std::string& value) {
     size_t marker = value.find(">>>");
     std::string dir = cut(value.substr(0, marker), MODULE_DIR_LIMIT);
@@ -209,6 +222,8 @@ std::optional<std::string> apply_config_line(std::string line) {
         g_config.token_key = cut(*value, TOKEN_KEY_LIMIT);
     } else if (key == "TIME_INTERVAL") {
         return apply_time_interval(*value);
+    } else if (key == "MEMORY_LIMIT") {
+        return apply_memory_limit(*value);
     } else if (key == "LOGFILE") {
         g_config.logfile = cut(*value, LOGFILE_LIMIT);
     } else if (key == "MODULE_DIR") {
@@ -255,7 +270,10 @@ void read_config_file(const std::string& path) {
     std::fclose(file);
 }
 
-void config_reset() { g_config = Config{}; }
+void config_reset() {
+    g_config = Config{};
+    set_value_memory_limit(VALUE_MEMORY_DEFAULT);
+}
 
 TokenSettings token_settings() {
     return TokenSettings{g_config.token_key, g_config.time_interval, g_config.open_functions};

@@ -57,7 +57,10 @@ bool journal_write(const std::string& path, int attempts, unsigned retry_delay_m
         if (attempt < attempts) sleep_ms(retry_delay_ms);
     }
     if (fd < 0) {
-        report_lost_journal(path, is_lock_busy(error) ? "locked by another process" : std::strerror(error));
+        const char* reason = is_lock_busy(error)              ? "locked by another process"
+                             : error == JOURNAL_NOT_A_FILE ? "not a regular file"
+                                                           : std::strerror(error);
+        report_lost_journal(path, reason);
         journal_clear();
         return false;
     }

@@ -8,6 +8,7 @@
 #include "image/module_image_format.h"
 #include "image/module_image_loader.h"
 #include "lang/parser.h"
+#include "platform/regular_file.h"
 #include "runtime/errors.h"
 #include "runtime/module_table.h"
 
@@ -33,9 +34,10 @@ bool is_image(const ModuleEntry& entry) {
     return p.size() > 3 && p.compare(p.size() - 3, 3, ".jo") == 0;
 }
 
-// Reads the whole file, NUL-terminated, into `text`; false when it cannot.
+// Reads the whole file, NUL-terminated, into `text`; false when it cannot or
+// when the name is not a regular file (a folder's length is no length).
 bool read_file(const std::string& name, std::vector<char>& text) {
-    std::FILE* file = std::fopen(name.c_str(), "rb");
+    std::FILE* file = open_regular_file(name.c_str());
     if (!file) return false;
     bool ok = std::fseek(file, 0, SEEK_END) == 0;
     long length = ok ? std::ftell(file) : -1;

@@ -30,6 +30,10 @@ struct Backtrack {
 };
 
 constexpr size_t STACK_LIMIT = 4'000'000;
+// Units a tight scanning loop passes in the time of one step of the machine.
+constexpr uint32_t UNITS_PER_STEP = 8;
+// Comparing two units case-blind folds both: it counts as this many units.
+constexpr uint32_t FOLDED_COST = 3;
 
 uint64_t s_last_steps = 0;
 
@@ -81,6 +85,14 @@ private:
     void push(Entry kind, uint32_t low, int32_t pos, int32_t extra = 0) {
         if (stack_.size() >= STACK_LIMIT) over_budget();
         stack_.push_back(Backtrack{uint32_t(kind) << 24 | low, pos, extra});
+    }
+
+    // Scanning `units` text units in one instruction costs about one step per
+    // UNITS_PER_STEP units.
+    void charge_units(uint32_t units) {
+        const uint64_t scanned = units / UNITS_PER_STEP;
+        if (scanned >= fuel_) over_budget();
+        fuel_ -= scanned;
     }
 
     void set_capture(uint32_t slot, int32_t value) {
@@ -195,6 +207,10 @@ private:
                     } else {
                         while (i < n && s_[pos + i] == s_[from + i]) ++i;
                     }
+                    // A backreference compares as many units as its group
+                    // holds: one step for it alone would let (\w+)\1+x run
+                    // for seconds on a long text within the budget.
+                    charge_units(in.flag ? FOLDED_COST * uint32_t(i) : uint32_t(i));
                     if (i < n) break;
                     pos += n;
                 }
@@ -207,9 +223,7 @@ private:
                 if (in.flag) {
                     int32_t end = pos;
                     while (end < len_ && uint32_t(end - pos) < max && atom_matches(atom, s_[end])) ++end;
-                    const uint64_t scanned = uint64_t(end - pos) / 8;
-                    if (scanned >= fuel_) over_budget();
-                    fuel_ -= scanned;
+                    charge_units(uint32_t(end - pos));
                     if (uint32_t(end - pos) < min) break;
                     const int32_t shortest = pos + int32_t(min);
                     if (end > shortest) push(BT_GREEDY, pc + 2, end, shortest);

@@ -1,5 +1,6 @@
 #include "protocol/front_output.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -53,6 +54,13 @@ public:
         std::fflush(stdout);
     }
 
+    // Adds the record, in order, to the end of `out`.
+    template <class Out>
+    void copy_to(Out& out) const {
+        for (const Chunk& chunk : chunks_) out.append(chunk.bytes.get(), chunk.length);
+        out.append(buffer_, used_);
+    }
+
 private:
     struct Chunk {
         std::unique_ptr<char[]> bytes;
@@ -63,8 +71,70 @@ private:
     std::vector<Chunk> chunks_;
 };
 
+// The records of a container being sent, in the order they were finished
+// (nested records before the one that names them), packed into blocks of
+// PENDING_BLOCK bytes. They go out only once the whole value is through the
+// size limit: a value refused with 1400 leaves no part of itself in the
+// answer, which then ends in its error record. The first block is kept for
+// the next container.
+constexpr size_t PENDING_BLOCK = size_t(1) << 20;
+
+class PendingRecords {
+public:
+    void append(const char* data, size_t length) {
+        while (length > 0) {
+            if (used_ == PENDING_BLOCK || filled_ == 0) {
+                if (filled_ == blocks_.size()) blocks_.emplace_back(new char[PENDING_BLOCK]);
+                ++filled_;
+                used_ = 0;
+            }
+            size_t part = std::min(length, PENDING_BLOCK - used_);
+            std::memcpy(blocks_[filled_ - 1].get() + used_, data, part);
+            used_ += part;
+            data += part;
+            length -= part;
+        }
+    }
+    void write() const {
+        for (size_t i = 0; i < filled_; ++i) {
+            std::fwrite(blocks_[i].get(), 1, i + 1 < filled_ ? PENDING_BLOCK : used_, stdout);
+        }
+        std::fflush(stdout);
+    }
+    void clear() {
+        if (blocks_.size() > 1) blocks_.resize(1);
+        filled_ = 0;
+        used_ = 0;
+    }
+
+private:
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    size_t filled_ = 0;  // blocks in use
+    size_t used_ = 0;    // bytes used in the last of them
+};
+PendingRecords g_pending;
+
+// One container's records: written together, or (when building them fails)
+// dropped together with what they added to the completion record's counts.
+class PendingScope {
+public:
+    PendingScope() : counters_(g_answer_counters) { g_pending.clear(); }
+    ~PendingScope() {
+        if (!written_) g_answer_counters = counters_;
+        g_pending.clear();
+    }
+    void write() {
+        if (answer_enabled()) g_pending.write();
+        written_ = true;
+    }
+
+private:
+    AnswerCounters counters_;
+    bool written_ = false;
+};
+
 void emit(const RecordBuilder& record) {
-    if (answer_enabled()) record.write();
+    if (answer_enabled()) record.copy_to(g_pending);
 }
 
 void put_number_field(TextBuffer& out, char marker, const char* text, int length) {
@@ -169,8 +239,13 @@ void write_container(char letter, const char* name, size_t name_length, ValueHan
 void send_to_front(const char* name, size_t name_length, ValueHandle value) {
     g_send_volume = 0;
     switch (value == VALUE_UNDEFINED ? KIND_NAME : kind_of(value)) {
-        case KIND_ARRAY: write_container('A', name, name_length, value, 0); return;
-        case KIND_HASH: write_container('H', name, name_length, value, 0); return;
+        case KIND_ARRAY:
+        case KIND_HASH: {
+            PendingScope pending;
+            write_container(kind_of(value) == KIND_ARRAY ? 'A' : 'H', name, name_length, value, 0);
+            pending.write();
+            return;
+        }
         case KIND_ASSOC_ARRAY: eval_fail(1330, "フロントエンドへ送信するデータの型不正");
         case KIND_NAME:
             if (value > VALUE_NAN) eval_fail(1335, "フロントエンドへ送信するデータの型不正");
@@ -188,7 +263,7 @@ void send_to_front(const char* name, size_t name_length, ValueHandle value) {
     RecordBuilder record;
     record.append(field);
     ++g_answer_counters.scalars;
-    emit(record);
+    if (answer_enabled()) record.write();
 }
 
 void alert_to_front(ValueHandle value) {
@@ -209,7 +284,7 @@ void alert_to_front(ValueHandle value) {
     RecordBuilder record;
     record.append(field);
     ++g_answer_counters.scalars;
-    emit(record);
+    if (answer_enabled()) record.write();
 }
 
 void front_output_reset() { g_nested_counter = 500000; }

@@ -95,6 +95,20 @@ struct RaisingGuard {
     ~RaisingGuard() { s_raising = false; }
 };
 
+// Bytes of value storage taken from the system, and the bound on them. The
+// bound outlives heap_reset: it comes from the configuration.
+size_t s_value_memory = 0;
+size_t s_value_memory_limit = VALUE_MEMORY_DEFAULT;
+
+[[noreturn]] void raise_out_of_memory();
+
+// Raises 1400 when `bytes` more of value storage would pass the bound (the
+// error value being built for a failure may always have its few bytes).
+// Called before anything is taken, so that a refusal leaves no trace.
+void check_value_memory(size_t bytes) {
+    if (bytes > s_value_memory_limit - s_value_memory && !s_raising) raise_out_of_memory();
+}
+
 [[noreturn]] void raise_out_of_memory() {
     if (s_raising) std::abort();  // not even the error value fits
     RaisingGuard guard;
@@ -159,6 +173,8 @@ uint8_t* allocate_cell_block(uint32_t block) {
     if (!H.cell_block[block]) {
         // Zeroed (fresh pages or rezeroed at reset) so that a downward scan
         // never meets a stray 0xFF header.
+        check_value_memory(CELL_BLOCK_BYTES);
+        s_value_memory += CELL_BLOCK_BYTES;
         H.cell_block[block] = H.cell_base + size_t(block) * CELL_BLOCK_BYTES;
         H.cell_block_freed[block] = 0;
         H.cell_block_high[block] = 0;
@@ -287,8 +303,10 @@ uint8_t* allocate_class_block(SizeClass& sc, unsigned cls, uint32_t block) {
         sc.blocks = grow_table<uint8_t*>(sc.blocks, sc.block_capacity, capacity, nullptr);
         sc.block_capacity = capacity;
     }
-    uint8_t* b = static_cast<uint8_t*>(
-        system_alloc(size_t(AREA_SLOTS_PER_BLOCK[cls]) * area_stride(cls) + 12));
+    const size_t bytes = size_t(AREA_SLOTS_PER_BLOCK[cls]) * area_stride(cls) + 12;
+    check_value_memory(bytes);
+    uint8_t* b = static_cast<uint8_t*>(system_alloc(bytes));
+    s_value_memory += bytes;
     set_block_u16(b, HANDED_OUT, 1);
     set_block_u16(b, 2, 0);
     set_block_u16(b, FREED, 0);
@@ -385,8 +403,19 @@ void class_free(unsigned cls, uint32_t block, uint32_t slot) {
 
 // ---- Area heap, class 15 ---------------------------------------------------------
 
+// Keeps single payloads 16-byte aligned, as malloc's are.
+constexpr size_t SINGLE_HEADER = 16;
+
+void release_single(uint8_t* payload) {
+    size_t size;
+    std::memcpy(&size, payload - SINGLE_HEADER, sizeof size);
+    s_value_memory -= size + SINGLE_HEADER;
+    std::free(payload - SINGLE_HEADER);
+}
+
 AreaRef single_alloc(size_t size, uint8_t** out) {
     HeapState& H = g_heap;
+    check_value_memory(size + SINGLE_HEADER);
     if (H.single_capacity == 0) {
         H.single = s_single;
         H.single_capacity = INITIAL_SINGLES;
@@ -417,7 +446,10 @@ AreaRef single_alloc(size_t size, uint8_t** out) {
         }
         index = H.single_used++;
     }
-    uint8_t* p = static_cast<uint8_t*>(system_alloc(size ? size : 1));
+    // The size goes in a header before the payload, for single_free's count.
+    uint8_t* p = static_cast<uint8_t*>(system_alloc(size + SINGLE_HEADER)) + SINGLE_HEADER;
+    std::memcpy(p - SINGLE_HEADER, &size, sizeof size);
+    s_value_memory += size + SINGLE_HEADER;
     H.single[index] = p;
     if (out) *out = p;
     return (uint32_t(AREA_CLASS_SINGLE) << 20) | index;
@@ -426,7 +458,7 @@ AreaRef single_alloc(size_t size, uint8_t** out) {
 void single_free(uint32_t index) {
     HeapState& H = g_heap;
     if (index >= H.single_used || !H.single[index]) return;
-    std::free(H.single[index]);
+    release_single(H.single[index]);
     H.single[index] = nullptr;
     if (H.single_freed == 0 || H.highest_freed_single < int32_t(index)) H.highest_freed_single = int32_t(index);
     ++H.single_freed;
@@ -583,7 +615,9 @@ void heap_reset() {
         for (uint32_t b = 0; b < sc.block_capacity; ++b) std::free(sc.blocks[b]);
         std::free(sc.blocks);
     }
-    for (uint32_t i = 0; i < H.single_used; ++i) std::free(H.single[i]);
+    for (uint32_t i = 0; i < H.single_used; ++i)
+        if (H.single[i]) std::free(H.single[i] - SINGLE_HEADER);
+    s_value_memory = 0;
     if (H.single != s_single) std::free(H.single);
 
     std::memset(s_cell_block, 0, sizeof s_cell_block);
@@ -601,5 +635,9 @@ void heap_reset() {
     H.cell_base = cell_base;
     hash_keys_moved();  // every handle may come back as another hash
 }
+
+void set_value_memory_limit(size_t bytes) { s_value_memory_limit = bytes; }
+
+size_t value_memory_in_use() { return s_value_memory; }
 
 }  // namespace tolv

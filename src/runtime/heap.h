@@ -123,6 +123,13 @@ uint8_t* claim_pages(uint32_t first, uint32_t count);
 // Releases everything and starts again in load mode (tests, and nothing else).
 void heap_reset();
 
+// The memory a request's values may take from the system: cell blocks,
+// size-class blocks and single allocations (the parsed program's pages are
+// not counted). An allocation that would pass it raises 1400.
+constexpr size_t VALUE_MEMORY_DEFAULT = size_t(256) << 20;
+void set_value_memory_limit(size_t bytes);
+size_t value_memory_in_use();
+
 // The free-slot marker written at the start of a freed size-class slot.
 extern const uint8_t FREE_SLOT_MARKER[9];
 

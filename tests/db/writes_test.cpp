@@ -42,6 +42,45 @@ TEST_F(Writes, RefusedInsertRaisesAndKeepsWhatWasWritten) {
     EXPECT_EQ(dump("people"), "{\"_id\": 1, \"name\": \"Ann\"}\n{\"_id\": 2}\n");
 }
 
+// MongoDB stores documents nested at most 100 levels deep. A deeper value
+// (or one that holds itself) is refused with 6055 before anything reaches
+// the server, in a write or in a filter, and the connection goes on.
+TEST_F(Writes, DocumentsDeeperThanTheServerStoresAreRefused) {
+    seed("deep", "[]");
+    EXPECT_EQ(run_plain("function nest(n) { var a = 1; for (var i = 0; i < n; i++) a = [a]; return a; }\n"
+                        "function nest_hash(n) { var h = {v: 1}; for (var i = 0; i < n; i++) h = {h: h}; return h; }\n"
+                        "function probe(c, statement) {\n"
+                        "  try { console.log(eval(statement)); } catch (e) { console.log(e); }\n"
+                        "}\n"
+                        "function main() {\n"
+                        "  var c = openDb(0, lib(), uri()), self = [1];\n"
+                        "  self.push(self);\n"
+                        "  probe(c, \"mongo_insert(c, 'deep', {_id: 1, h: nest_hash(98)})\");\n"
+                        "  probe(c, \"mongo_insert(c, 'deep', {_id: 2, h: nest_hash(99)})\");\n"
+                        "  probe(c, \"mongo_insert(c, 'deep', {_id: 3, a: nest(100)})\");\n"
+                        "  probe(c, \"mongo_insert(c, 'deep', [{_id: 4}, {_id: 5, h: nest_hash(200000)}])\");\n"
+                        "  probe(c, \"mongo_insert(c, 'deep', {_id: 6, s: self})\");\n"
+                        "  probe(c, \"mongo_find(c, ['deep', {a: nest(200000)}, ['_id']]).length\");\n"
+                        "  probe(c, \"mongo_count(c, 'deep', {h: nest_hash(98)})\");\n"
+                        "  probe(c, \"mongo_update_many(c, 'deep', {_id: 1}, {'$set': {b: nest_hash(200000)}})\");\n"
+                        "  probe(c, \"mongo_insert(c, 'deep', {_id: 7})\");\n"
+                        "}\n"),
+              "1\n"
+              "6055:EVAL ERROR 6055 : データの型不正\n"
+              "6055:EVAL ERROR 6055 : データの型不正\n"
+              "6055:EVAL ERROR 6055 : データの型不正\n"
+              "6055:EVAL ERROR 6055 : データの型不正\n"
+              "6055:EVAL ERROR 6055 : データの型不正\n"
+              "1\n"
+              "6055:EVAL ERROR 6055 : データの型不正\n"
+              "1\n");
+    // The document 100 levels deep is stored whole; of the batch with a refused document nothing is.
+    std::string hundred = "{\"_id\": 1, \"h\": ";
+    for (int i = 0; i < 98; ++i) hundred += "{\"h\": ";
+    hundred += "{\"v\": 1}" + std::string(99, '}') + "\n";
+    EXPECT_EQ(dump("deep"), hundred + "{\"_id\": 7}\n");
+}
+
 TEST_F(Writes, UpdatesOnTheServerAndComputedByTheRunner) {
     seed("stock", R"([
         {"_id": 1, "item": "tea", "qty": 10, "price": 4.5, "old": "x"},

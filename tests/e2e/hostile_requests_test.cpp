@@ -1,6 +1,7 @@
 // The runner as a real process against requests a hostile or clumsy client
 // sends, and against a journal it cannot write.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -112,15 +113,42 @@ TEST_F(HostileRequest, ImageWithACycleIsRefused) {
     EXPECT_NE(damaged.out.find("PARSE%20ERROR%201168%20(t.jo:1)"), std::string::npos) << damaged.out;
 }
 
+// Module paths naming anything but a regular file (a folder's "length" is
+// LONG_MAX; a FIFO would wait for a writer) are files that cannot be opened.
+TEST_F(HostileRequest, ModulePathThatIsNoFileIsError1165) {
+    std::filesystem::create_directories(box.path("lib/chart.js"));
+    ASSERT_EQ(mkfifo(box.path("lib/pipe.js").c_str(), 0600), 0);
+    for (const char* path : {"lib/chart.js", "lib/pipe.js"}) {
+        SCOPED_TRACE(path);
+        const std::string refused =
+            std::string(ANSWER_HEADER) +
+            error_record(1165, std::string("PARSE ERROR 1165 (") + path + ":1) : ファイルオープン不正 '" + path + "'");
+        box.write_config("MODULE_DIR=" + box.dir() + "\nLOGFILE=" + box.path("journal.log") + "\n");
+        ProcessResult requested = box.cgi(top_program("main()") + module_record({"app.js", path}));
+        EXPECT_EQ(requested.out, refused);
+        EXPECT_EQ(requested.exit_code, 0) << requested.err;
+
+        box.write_config("MODULE_DIR=" + box.dir() + "\nINCLUDE=" + path + "\nLOGFILE=" + box.path("journal.log") + "\n");
+        ProcessResult included = box.cgi(top_program("main()") + module_record({"app.js"}));
+        EXPECT_EQ(included.out, refused);
+        EXPECT_EQ(included.exit_code, 0) << included.err;
+    }
+    // Each refusal is in the journal like any other error.
+    EXPECT_EQ(count_of(box.read_file("journal.log"), "PARSE ERROR 1165"), 4 * 2u);
+}
+
 // A journal that can never be written is given up at once and reported to
 // the web server's error log; the answer is not touched after its close.
 TEST_F(HostileRequest, UnwritableJournalIsReportedOnStandardError) {
     std::filesystem::create_directory(box.path("logdir"));
+    // A FIFO without a reader would hold the process for ever once the answer is out.
+    ASSERT_EQ(mkfifo(box.path("journal.fifo").c_str(), 0600), 0);
     struct Case {
         const char* logfile;
         const char* reason;
     };
-    for (const Case c : {Case{"logdir", "Is a directory"}, Case{"missing/journal.log", "No such file or directory"}}) {
+    for (const Case c : {Case{"logdir", "Is a directory"}, Case{"missing/journal.log", "No such file or directory"},
+                         Case{"journal.fifo", "not a regular file"}}) {
         SCOPED_TRACE(c.logfile);
         box.write_config("MODULE_DIR=" + box.dir() + "\nLOGFILE=" + box.path(c.logfile) + "\n");
         const std::string lost = "open&lock of jounal file(" + box.path(c.logfile) + ")";

@@ -45,6 +45,7 @@ ProcessResult run_process(const std::string& program, const ProcessOptions& opti
         std::vector<std::string> args = options.args;
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
+        if (options.hang_guard_s) alarm(options.hang_guard_s);  // the timer survives execve
         execve(program.c_str(), argv.data(), envp.data());
         _exit(127);
     }
@@ -141,6 +142,7 @@ ProcessResult RunnerSandbox::cgi(const std::string& body, std::vector<std::pair<
     options.env = std::move(env);
     options.input = body;
     options.working_dir = dir_;
+    options.hang_guard_s = 300;  // far beyond any request of the suite, even under ASan
     return run_process(runner_, options);
 }
 

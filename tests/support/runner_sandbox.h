@@ -22,6 +22,9 @@ struct ProcessOptions {
     std::string working_dir;  // "" = the caller's
     size_t input_piece = 0;          // > 0: write the input in pieces of this size ...
     unsigned piece_pause_us = 0;     // ... this long apart
+    // > 0: SIGALRM ends the process after this many seconds, so that a process
+    // that hangs fails its test (exit_code -1) instead of stalling the suite.
+    unsigned hang_guard_s = 0;
 };
 
 ProcessResult run_process(const std::string& program, const ProcessOptions& options);
