@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 
 #include "protocol/answer.h"
 
@@ -22,17 +21,13 @@ void fatal_exit(const char* message) {
     put_raw_counted_text(record, message, std::strlen(message));
     // The fatal record is written even in the command-line run: it is the
     // only word the developer gets about a broken setup.
-    std::fflush(stdout);
-    const char* data = record.data();
-    size_t left = record.size();
-    while (left > 0) {
-        ssize_t n = ::write(STDOUT_FILENO, data, left);
-        if (n <= 0) break;
-        data += n;
-        left -= size_t(n);
-    }
+    answer_write_always(record.data(), record.size());
     if (g_fatal_end_hook) g_fatal_end_hook();
-    std::fclose(stdout);
+    if (answer_enabled()) {
+        answer_close();
+    } else {
+        std::fclose(stdout);
+    }
     std::_Exit(0);
 }
 
