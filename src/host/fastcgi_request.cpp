@@ -175,6 +175,15 @@ void install_environment(const FastcgiPairs& params) {
     if (!zone_given && zone) setenv("TZ", kept_zone.c_str(), 1);
 }
 
+// Makes `fd` the descriptor `target`.
+bool move_to(int fd, int target) {
+    if (fd < 0) return false;
+    if (fd == target) return true;
+    const bool moved = dup2(fd, target) == target;
+    close(fd);
+    return moved;
+}
+
 void limit_memory(long megabytes) {
     if (megabytes <= 0) return;
     rlimit limit;
@@ -200,11 +209,10 @@ void serve_fastcgi_connection(int connection, RequestProgress* progress, bool co
 
     // The body is standard input; a body over the limit is cut there, and
     // the request's CONTENT_LENGTH refuses it as in CGI mode.
-    int body = memory_file(request.body.data(), request.body.size());
-    int nothing = open("/dev/null", O_RDWR | O_CLOEXEC);
-    if (body < 0 || nothing < 0 || dup2(body, STDIN_FILENO) < 0 || dup2(nothing, STDOUT_FILENO) < 0) leave(1);
-    close(body);
-    close(nothing);
+    // (Standard input may have been the server's listening socket, closed by now.)
+    if (!move_to(memory_file(request.body.data(), request.body.size()), STDIN_FILENO) ||
+        !move_to(open("/dev/null", O_RDWR | O_CLOEXEC), STDOUT_FILENO))
+        leave(1);
     request.body.clear();
     request.body.shrink_to_fit();
     request.params.clear();
