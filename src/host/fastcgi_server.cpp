@@ -40,6 +40,7 @@ namespace {
 const char TIME_LIMIT_MESSAGE[] = "処理時間の上限(%d秒)を超えたため、リクエストの処理を中止しました";
 const char CRASH_MESSAGE[] = "リクエストの処理が異常終了しました(%s %d)";
 constexpr int ANSWER_WRITE_MS = 5000;
+constexpr int64_t JOURNAL_GRACE_MS = 10000;
 
 volatile sig_atomic_t g_stop_requested = 0;
 int g_wake[2] = {-1, -1};
@@ -153,6 +154,13 @@ struct Child {
     RequestProgress* progress = nullptr;
 };
 
+// Once answered, a request only writes its journal (which may wait for the
+// file's lock for 5 s): it gets that much longer than its limit.
+int64_t effective_deadline(const Child& child) {
+    const bool answered = child.progress->stage.load() == uint32_t(RequestStage::ANSWERED);
+    return child.deadline_ms + (answered ? JOURNAL_GRACE_MS : 0);
+}
+
 class Server {
 public:
     Server(int listener, const FastcgiOptions& options, const char* program)
@@ -204,8 +212,11 @@ void Server::prepare() {
 
 int Server::poll_timeout() const {
     int64_t soonest = -1;
-    for (const Child& child : children_)
-        if (child.deadline_ms && !child.timed_out && (soonest < 0 || child.deadline_ms < soonest)) soonest = child.deadline_ms;
+    for (const Child& child : children_) {
+        if (!child.deadline_ms || child.timed_out) continue;
+        const int64_t deadline = effective_deadline(child);
+        if (soonest < 0 || deadline < soonest) soonest = deadline;
+    }
     if (soonest < 0) return -1;
     const int64_t left = soonest - monotonic_ms();
     return left <= 0 ? 0 : int(left < 60000 ? left : 60000);
@@ -262,7 +273,7 @@ void Server::accept_one() {
 void Server::stop_overdue() {
     const int64_t now = monotonic_ms();
     for (Child& child : children_) {
-        if (child.deadline_ms && !child.timed_out && now >= child.deadline_ms) {
+        if (child.deadline_ms && !child.timed_out && now >= effective_deadline(child)) {
             child.timed_out = true;
             kill(child.pid, SIGKILL);
         }

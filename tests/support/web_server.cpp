@@ -33,11 +33,16 @@ const char* server_name(ServerKind kind) {
     case ServerKind::nginx: return "nginx";
     case ServerKind::apache: return "apache";
     case ServerKind::nginx_fastcgi: return "nginx_fastcgi";
+    case ServerKind::lighttpd_fastcgi: return "lighttpd_fastcgi";
+    case ServerKind::apache_fastcgi: return "apache_fastcgi";
     }
     return "?";
 }
 
-bool is_fastcgi(ServerKind kind) { return kind == ServerKind::nginx_fastcgi; }
+bool is_fastcgi(ServerKind kind) {
+    return kind == ServerKind::nginx_fastcgi || kind == ServerKind::lighttpd_fastcgi ||
+           kind == ServerKind::apache_fastcgi;
+}
 
 WebServer::WebServer(const RunnerSandbox& sandbox, ServerKind kind, const std::vector<std::string>& fastcgi_options)
     : kind_(kind), port_(free_loopback_port()) {
@@ -63,19 +68,27 @@ WebServer::WebServer(const RunnerSandbox& sandbox, ServerKind kind, const std::v
         {"GROUP", account.group},
         {"MODULES", APACHE_MODULES},
         {"FCGI", "unix:" + (is_fastcgi(kind) ? runner_socket : run_dir_ + "/fcgiwrap.sock")},
+        {"SOCKET", runner_socket},
     };
     const std::string recipe = kind == ServerKind::lighttpd        ? "lighttpd/lighttpd.conf"
                                : kind == ServerKind::nginx         ? "nginx/nginx.conf"
                                : kind == ServerKind::nginx_fastcgi ? "nginx-fastcgi/nginx.conf"
-                                                                   : "apache/apache2.conf";
+                               : kind == ServerKind::lighttpd_fastcgi ? "lighttpd-fastcgi/lighttpd.conf"
+                               : kind == ServerKind::apache_fastcgi   ? "apache-fastcgi/apache2.conf"
+                                                                      : "apache/apache2.conf";
     const std::string config = run_dir_ + "/" + fs::path(recipe).filename().string();
     std::ofstream(config) << render_recipe(recipe, values);
-    if (is_fastcgi(kind) && !start_runner(sandbox.runner(), runner_socket, fastcgi_options)) return;
+    // lighttpd starts the runner itself.
+    if (is_fastcgi(kind) && kind != ServerKind::lighttpd_fastcgi &&
+        !start_runner(sandbox.runner(), runner_socket, fastcgi_options))
+        return;
     switch (kind) {
     case ServerKind::lighttpd: start_lighttpd(config); break;
     case ServerKind::nginx: start_nginx(config, sandbox.runner()); break;
     case ServerKind::apache: start_apache(config); break;
     case ServerKind::nginx_fastcgi: start_nginx(config, ""); break;
+    case ServerKind::lighttpd_fastcgi: start_lighttpd(config); break;
+    case ServerKind::apache_fastcgi: start_apache(config); break;
     }
 }
 

@@ -1,7 +1,8 @@
 // A real web server on a loopback port, started from its recipe under
 // deploy/, serving the runner of a sandbox as its one CGI URL /runner; the
-// *_fastcgi kinds start `runner --fastcgi` beside the server and pass the
-// URL to its socket.
+// *_fastcgi kinds pass the URL to `runner --fastcgi`: started beside nginx
+// and Apache on a socket, started by lighttpd itself (which hands it the
+// listening socket).
 // The sandbox's runner directory holds the program and its TOLV.config; the
 // document root is <sandbox>/public (static files only); the server's own
 // configuration, pid and logs go to a directory of their own in the sandbox.
@@ -17,7 +18,7 @@
 
 namespace tolv::testing {
 
-enum class ServerKind { lighttpd, nginx, apache, nginx_fastcgi };
+enum class ServerKind { lighttpd, nginx, apache, nginx_fastcgi, lighttpd_fastcgi, apache_fastcgi };
 bool is_fastcgi(ServerKind kind);
 const char* server_name(ServerKind kind);
 // Test names and messages show the server's name.
@@ -40,7 +41,7 @@ public:
     std::string url(const std::string& path) const;
     // POSTs `body` to the runner.
     HttpAnswer post(const std::string& body, const std::vector<std::string>& headers = {}) const;
-    // The FastCGI server's process id (FastCGI kinds), and its end: a SIGTERM,
+    // The FastCGI server's process id (nginx_fastcgi, apache_fastcgi), and its end: a SIGTERM,
     // then its exit status once it has stopped (-1 when it did not in 10 s).
     pid_t runner_pid() const { return runner_.pid(); }
     int stop_runner() { return runner_.terminate(); }
