@@ -299,6 +299,9 @@ void Server::answer_for(const Child& child, int status) {
     const bool header_sent = child.progress->header_sent.load() != 0;
     if (fork() != 0) return;
     signal(SIGCHLD, SIG_DFL);
+    close(listener_);
+    for (const Child& other : children_)
+        if (other.pid != child.pid) close(other.connection);
     // Cut in the middle of a record, the stream cannot take another: the
     // connection is only closed.
     if (stage == RequestStage::BETWEEN) {

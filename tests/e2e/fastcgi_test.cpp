@@ -4,16 +4,21 @@
 // changed configuration read again and a stop that lets requests finish.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <future>
-#include <cctype>
 #include <sstream>
 #include <thread>
 
+#include "protocol/fastcgi_records.h"
 #include "support/ferretdb_server.h"
 #include "support/http_client.h"
 #include "support/shop_requests.h"
@@ -276,6 +281,139 @@ TEST(FastcgiMode, SigtermLetsTheRequestsInFlightFinish) {
     EXPECT_NE(site.journal_of(1).find("-----  start"), std::string::npos);
     // Stopped: nginx finds nobody at the socket.
     EXPECT_EQ(server.post(top_program("hello()") + PROBE_MODULE).status, 502);
+}
+
+}  // namespace
+}  // namespace tolv::testing
+
+namespace tolv::testing {
+namespace {
+
+// The runner's socket spoken to directly, as a web server (or anyone who can
+// reach the socket) may speak to it.
+class FastcgiPeer {
+public:
+    explicit FastcgiPeer(const std::string& socket_path) {
+        fd_ = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socket_path.c_str());
+        if (connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            close(fd_);
+            fd_ = -1;
+        }
+        timeval timeout{10, 0};
+        if (fd_ >= 0) setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    }
+    ~FastcgiPeer() {
+        if (fd_ >= 0) close(fd_);
+    }
+    bool connected() const { return fd_ >= 0; }
+    void send_record(uint8_t type, uint16_t id, const std::string& content) {
+        std::string record;
+        append_fastcgi_record(record, type, id, content.data(), content.size());
+        ASSERT_EQ(write(fd_, record.data(), record.size()), ssize_t(record.size()));
+    }
+    void begin(uint16_t id) { send_record(FCGI_BEGIN_REQUEST, id, std::string("\0\1\0\0\0\0\0\0", 8)); }
+    // Everything the runner sends until it closes the connection.
+    std::string read_all() {
+        std::string got;
+        char buffer[4096];
+        for (ssize_t n; (n = read(fd_, buffer, sizeof buffer)) > 0;) got.append(buffer, size_t(n));
+        return got;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+struct Record {
+    uint8_t type;
+    uint16_t id;
+    std::string content;
+};
+
+std::vector<Record> records_of(const std::string& stream) {
+    std::vector<Record> records;
+    for (size_t at = 0; at + FCGI_HEADER_SIZE <= stream.size();) {
+        const FastcgiHeader header = decode_fastcgi_header(reinterpret_cast<const uint8_t*>(stream.data() + at));
+        at += FCGI_HEADER_SIZE;
+        records.push_back({header.type, header.request_id, stream.substr(at, header.content_length)});
+        at += header.content_length + header.padding_length;
+    }
+    return records;
+}
+
+std::string stdout_of(const std::vector<Record>& records) {
+    std::string out;
+    for (const Record& record : records)
+        if (record.type == FCGI_STDOUT) out += record.content;
+    return out;
+}
+
+TEST(FastcgiSocket, AnswersOneRequestPerConnectionAndRefusesTheRest) {
+    RunnerSandbox box;
+    box.write_config("MODULE_DIR=" + box.dir() + "\n");
+    box.write_file("hello.js", "function hello() { sendToFront(\"greeting\", \"hello\"); }\n");
+    const std::string socket_path = box.path("runner.sock");
+    ServerProcess runner;
+    runner.start({box.runner(), "--fastcgi", socket_path}, box.path("runner-output.log"));
+    ASSERT_TRUE(runner.wait_until_exists(socket_path));
+    const std::string body = top_program("hello()") + counted_record('M', 1, counted_text("hello.js"));
+    std::string params;
+    append_fastcgi_pair(params, "CONTENT_LENGTH", std::to_string(body.size()));
+    append_fastcgi_pair(params, "REMOTE_ADDR", "127.0.0.1");
+
+    // Management records first, then a second request on the same
+    // connection: refused, while the first is answered under its own id.
+    FastcgiPeer peer(socket_path);
+    ASSERT_TRUE(peer.connected());
+    std::string asked;
+    append_fastcgi_pair(asked, "FCGI_MPXS_CONNS", "");
+    peer.send_record(FCGI_GET_VALUES, 0, asked);
+    peer.send_record(42, 0, "");
+    peer.begin(7);
+    peer.begin(8);
+    peer.send_record(FCGI_PARAMS, 7, params);
+    peer.send_record(FCGI_PARAMS, 7, "");
+    peer.send_record(FCGI_STDIN, 7, body);
+    peer.send_record(FCGI_STDIN, 7, "");
+    const std::vector<Record> records = records_of(peer.read_all());
+    ASSERT_GE(records.size(), 5u);
+    std::string values;
+    append_fastcgi_pair(values, "FCGI_MPXS_CONNS", "0");
+    EXPECT_EQ(records[0].type, FCGI_GET_VALUES_RESULT);
+    EXPECT_EQ(records[0].content, values);
+    EXPECT_EQ(records[1].type, FCGI_UNKNOWN_TYPE);
+    EXPECT_EQ(records[2].type, FCGI_END_REQUEST);
+    EXPECT_EQ(records[2].id, 8);
+    EXPECT_EQ(records[2].content[4], char(FCGI_CANT_MPX_CONN));
+    EXPECT_EQ(stdout_of(records), std::string(ANSWER_HEADER) + "s18greeting15helloC10101110");
+    EXPECT_EQ(records.back().type, FCGI_END_REQUEST);
+    EXPECT_EQ(records.back().id, 7);
+
+    // Parameters whose lengths run past their record, and a request that
+    // ends before its body: no answer, no process left, the server goes on.
+    for (const std::string& broken : {std::string("\x7f\x7f" "AB", 4), std::string("\xff\xff\xff\xff\x01", 5)}) {
+        FastcgiPeer bad(socket_path);
+        bad.begin(1);
+        bad.send_record(FCGI_PARAMS, 1, broken);
+        bad.send_record(FCGI_PARAMS, 1, "");
+        bad.send_record(FCGI_STDIN, 1, "");
+        EXPECT_EQ(stdout_of(records_of(bad.read_all())), "");
+    }
+    {
+        FastcgiPeer cut(socket_path);
+        cut.begin(1);
+        cut.send_record(FCGI_PARAMS, 1, params);
+    }
+    FastcgiPeer again(socket_path);
+    again.begin(3);
+    again.send_record(FCGI_PARAMS, 3, params);
+    again.send_record(FCGI_PARAMS, 3, "");
+    again.send_record(FCGI_STDIN, 3, body);
+    again.send_record(FCGI_STDIN, 3, "");
+    EXPECT_EQ(stdout_of(records_of(again.read_all())), std::string(ANSWER_HEADER) + "s18greeting15helloC10101110");
 }
 
 }  // namespace
