@@ -90,11 +90,15 @@ std::string without_times(const std::string& journal) {
     return out;
 }
 
-// The request processes of the FastCGI server, by the children of its process.
+// The request processes of the FastCGI server: the children of its threads
+// (the server may run on a thread of its own, with its own stack).
 std::vector<pid_t> request_processes(pid_t server) {
-    std::ifstream in("/proc/" + std::to_string(server) + "/task/" + std::to_string(server) + "/children");
     std::vector<pid_t> pids;
-    for (pid_t pid; in >> pid;) pids.push_back(pid);
+    std::error_code error;
+    for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(server) + "/task", error)) {
+        std::ifstream in(task.path() / "children");
+        for (pid_t pid; in >> pid;) pids.push_back(pid);
+    }
     return pids;
 }
 
