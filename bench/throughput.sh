@@ -37,7 +37,9 @@ site=$(mktemp -d)
 chmod 755 "$site"
 pids=()
 cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    # Each server was started in a process group of its own: fcgiwrap's
+    # workers and the runner's request processes go with it.
+    for pid in "${pids[@]}"; do kill -- "-$pid" 2>/dev/null || true; done
     [ -f "$site/nginx.pid" ] && kill "$(cat "$site/nginx.pid")" 2>/dev/null || true
     [ -f "$site/php-fpm.pid" ] && kill "$(cat "$site/php-fpm.pid")" 2>/dev/null || true
     sleep 0.5
@@ -63,10 +65,10 @@ if [ "$(id -u)" = 0 ]; then
     chown nobody:nogroup "$site/log" "$site/run"
 fi
 
-"${as_user[@]}" /usr/sbin/fcgiwrap -f -c "$concurrency" -s "unix:$site/run/fcgiwrap.sock" -p "$site/bin/runner" \
+setsid "${as_user[@]}" /usr/sbin/fcgiwrap -f -c "$concurrency" -s "unix:$site/run/fcgiwrap.sock" -p "$site/bin/runner" \
     > "$site/fcgiwrap.log" 2>&1 &
 pids+=($!)
-"${as_user[@]}" "$site/bin/runner" --fastcgi "$site/run/runner.sock" --children "$concurrency" --time-limit 30 \
+setsid "${as_user[@]}" "$site/bin/runner" --fastcgi "$site/run/runner.sock" --children "$concurrency" --time-limit 30 \
     > "$site/runner.log" 2>&1 &
 pids+=($!)
 cat > "$site/php-fpm.conf" <<CONF
@@ -83,7 +85,7 @@ listen.group = $group
 pm = static
 pm.max_children = $concurrency
 CONF
-"$php_fpm" -y "$site/php-fpm.conf" -R -F > "$site/php-fpm.out" 2>&1 &
+setsid "$php_fpm" -y "$site/php-fpm.conf" -R -F > "$site/php-fpm.out" 2>&1 &
 pids+=($!)
 
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
