@@ -11,6 +11,7 @@
 #include "eval/program.h"
 #include "host/client_address.h"
 #include "host/config.h"
+#include "host/fastcgi_server.h"
 #include "host/journal.h"
 #include "host/journal_name.h"
 #include "host/modules.h"
@@ -52,6 +53,8 @@ struct Invocation {
     std::vector<std::string> module_paths;  // -e
     const char* test_body = nullptr;        // test mode
     const char* test_variables = nullptr;   // test mode
+    bool fastcgi = false;                   // --fastcgi
+    FastcgiOptions fastcgi_options;
 };
 
 // What the request did to earn a fresh token: it passed authentication (or
@@ -80,10 +83,13 @@ void print_help(const char* program) {
         "  %s -e TEXT FILE...     run TEXT (a call such as 'main()') against the module files\n"
         "  %s BODY NAME=VALUE;... test mode: BODY is the request records, the pairs string variables\n"
         "  %s --issue-token ADDR  print a fresh token for client ADDR: its first field, then the token\n"
+        "  %s --fastcgi [ADDRESS] [--children N] [--time-limit SECONDS] [--memory-limit MB]\n"
+        "                         serve FastCGI requests on HOST:PORT, a Unix socket path or the\n"
+        "                         socket handed over on standard input; each request in a fresh process\n"
         "  %s --help              this text\n"
         "\n"
         "Run by a web server (GATEWAY_INTERFACE set), it ignores its arguments.\n",
-        program, program, program, program, program);
+        program, program, program, program, program, program);
 }
 
 // Returns false when the process should stop after printing usage or help.
@@ -106,6 +112,16 @@ bool read_command_line(int argc, char** argv, Invocation& call, int& exit_code) 
         call.mode = RunMode::COMMAND_LINE;
         call.issue_token = true;
         call.token_address = argv[2];
+        return true;
+    }
+    if (first == "--fastcgi") {
+        std::string error;
+        if (!parse_fastcgi_arguments(argc - 2, argv + 2, call.fastcgi_options, error)) {
+            std::fprintf(stderr, "%s --fastcgi: %s\n", argv[0], error.c_str());
+            exit_code = 2;
+            return false;
+        }
+        call.fastcgi = true;
         return true;
     }
     if (first == "-e") {
@@ -375,38 +391,36 @@ int issue_token(const std::string& address_text) {
 
 }  // namespace
 
-int run_runner(int argc, char** argv) {
-    Invocation call;
-    int exit_code = 0;
-    if (!read_command_line(argc, argv, call, exit_code)) return exit_code;
-    g_error_context.mode = call.mode;
-    if (call.mode == RunMode::COMMAND_LINE) {
-        answer_enable(false);
-        if (call.top_program.size() > TOP_PROGRAM_LIMIT) {
-            std::printf("%s\n", TOP_PROGRAM_TOO_LONG);
-            return 0;
-        }
-    }
-
+void prepare_runner_process() {
     ignore_broken_pipes();
     install_front_statements();
     install_library();
     install_database();
-    std::string dir = program_dir();
-    journal_set_start_time(local_calendar_text(now_seconds()));
     set_fatal_end_hook(end_on_fatal);
-    if (call.mode == RunMode::COMMAND_LINE) set_fatal_for_command_line();
+}
 
+std::string runner_configuration_path() {
+    const std::string dir = program_dir();
+    std::string preferred = dir + "mongo" + "TOLV.config";
+    return file_exists(preferred) ? preferred : dir + "TOLV.config";
+}
+
+void read_runner_configuration() {
+    const std::string dir = program_dir();
     std::string preferred = dir + "mongo" + "TOLV.config";
     std::string plain = dir + "TOLV.config";
-    std::string config_path = file_exists(preferred) ? preferred : plain;
+    std::string config_path = runner_configuration_path();
     if (!file_exists(config_path)) {
         std::string message = "tolv設定ファイル(" + preferred + ", " + plain + ")が開けません";
         fatal_exit(message.c_str());
     }
     seed_name_table();
     read_config_file(config_path);
-    if (call.issue_token) return issue_token(call.token_address);
+}
+
+namespace {
+
+int run_configured_request(const Invocation& call) {
     const Ipv4 client = client_address_from_environment(g_config.trusted_proxies);
 
 #if TOLV_DEBUGGER
@@ -435,6 +449,37 @@ int run_runner(int argc, char** argv) {
     finish_journal();
     debugger_end();
     return 0;
+}
+
+}  // namespace
+
+int serve_cgi_request(bool configured) {
+    g_error_context.mode = RunMode::CGI;
+    journal_set_start_time(local_calendar_text(now_seconds()));
+    if (!configured) read_runner_configuration();
+    return run_configured_request(Invocation{});
+}
+
+int run_runner(int argc, char** argv) {
+    Invocation call;
+    int exit_code = 0;
+    if (!read_command_line(argc, argv, call, exit_code)) return exit_code;
+    if (call.fastcgi) return run_fastcgi_server(argv[0], call.fastcgi_options);
+    g_error_context.mode = call.mode;
+    if (call.mode == RunMode::COMMAND_LINE) {
+        answer_enable(false);
+        if (call.top_program.size() > TOP_PROGRAM_LIMIT) {
+            std::printf("%s\n", TOP_PROGRAM_TOO_LONG);
+            return 0;
+        }
+    }
+
+    prepare_runner_process();
+    if (call.mode == RunMode::COMMAND_LINE) set_fatal_for_command_line();
+    journal_set_start_time(local_calendar_text(now_seconds()));
+    read_runner_configuration();
+    if (call.issue_token) return issue_token(call.token_address);
+    return run_configured_request(call);
 }
 
 }  // namespace tolv

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <unistd.h>
 
 #include "runtime/errors.h"
 #include "runtime/value.h"
@@ -16,6 +17,7 @@ namespace {
 
 bool g_answer_enabled = true;
 bool g_answer_closed = false;
+AnswerTransport g_transport;
 
 // Bytes a counted text sends as they are.
 bool sent_plain(unsigned char c) {
@@ -41,12 +43,14 @@ bool answer_open() { return g_answer_enabled && !g_answer_closed; }
 void answer_write(const char* data, size_t length) {
     // After the close, standard output's descriptor may already belong to another file.
     if (!answer_open()) return;
+    if (g_transport.write) return g_transport.write(data, length);
     std::fwrite(data, 1, length, stdout);
     std::fflush(stdout);
 }
 
 void answer_header() {
     static const char header[] = "Content-type: text/plane;charset=UTF-8\n\n";
+    if (g_transport.write) return g_transport.write(header, sizeof header - 1);
     std::fwrite(header, 1, sizeof header - 1, stdout);
     std::fflush(stdout);
 }
@@ -54,8 +58,25 @@ void answer_header() {
 void answer_close() {
     if (g_answer_closed) return;
     g_answer_closed = true;
+    if (g_transport.close) return g_transport.close();
     std::fflush(stdout);
     std::fclose(stdout);
+}
+
+void answer_set_transport(const AnswerTransport& transport) { g_transport = transport; }
+
+void answer_write_always(const char* data, size_t length) {
+    if (g_transport.write) {
+        if (!g_answer_closed) g_transport.write(data, length);
+        return;
+    }
+    std::fflush(stdout);
+    while (length > 0) {
+        ssize_t n = ::write(STDOUT_FILENO, data, length);
+        if (n <= 0) break;
+        data += n;
+        length -= size_t(n);
+    }
 }
 
 void put_counted_number(TextBuffer& out, uint64_t n) {

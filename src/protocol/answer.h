@@ -28,6 +28,16 @@ bool answer_open();
 void answer_header();
 void answer_close();
 
+// Where the answer's bytes go when not to standard output (the FastCGI
+// mode's record stream). `write` must write all bytes; `close` ends the answer.
+struct AnswerTransport {
+    void (*write)(const char* data, size_t length) = nullptr;
+    void (*close)() = nullptr;
+};
+void answer_set_transport(const AnswerTransport& transport);
+// Writes whether or not records are enabled: the fatal record.
+void answer_write_always(const char* data, size_t length);
+
 // '0' + digit count, then the digits: 0 is "10", 123 is "3123".
 void put_counted_number(TextBuffer& out, uint64_t n);
 // Marker '0'+d (nothing escaped) or 'A'+d (some bytes escaped as %XX), the

@@ -29,23 +29,30 @@ void set_fatal_end_hook(FatalEndHook hook) { g_fatal_end_hook = hook; }
 void set_fatal_for_command_line() { g_command_line = true; }
 
 void fatal_exit(const char* message) {
-    std::fflush(stdout);
-    TextBuffer text;
     if (g_command_line) {
         // A developer at a terminal: the message as a line of its own, and
         // an exit code that scripts and make can see.
+        std::fflush(stdout);
+        TextBuffer text;
         text.append("ERROR 8555 : ");
         text.append(message, std::strlen(message));
         text.append("\n");
         write_all(STDERR_FILENO, text.data(), text.size());
-    } else {
-        text.append("S148555");
-        put_raw_counted_text(text, message, std::strlen(message));
-        write_all(STDOUT_FILENO, text.data(), text.size());
+        if (g_fatal_end_hook) g_fatal_end_hook();
+        std::fclose(stdout);
+        std::_Exit(1);
     }
+    TextBuffer record;
+    record.append("S148555");
+    put_raw_counted_text(record, message, std::strlen(message));
+    answer_write_always(record.data(), record.size());
     if (g_fatal_end_hook) g_fatal_end_hook();
-    std::fclose(stdout);
-    std::_Exit(g_command_line ? 1 : 0);
+    if (answer_enabled()) {
+        answer_close();
+    } else {
+        std::fclose(stdout);
+    }
+    std::_Exit(0);
 }
 
 }  // namespace tolv

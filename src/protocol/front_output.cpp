@@ -47,11 +47,10 @@ public:
     }
     void append(const TextBuffer& text) { append(text.data(), text.size()); }
 
-    // Writes the chunks in order, then the rest of the buffer, and flushes.
+    // Writes the chunks in order, then the rest of the buffer.
     void write() const {
-        for (const Chunk& chunk : chunks_) std::fwrite(chunk.bytes.get(), 1, chunk.length, stdout);
-        std::fwrite(buffer_, 1, used_, stdout);
-        std::fflush(stdout);
+        for (const Chunk& chunk : chunks_) answer_write(chunk.bytes.get(), chunk.length);
+        answer_write(buffer_, used_);
     }
 
     // Adds the record, in order, to the end of `out`.

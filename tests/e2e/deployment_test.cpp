@@ -141,7 +141,9 @@ TEST_P(DeployedFromRecipe, ServesTheApplicationAndStaticFilesButNoSecret) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, DeployedFromRecipe,
-                         ::testing::Values(ServerKind::lighttpd, ServerKind::nginx, ServerKind::apache),
+                         ::testing::Values(ServerKind::lighttpd, ServerKind::nginx, ServerKind::apache,
+                                           ServerKind::nginx_fastcgi, ServerKind::lighttpd_fastcgi,
+                                           ServerKind::apache_fastcgi),
                          [](const auto& info) { return std::string(server_name(info.param)); });
 
 // Two web servers of different kinds behind haproxy, one TOLV.config, one

@@ -87,6 +87,21 @@ bool ServerProcess::wait_until_exists(const std::string& socket_path) {
                     &socket_path);
 }
 
+int ServerProcess::terminate() {
+    if (pid_ <= 0) return -1;
+    kill(pid_, SIGTERM);
+    int status = 0;
+    for (int i = 0; i < 1000; ++i) {
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return status;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    stop();
+    return -1;
+}
+
 void ServerProcess::stop() {
     if (pid_ <= 0) return;
     kill(pid_, SIGTERM);

@@ -38,7 +38,11 @@ public:
     bool wait_until_listening(int port);
     bool wait_until_exists(const std::string& socket_path);
     bool running() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
     void stop();
+    // SIGTERM, then waits (10 s at most) for the end: the exit status as
+    // waitpid gives it, or -1 when the process had to be killed.
+    int terminate();
 
 private:
     bool wait_for(bool (*ready)(const void*), const void* what);

@@ -1,5 +1,8 @@
 // A real web server on a loopback port, started from its recipe under
-// deploy/, serving the runner of a sandbox as its one CGI URL /runner.
+// deploy/, serving the runner of a sandbox as its one CGI URL /runner; the
+// *_fastcgi kinds pass the URL to `runner --fastcgi`: started beside nginx
+// and Apache on a socket, started by lighttpd itself (which hands it the
+// listening socket).
 // The sandbox's runner directory holds the program and its TOLV.config; the
 // document root is <sandbox>/public (static files only); the server's own
 // configuration, pid and logs go to a directory of their own in the sandbox.
@@ -15,14 +18,17 @@
 
 namespace tolv::testing {
 
-enum class ServerKind { lighttpd, nginx, apache };
+enum class ServerKind { lighttpd, nginx, apache, nginx_fastcgi, lighttpd_fastcgi, apache_fastcgi };
+bool is_fastcgi(ServerKind kind);
 const char* server_name(ServerKind kind);
 // Test names and messages show the server's name.
 inline void PrintTo(ServerKind kind, std::ostream* out) { *out << server_name(kind); }
 
 class WebServer {
 public:
-    explicit WebServer(const RunnerSandbox& sandbox, ServerKind kind = ServerKind::lighttpd);
+    // `fastcgi_options`: words after `runner --fastcgi SOCKET` (FastCGI kinds).
+    explicit WebServer(const RunnerSandbox& sandbox, ServerKind kind = ServerKind::lighttpd,
+                       const std::vector<std::string>& fastcgi_options = {});
     WebServer(const WebServer&) = delete;
     WebServer& operator=(const WebServer&) = delete;
 
@@ -35,11 +41,16 @@ public:
     std::string url(const std::string& path) const;
     // POSTs `body` to the runner.
     HttpAnswer post(const std::string& body, const std::vector<std::string>& headers = {}) const;
+    // The FastCGI server's process id (nginx_fastcgi, apache_fastcgi), and its end: a SIGTERM,
+    // then its exit status once it has stopped (-1 when it did not in 10 s).
+    pid_t runner_pid() const { return runner_.pid(); }
+    int stop_runner() { return runner_.terminate(); }
 
 private:
     void start_lighttpd(const std::string& config);
     void start_nginx(const std::string& config, const std::string& runner);
     void start_apache(const std::string& config);
+    bool start_runner(const std::string& runner, const std::string& socket, const std::vector<std::string>& options);
     void fail(const std::string& why);
 
     ServerKind kind_;
@@ -47,6 +58,7 @@ private:
     std::string run_dir_;
     std::string log_;
     ServerProcess fcgiwrap_;  // nginx only
+    ServerProcess runner_;    // FastCGI kinds
     ServerProcess server_;
 };
 

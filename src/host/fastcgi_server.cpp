@@ -1,0 +1,461 @@
+#include "host/fastcgi_server.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "host/config.h"
+#include "host/fastcgi_request.h"
+#include "host/journal.h"
+#include "host/modules.h"
+#include "host/request_cycle.h"
+#include "platform/clock.h"
+#include "platform/listening_socket.h"
+#include "platform/local_time.h"
+#include "protocol/answer.h"
+#include "protocol/fastcgi_records.h"
+#include "protocol/fatal_exit.h"
+#include "protocol/reply_token.h"
+#include "runtime/errors.h"
+#include "runtime/journal_lines.h"
+#include "runtime/module_table.h"
+#include "runtime/text.h"
+
+namespace tolv {
+
+namespace {
+
+const char TIME_LIMIT_MESSAGE[] = "処理時間の上限(%d秒)を超えたため、リクエストの処理を中止しました";
+const char CRASH_MESSAGE[] = "リクエストの処理が異常終了しました(%s %d)";
+constexpr int ANSWER_WRITE_MS = 5000;
+constexpr int64_t JOURNAL_GRACE_MS = 10000;
+
+volatile sig_atomic_t g_stop_requested = 0;
+int g_wake[2] = {-1, -1};
+
+void wake(int signal) {
+    if (signal == SIGTERM || signal == SIGINT) g_stop_requested = 1;
+    const int saved = errno;
+    const char byte = 0;
+    [[maybe_unused]] ssize_t n = write(g_wake[1], &byte, 1);
+    errno = saved;
+}
+
+void install_handlers() {
+    struct sigaction action{};
+    action.sa_handler = wake;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART | SA_NOCLDSTOP;
+    sigaction(SIGCHLD, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+// A file's identity for "has it changed": existence, size and modification time.
+struct FileStamp {
+    std::string path;
+    bool exists = false;
+    off_t size = 0;
+    int64_t mtime_ns = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+FileStamp stamp_of(const std::string& path) {
+    FileStamp stamp;
+    stamp.path = path;
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0) {
+        stamp.exists = true;
+        stamp.size = st.st_size;
+        stamp.mtime_ns = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    }
+    return stamp;
+}
+
+// What the prepared state was made from: the configuration, the INCLUDE
+// modules loaded from it and the module directory's digest when it names one.
+struct Watched {
+    std::vector<FileStamp> files;
+    std::string module_dir;
+    std::string digest;  // empty: the configuration names none
+};
+
+Watched watch_current_state(bool configured) {
+    Watched watched;
+    const std::string path = runner_configuration_path();
+    watched.files.push_back(stamp_of(path));
+    // Either file may appear or go: mongoTOLV.config is preferred when present.
+    std::string other = path.substr(0, path.rfind('/') + 1);
+    other.append(path.ends_with("mongoTOLV.config") ? "TOLV.config" : "mongoTOLV.config");
+    watched.files.push_back(stamp_of(other));
+    if (!configured) return watched;
+    for (const ModuleEntry& entry : g_modules) watched.files.push_back(stamp_of(module_file_name(entry.path)));
+    std::ifstream in(path);
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    if (text.find(">>>") != std::string::npos) {
+        watched.module_dir = g_config.module_dir;
+        watched.digest = module_dir_digest(g_config.module_dir);
+    }
+    return watched;
+}
+
+bool state_changed(const Watched& watched) {
+    for (const FileStamp& file : watched.files)
+        if (!(stamp_of(file.path) == file)) return true;
+    return !watched.digest.empty() && module_dir_digest(watched.module_dir) != watched.digest;
+}
+
+[[noreturn]] void probe_failed() { _Exit(1); }
+
+// Reads the configuration and loads the INCLUDE modules in a throwaway
+// process first: a fault there is each request's to answer, as in CGI mode,
+// and must not leave this process half-prepared.
+bool preparation_succeeds() {
+    const pid_t probe = fork();
+    if (probe < 0) return false;
+    if (probe == 0) {
+        int nothing = open("/dev/null", O_RDWR);
+        if (nothing < 0 || dup2(nothing, STDOUT_FILENO) < 0) _Exit(1);
+        set_fatal_end_hook(probe_failed);
+        read_runner_configuration();
+#if !TOLV_DEBUGGER
+        try {
+            load_all_modules();
+        } catch (const ScriptThrow&) {
+            _Exit(1);
+        }
+#endif
+        _Exit(0);
+    }
+    int status = 0;
+    while (waitpid(probe, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+struct Child {
+    pid_t pid = -1;
+    int connection = -1;
+    int64_t deadline_ms = 0;  // 0: none
+    int64_t started = 0;      // seconds, for the journal
+    bool timed_out = false;
+    RequestProgress* progress = nullptr;
+};
+
+// Once answered, a request only writes its journal (which may wait for the
+// file's lock for 5 s): it gets that much longer than its limit.
+int64_t effective_deadline(const Child& child) {
+    const bool answered = child.progress->stage.load() == uint32_t(RequestStage::ANSWERED);
+    return child.deadline_ms + (answered ? JOURNAL_GRACE_MS : 0);
+}
+
+class Server {
+public:
+    Server(int listener, const FastcgiOptions& options, const char* program)
+        : listener_(listener), options_(options), program_(program) {}
+    int run();
+
+private:
+    void prepare();
+    void accept_one();
+    void reap();
+    void stop_overdue();
+    void answer_for(const Child& child, int status);
+    int poll_timeout() const;
+    [[noreturn]] void restart();
+
+    int listener_;
+    FastcgiOptions options_;
+    const char* program_;
+    bool configured_ = false;
+    Watched watched_;
+    bool restart_pending_ = false;
+    std::vector<Child> children_;
+    std::vector<RequestProgress*> free_progress_;
+    RequestProgress* progress_pages_ = nullptr;
+};
+
+void Server::prepare() {
+    configured_ = preparation_succeeds();
+    if (configured_) {
+        read_runner_configuration();
+#if !TOLV_DEBUGGER
+        load_all_modules();
+#endif
+    } else {
+        std::fprintf(stderr, "runner --fastcgi: the configuration or an INCLUDE module is faulty; "
+                             "every request reads them itself and answers the fault\n");
+    }
+    watched_ = watch_current_state(configured_);
+    // One progress record per child, in memory the children share with this process.
+    const size_t bytes = sizeof(RequestProgress) * size_t(options_.children);
+    void* pages = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (pages == MAP_FAILED) {
+        std::perror("runner --fastcgi: mmap");
+        std::exit(1);
+    }
+    progress_pages_ = static_cast<RequestProgress*>(pages);
+    for (int i = options_.children - 1; i >= 0; --i) free_progress_.push_back(new (&progress_pages_[i]) RequestProgress);
+}
+
+int Server::poll_timeout() const {
+    int64_t soonest = -1;
+    for (const Child& child : children_) {
+        if (!child.deadline_ms || child.timed_out) continue;
+        const int64_t deadline = effective_deadline(child);
+        if (soonest < 0 || deadline < soonest) soonest = deadline;
+    }
+    if (soonest < 0) return -1;
+    const int64_t left = soonest - monotonic_ms();
+    return left <= 0 ? 0 : int(left < 60000 ? left : 60000);
+}
+
+void Server::accept_one() {
+    if (state_changed(watched_)) {
+        // The next requests start from the new state; those in flight finish first.
+        restart_pending_ = true;
+        return;
+    }
+    const int connection = accept_connection(listener_);
+    if (connection < 0) return;
+    RequestProgress* progress = free_progress_.back();
+    free_progress_.pop_back();
+    progress->stage.store(uint32_t(RequestStage::READING));
+    progress->header_sent.store(0);
+    progress->request_id.store(0);
+    const pid_t pid = fork();
+    if (pid < 0) {
+        std::perror("runner --fastcgi: fork");
+        close(connection);
+        free_progress_.push_back(progress);
+        return;
+    }
+    if (pid == 0) {
+        // Nothing of the server's own reaches the request: its socket, its
+        // signal handling and the other requests' connections.
+        close(listener_);
+        close(g_wake[0]);
+        close(g_wake[1]);
+        for (const Child& other : children_) close(other.connection);
+        signal(SIGCHLD, SIG_DFL);
+        signal(SIGTERM, SIG_DFL);
+        signal(SIGINT, SIG_DFL);
+        // A stop of the whole group lets the request finish (the time limit still holds).
+        sigset_t held;
+        sigemptyset(&held);
+        sigaddset(&held, SIGTERM);
+        sigaddset(&held, SIGINT);
+        sigaddset(&held, SIGHUP);
+        sigprocmask(SIG_BLOCK, &held, nullptr);
+        serve_fastcgi_connection(connection, progress, configured_, options_.memory_limit);
+    }
+    Child child;
+    child.pid = pid;
+    child.connection = connection;
+    child.progress = progress;
+    child.started = now_seconds();
+    if (options_.time_limit > 0) child.deadline_ms = monotonic_ms() + int64_t(options_.time_limit) * 1000;
+    children_.push_back(child);
+}
+
+void Server::stop_overdue() {
+    const int64_t now = monotonic_ms();
+    for (Child& child : children_) {
+        if (child.deadline_ms && !child.timed_out && now >= effective_deadline(child)) {
+            child.timed_out = true;
+            kill(child.pid, SIGKILL);
+        }
+    }
+}
+
+// A request's process that ended without its answer: the answer and the
+// journal block are written from a process of their own, so that a slow web
+// server or a locked journal never holds up the others.
+void Server::answer_for(const Child& child, int status) {
+    const auto stage = RequestStage(child.progress->stage.load());
+    if (stage == RequestStage::ANSWERED) return;
+    char message[256];
+    if (child.timed_out) {
+        std::snprintf(message, sizeof message, TIME_LIMIT_MESSAGE, options_.time_limit);
+    } else if (WIFSIGNALED(status)) {
+        std::snprintf(message, sizeof message, CRASH_MESSAGE, "signal", WTERMSIG(status));
+    } else {
+        std::snprintf(message, sizeof message, CRASH_MESSAGE, "exit", WEXITSTATUS(status));
+    }
+    std::fprintf(stderr, "runner --fastcgi: process %d: %s\n", int(child.pid), message);
+    const uint16_t id = uint16_t(child.progress->request_id.load());
+    const bool header_sent = child.progress->header_sent.load() != 0;
+    if (fork() != 0) return;
+    signal(SIGCHLD, SIG_DFL);
+    close(listener_);
+    for (const Child& other : children_)
+        if (other.pid != child.pid) close(other.connection);
+    // Cut in the middle of a record, the stream cannot take another: the
+    // connection is only closed.
+    if (stage == RequestStage::BETWEEN) {
+        std::string answer;
+        static const char header[] = "Content-type: text/plane;charset=UTF-8\n\n";
+        if (!header_sent) answer.append(header, sizeof header - 1);
+        TextBuffer record;
+        record.append("S148555");
+        put_raw_counted_text(record, message, std::strlen(message));
+        answer.append(record.data(), record.size());
+        // Whatever the request did, the answer never earns a token.
+        if (configured_) {
+            static std::string* captured = nullptr;
+            captured = &answer;
+            answer_set_transport(AnswerTransport{[](const char* data, size_t length) { captured->append(data, length); },
+                                                 nullptr});
+            const TokenSettings settings = token_settings();
+            if (reply_token_configured(settings)) write_reply_token(settings, true, Ipv4{0, 0, 0, 0}, now_seconds());
+        }
+        answer_enable(false);
+        std::string records;
+        append_fastcgi_stream(records, FCGI_STDOUT, id, answer.data(), answer.size());
+        append_fastcgi_record(records, FCGI_STDOUT, id, nullptr, 0);
+        append_fastcgi_end_request(records, id, 0, FCGI_REQUEST_COMPLETE);
+        write_fully(child.connection, records.data(), records.size(), ANSWER_WRITE_MS);
+    }
+    close(child.connection);
+    answer_enable(false);
+    if (configured_ && !g_config.logfile.empty() && stage != RequestStage::READING) {
+        journal_set_start_time(local_calendar_text(child.started));
+        journal_append("\n");
+        journal_append(message);
+        journal_append("\n");
+        journal_write(g_config.logfile);
+    }
+    _exit(0);
+}
+
+void Server::reap() {
+    for (;;) {
+        int status = 0;
+        const pid_t pid = waitpid(-1, &status, WNOHANG);
+        if (pid <= 0) return;
+        for (size_t i = 0; i < children_.size(); ++i) {
+            if (children_[i].pid != pid) continue;
+            answer_for(children_[i], status);
+            close(children_[i].connection);
+            free_progress_.push_back(children_[i].progress);
+            children_.erase(children_.begin() + long(i));
+            break;
+        }
+    }
+}
+
+void Server::restart() {
+    // The same program and options, the socket handed over on standard input.
+    if (listener_ != STDIN_FILENO) {
+        dup2(listener_, STDIN_FILENO);
+        close(listener_);
+    }
+    fcntl(STDIN_FILENO, F_SETFD, 0);
+    std::string children = std::to_string(options_.children);
+    std::string time_limit = std::to_string(options_.time_limit);
+    std::string memory_limit = std::to_string(options_.memory_limit);
+    const char* argv[] = {program_,           "--fastcgi",           "--children", children.c_str(), "--time-limit",
+                          time_limit.c_str(), "--memory-limit", memory_limit.c_str(), nullptr};
+    execv("/proc/self/exe", const_cast<char* const*>(argv));
+    std::perror("runner --fastcgi: restart");
+    std::exit(1);
+}
+
+int Server::run() {
+    prepare();
+    while (true) {
+        reap();
+        stop_overdue();
+        if (g_stop_requested && children_.empty()) return 0;
+        if (restart_pending_ && children_.empty()) restart();
+        pollfd fds[2] = {{g_wake[0], POLLIN, 0}, {listener_, POLLIN, 0}};
+        const bool accepting =
+            !g_stop_requested && !restart_pending_ && int(children_.size()) < options_.children;
+        const int n = poll(fds, accepting ? 2 : 1, poll_timeout());
+        if (n < 0 && errno != EINTR) {
+            std::perror("runner --fastcgi: poll");
+            return 1;
+        }
+        if (n <= 0) continue;
+        if (fds[0].revents & POLLIN) {
+            char drained[64];
+            while (read(g_wake[0], drained, sizeof drained) > 0) {
+            }
+        }
+        if (accepting && (fds[1].revents & POLLIN) && !g_stop_requested) accept_one();
+    }
+}
+
+bool parse_count(const char* text, long low, long high, long& value) {
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtol(text, &end, 10);
+    return errno == 0 && end != text && *end == '\0' && value >= low && value <= high;
+}
+
+}  // namespace
+
+bool parse_fastcgi_arguments(int argc, char** argv, FastcgiOptions& options, std::string& error) {
+    for (int i = 0; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word == "--children" || word == "--time-limit" || word == "--memory-limit") {
+            long value = 0;
+            const long high = word == "--children" ? 4096 : word == "--time-limit" ? 86400 : 1L << 30;
+            const long low = word == "--children" ? 1 : 0;
+            if (i + 1 >= argc || !parse_count(argv[i + 1], low, high, value)) {
+                error = word + " needs a number from " + std::to_string(low) + " to " + std::to_string(high);
+                return false;
+            }
+            if (word == "--children") options.children = int(value);
+            else if (word == "--time-limit") options.time_limit = int(value);
+            else options.memory_limit = value;
+            ++i;
+        } else if (!word.empty() && word[0] != '-' && options.address.empty()) {
+            options.address = word;
+        } else {
+            error = "unexpected '" + word + "'";
+            return false;
+        }
+    }
+    return true;
+}
+
+int run_fastcgi_server(const char* program, const FastcgiOptions& options) {
+    int listener = STDIN_FILENO;
+    if (!options.address.empty()) {
+        std::string error;
+        listener = listen_on(options.address, error);
+        if (listener < 0) {
+            std::fprintf(stderr, "runner --fastcgi: %s\n", error.c_str());
+            return 1;
+        }
+    } else if (!is_listening_socket(STDIN_FILENO)) {
+        std::fprintf(stderr, "runner --fastcgi: no address given and standard input is not a listening socket\n");
+        return 2;
+    }
+    if (pipe2(g_wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+        std::perror("runner --fastcgi: pipe");
+        return 1;
+    }
+    fcntl(listener, F_SETFL, fcntl(listener, F_GETFL) | O_NONBLOCK);
+    prepare_runner_process();
+    install_handlers();
+    Server server(listener, options, program);
+    const int code = server.run();
+    if (!options.address.empty() && options.address.find('/') != std::string::npos) unlink(options.address.c_str());
+    return code;
+}
+
+}  // namespace tolv
