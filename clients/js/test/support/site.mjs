@@ -42,12 +42,8 @@ async function waitFor(url) {
   throw new Error(`lighttpd did not answer at ${url}`);
 }
 
-/**
- * Starts a site. `modules`: {file: text} under MODULE_DIR; `config`: lines
- * added to TOLV.config (MODULE_DIR and LOGFILE are set here); `public`:
- * {file: text} in the document root.
- */
-export async function startSite({ modules = {}, config = "", public: publicFiles = {} } = {}) {
+/** The site's directories and runner without a web server (see startSite for the options). */
+export function makeSandbox({ modules = {}, config = "", public: publicFiles = {} } = {}) {
   const dir = mkdtempSync(join(tmpdir(), "tolv-js-"));
   chmodSync(dir, 0o755);
   for (const sub of ["bin", "modules", "log", "public", "run"]) mkdirSync(join(dir, sub));
@@ -57,6 +53,28 @@ export async function startSite({ modules = {}, config = "", public: publicFiles
   for (const [file, text] of Object.entries(publicFiles)) writeFileSync(join(dir, "public", file), text);
   writeFileSync(join(dir, "public/index.html"), "<!doctype html><title>tolv</title>\n");
   writeFileSync(join(dir, "bin/TOLV.config"), `MODULE_DIR=${dir}/modules\nLOGFILE=${dir}/log/journal.log\n${config}\n`);
+  return {
+    dir,
+    /** One CGI request straight to the runner (no web server): the answer's bytes. */
+    run(body, env = {}) {
+      return execFileSync(join(dir, "bin/runner"), [], {
+        input: body,
+        env: { PATH: process.env.PATH, CONTENT_LENGTH: String(Buffer.byteLength(body)), REMOTE_ADDR: "127.0.0.1", ...env },
+        maxBuffer: 64 << 20,
+      });
+    },
+    stop: () => rmSync(dir, { recursive: true, force: true }),
+  };
+}
+
+/**
+ * Starts a site served by lighttpd. `modules`: {file: text} under
+ * MODULE_DIR; `config`: lines added to TOLV.config (MODULE_DIR and LOGFILE
+ * are set here); `public`: {file: text} in the document root.
+ */
+export async function startSite(options = {}) {
+  const sandbox = makeSandbox(options);
+  const { dir } = sandbox;
 
   // Started as root, lighttpd runs the runner as nobody, who writes the journal.
   let user = userInfo().username;
@@ -92,6 +110,7 @@ export async function startSite({ modules = {}, config = "", public: publicFiles
       if (!response.ok) throw new Error(`HTTP ${response.status}`);
       return new Uint8Array(await response.arrayBuffer());
     },
+    run: sandbox.run,
     stop() {
       const pidFile = join(dir, "run/lighttpd.pid");
       if (existsSync(pidFile)) {
@@ -113,11 +132,3 @@ export async function startSite({ modules = {}, config = "", public: publicFiles
   return site;
 }
 
-/** One CGI request straight to the runner of a site (no web server): the answer's bytes. */
-export function runDirect(site, body, env = {}) {
-  return execFileSync(join(site.dir, "bin/runner"), [], {
-    input: body,
-    env: { PATH: process.env.PATH, CONTENT_LENGTH: String(Buffer.byteLength(body)), REMOTE_ADDR: "127.0.0.1", ...env },
-    maxBuffer: 64 << 20,
-  });
-}
