@@ -406,8 +406,11 @@ export function encodeRequest(request) {
     body += "Q" + countedText(token.first, "token.first") + countedText(token.token, "token.token");
   }
   if (journal !== undefined && journal !== null) {
-    if (typeof journal !== "string" || !/^[A-Za-z0-9_.-]+\.log$/.test(journal) || journal.startsWith(".")) {
-      throw new TolvError(`journal ${JSON.stringify(journal)}: a journal name is a plain file name ending in .log`);
+    // The runner takes only a plain name (it ignores any other): letters,
+    // digits, "_", "-", ".", not hidden, at most 64 bytes, ending in the
+    // configured LOGFILE's extension (which only the server knows).
+    if (typeof journal !== "string" || !/^[A-Za-z0-9_-][A-Za-z0-9_.-]{0,63}$/.test(journal)) {
+      throw new TolvError(`journal ${JSON.stringify(journal)}: a journal name is a plain file name (letters, digits, "_", "-", "."; at most 64)`);
     }
     body += "l" + countedText(journal, "journal");
   }

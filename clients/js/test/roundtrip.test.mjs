@@ -1,6 +1,8 @@
 // Round trips through a real lighttpd and the built runner: every value kind
 // the library sends comes back as the script saw it.
 import assert from "node:assert/strict";
+import { existsSync } from "node:fs";
+import { join } from "node:path";
 import { after, before, describe, test } from "node:test";
 import { Float, TolvClient, TolvError, dateText, parseDateText } from "../tolv.mjs";
 import { ECHO } from "./support/apps.mjs";
@@ -120,6 +122,16 @@ describe("round trips through lighttpd", { skip }, () => {
     await assert.rejects(counting.call("f(1);g", {}), TolvError);
     await assert.rejects(counting.call("echo", { v: "x".repeat(300) }).then(() => counting.call("e".repeat(260))), TolvError);
     assert.equal(posts, 1); // only the one valid call of the last line went out
+  });
+
+  test("the l record names the request's journal file beside LOGFILE", async () => {
+    const journaled = new TolvClient({ url: site.url, modules: ["echo.js"], journal: "client-test.log" });
+    assert.equal((await journaled.call("echo", { v: "to the other journal" })).error, null);
+    const file = join(site.dir, "log/client-test.log");
+    // The runner writes its journal after the answer is closed.
+    for (let i = 0; i < 100 && !existsSync(file); i++) await new Promise((r) => setTimeout(r, 20));
+    assert.ok(existsSync(file), "client-test.log written");
+    assert.throws(() => new TolvClient({ journal: "../bin/TOLV.config" }).encode("echo", {}), TolvError);
   });
 
   test("1024 nested containers in one variable travel", async () => {
