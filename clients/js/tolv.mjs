@@ -72,10 +72,21 @@ export const float = (value) => new Float(value);
 
 // ---- Texts -------------------------------------------------------------------
 
-const LONE_SURROGATE = /[\uD800-\uDBFF](?![\uDC00-\uDFFF])|(?<![\uD800-\uDBFF])[\uDC00-\uDFFF]/;
+// True when a UTF-16 surrogate stands without its partner (TextEncoder would
+// quietly send U+FFFD in its place).
+function hasLoneSurrogate(text) {
+  for (let i = 0; i < text.length; i++) {
+    const c = text.charCodeAt(i);
+    if (c < 0xd800 || c > 0xdfff) continue;
+    const next = text.charCodeAt(i + 1);
+    if (c > 0xdbff || !(next >= 0xdc00 && next <= 0xdfff)) return true;
+    i++;
+  }
+  return false;
+}
 
 function utf8(text, path) {
-  if (LONE_SURROGATE.test(text)) {
+  if (hasLoneSurrogate(text)) {
     throw new TolvError(`${path}: a text with a lone UTF-16 surrogate has no UTF-8 form`, { path });
   }
   return TEXT_ENCODER.encode(text);
