@@ -247,7 +247,7 @@ function kindOf(value) {
   return value === null ? "null" : typeof value;
 }
 
-function refuse(path, value, why) {
+function refuse(path, why) {
   throw new TolvError(`${path}: ${why}`, { path });
 }
 
@@ -258,7 +258,7 @@ function refuseKind(path, kind) {
     undefined: "the request has no undefined (leave the variable out)",
     object: "only arrays, plain objects (hashes) and Maps (associative arrays) travel",
   }[kind] || `a ${kind} cannot travel`;
-  refuse(path, undefined, `cannot be sent: ${hint}`);
+  refuse(path, `cannot be sent: ${hint}`);
 }
 
 function floatText(x) {
@@ -269,7 +269,7 @@ function floatText(x) {
 function integerOf(value, path) {
   if (typeof value === "bigint") {
     if (value < BigInt(INT32_MIN) || value > BigInt(INT32_MAX)) {
-      refuse(path, value, `the BigInt ${value} is beyond the runner's 32-bit Integer`);
+      refuse(path, `the BigInt ${value} is beyond the runner's 32-bit Integer`);
     }
     return Number(value);
   }
@@ -296,7 +296,7 @@ class RequestWriter {
         const x = integerOf(value, path);
         if (!isInteger32(x)) return this.floatElement(x);
         if (x < 0) {
-          refuse(path, x, `a negative Integer (${x}) cannot travel inside a container (its elements carry no sign); send Float(${x}) or a variable of its own`);
+          refuse(path, `a negative Integer (${x}) cannot travel inside a container (its elements carry no sign); send Float(${x}) or a variable of its own`);
         }
         // 'N' + digit count, the digits.
         return String.fromCharCode(78 + String(x).length) + String(x);
@@ -317,13 +317,13 @@ class RequestWriter {
 
   // An object of an A record: type letter, element count, name, elements.
   object(value, kind, name, path, ctx, isNested = false) {
-    if (ctx.open.has(value)) refuse(path, value, "a container that holds itself cannot be sent");
+    if (ctx.open.has(value)) refuse(path, "a container that holds itself cannot be sent");
     ctx.open.add(value);
     let body = "";
     let count = 0;
     if (kind === "array") {
       for (let i = 0; i < value.length; i++) {
-        if (!(i in value)) refuse(`${path}[${i}]`, value, "a hole in an array cannot be sent");
+        if (!(i in value)) refuse(`${path}[${i}]`, "a hole in an array cannot be sent");
         body += this.element(value[i], `${path}[${i}]`, ctx);
       }
       count = value.length;
@@ -333,7 +333,7 @@ class RequestWriter {
         body += countedBytes(checkKey(key, keyPath)) + this.element(value[key], keyPath, ctx);
         count++;
       }
-      if (count > HASH_PAIR_LIMIT) refuse(path, value, `a hash of more than ${HASH_PAIR_LIMIT} pairs cannot be sent`);
+      if (count > HASH_PAIR_LIMIT) refuse(path, `a hash of more than ${HASH_PAIR_LIMIT} pairs cannot be sent`);
     } else {
       for (const [key, item] of value) {
         const keyPath = `${path}.get(${typeof key === "string" ? JSON.stringify(key) : String(key)})`;
@@ -352,7 +352,7 @@ class RequestWriter {
     if (typeof key === "number" && Number.isInteger(key) && key >= 0 && key <= Number.MAX_SAFE_INTEGER && !Object.is(key, -0)) {
       return String.fromCharCode(78 + String(key).length) + String(key);
     }
-    return refuse(path, key, "a Map key must be a text or a whole number of 0 or more");
+    return refuse(path, "a Map key must be a text or a whole number of 0 or more");
   }
 
   // A nested container goes first, as its own object of the same record, under
@@ -360,7 +360,7 @@ class RequestWriter {
   // goes twice: the runner takes each reference once.
   nested(value, kind, path, ctx) {
     if (++ctx.count > NESTED_LIMIT) {
-      refuse(path, value, `more than ${NESTED_LIMIT} nested containers in one variable cannot be sent`);
+      refuse(path, `more than ${NESTED_LIMIT} nested containers in one variable cannot be sent`);
     }
     const ref = `^${kind === "array" ? "A" : "H"}${pad(ctx.count, 6)}`;
     ctx.objects.push(this.object(value, kind, "18" + ref, path, ctx, true));
@@ -451,7 +451,7 @@ function encodeVariables(variables, zone) {
         }
         const digits = String(x);
         if (digits.length > 10) {
-          refuse(name, x, `the Integer ${x} has ${digits.length} characters, one more than an integer variable carries; send Float(${x})`);
+          refuse(name, `the Integer ${x} has ${digits.length} characters, more than the 10 an integer variable carries; send Float(${x})`);
         }
         groups.I.push(nameField + String.fromCharCode(48 + digits.length) + digits);
         break;
@@ -549,13 +549,13 @@ class AnswerReader {
   }
 
   // A counted text from its marker: { text, plain, bytes }.
-  textFrom(marker, start, what) {
+  textFrom(marker, what) {
     const encoded = marker >= 65 && marker <= 77;
     const length = this.digits(marker - (encoded ? 65 : 48), what);
     this.need(length, what);
     const raw = this.bytes.subarray(this.at, this.at + length);
     this.at += length;
-    const bytes = encoded ? this.percentDecode(raw, start, what) : raw;
+    const bytes = encoded ? this.percentDecode(raw, what) : raw;
     return { text: this.utf8(bytes), plain: !encoded, length };
   }
 
@@ -565,10 +565,10 @@ class AnswerReader {
     if (!((marker >= 48 && marker <= 61) || (marker >= 65 && marker <= 77))) {
       this.fail(`${what}: a counted text's marker expected`, start);
     }
-    return this.textFrom(marker, start, what);
+    return this.textFrom(marker, what);
   }
 
-  percentDecode(raw, start, what) {
+  percentDecode(raw, what) {
     const out = new Uint8Array(raw.length);
     let n = 0;
     for (let i = 0; i < raw.length; i++) {
@@ -582,7 +582,6 @@ class AnswerReader {
         out[n++] = raw[i];
       }
     }
-    void start;
     return out.subarray(0, n);
   }
 
@@ -595,7 +594,7 @@ class AnswerReader {
     const start = this.at;
     const marker = this.byte(what);
     if ((marker >= 48 && marker <= 61) || (marker >= 65 && marker <= 77)) {
-      const field = this.textFrom(marker, start, what);
+      const field = this.textFrom(marker, what);
       if (field.plain && /^\^[AH]\d{6}$/.test(field.text)) return { kind: "reference", value: field.text, at: start };
       return { kind: "text", value: field.text };
     }
