@@ -95,10 +95,7 @@ public:
         }
     }
     void write() const {
-        for (size_t i = 0; i < filled_; ++i) {
-            std::fwrite(blocks_[i].get(), 1, i + 1 < filled_ ? PENDING_BLOCK : used_, stdout);
-        }
-        std::fflush(stdout);
+        for (size_t i = 0; i < filled_; ++i) answer_write(blocks_[i].get(), i + 1 < filled_ ? PENDING_BLOCK : used_);
     }
     void clear() {
         if (blocks_.size() > 1) blocks_.resize(1);

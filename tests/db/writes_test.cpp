@@ -69,7 +69,7 @@ TEST_F(Writes, DocumentsDeeperThanTheServerStoresAreRefused) {
               "6055:EVAL ERROR 6055 : データの型不正\n"
               "6055:EVAL ERROR 6055 : データの型不正\n"
               "6055:EVAL ERROR 6055 : データの型不正\n"
-              "6055:EVAL ERROR 6055 : データの型不正\n"
+              "6055:EVAL ERROR 6055 : データの型不正(s)\n"
               "6055:EVAL ERROR 6055 : データの型不正\n"
               "1\n"
               "6055:EVAL ERROR 6055 : データの型不正\n"
