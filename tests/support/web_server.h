@@ -37,6 +37,8 @@ public:
     int port() const { return port_; }
     // Why the server is not running: a missing program or its error log.
     const std::string& startup_log() const { return log_; }
+    // Where the server keeps its logs, sockets and configuration.
+    const std::string& run_dir() const { return run_dir_; }
     // http://127.0.0.1:<port> + path, the path sent as it is.
     std::string url(const std::string& path) const;
     // POSTs `body` to the runner.
