@@ -19,8 +19,9 @@ ferretdb=$(tools/ferretdb.sh)
 
 site=$(mktemp -d)
 chmod 755 "$site"
-ferret_pid=""
+ferret_pid="" sleeper=""
 cleanup() {
+  [ -n "$sleeper" ] && kill "$sleeper" 2>/dev/null || true
   [ -f "$site/run/lighttpd.pid" ] && kill "$(cat "$site/run/lighttpd.pid")" 2>/dev/null || true
   [ -n "$ferret_pid" ] && kill "$ferret_pid" 2>/dev/null && wait "$ferret_pid" 2>/dev/null || true
   rm -rf "$site"
@@ -62,7 +63,7 @@ port=$(free_port)
 sed -e "s|@BIN@|$site/bin|g" -e "s|@PUBLIC@|$site/public|g" -e "s|@RUN@|$site/run|g" \
     -e "s|@ADDRESS@|127.0.0.1|g" -e "s|@PORT@|$port|g" -e "s|@USER@|$user|g" -e "s|@GROUP@|$group|g" \
     deploy/lighttpd/lighttpd.conf >"$site/run/lighttpd.conf"
-/usr/sbin/lighttpd -f "$site/run/lighttpd.conf"
+/usr/sbin/lighttpd -f "$site/run/lighttpd.conf" </dev/null >/dev/null 2>>"$site/run/lighttpd-start.log"
 
 for _ in $(seq 100); do
   curl -s -o /dev/null "http://127.0.0.1:$port/" && python3 -c "import socket; socket.create_connection(('127.0.0.1', $db_port), 1)" 2>/dev/null && break
@@ -71,6 +72,8 @@ done
 echo "url http://127.0.0.1:$port/"
 echo "password $password"
 echo "journal $site/log/journal.log"
-# Waits in the background so that a signal ends the wait at once.
-sleep infinity &
-wait $! || true
+# Waits in the background so that a signal ends the wait at once; the sleep
+# holds none of the caller's pipes open.
+sleep infinity </dev/null >/dev/null 2>&1 &
+sleeper=$!
+wait "$sleeper" || true

@@ -55,7 +55,8 @@ function showTasks(tasks, perDay) {
   for (const task of tasks || []) {
     const li = document.createElement("li");
     li.dataset.id = task.id;
-    if (task.done === true) li.className = "done";
+    // Booleans arrive as the texts "true" and "false".
+    if (task.done === "true") li.className = "done";
     const text = document.createElement("span");
     text.className = "text";
     text.textContent = task.text;
@@ -65,7 +66,7 @@ function showTasks(tasks, perDay) {
     time.dateTime = when.toISOString();
     time.textContent = when.toLocaleString();
     li.append(text, time);
-    if (task.done !== true) li.append(button("Done", "done", () => call("mark_done", { id: task.id })));
+    if (task.done !== "true") li.append(button("Done", "done", () => call("mark_done", { id: task.id })));
     li.append(button("Delete", "delete", () => call("delete_task", { id: task.id })));
     list.append(li);
   }
