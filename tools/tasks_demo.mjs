@@ -18,9 +18,10 @@ const client = new TolvClient({
 });
 const today = new Date().toISOString().slice(0, 10);
 
-async function call(fn, args) {
-  const answer = await client.call(fn, args);
-  console.log(`== ${fn}(${Object.entries(args).map(([k, v]) => `${k}=${JSON.stringify(v)}`).join(", ")})`);
+async function call(fn, args, variables = {}) {
+  const answer = await client.call(fn, args, variables);
+  const extra = Object.keys(variables).length ? `  with the variables ${JSON.stringify(variables)}` : "";
+  console.log(`== ${fn}(${Object.entries(args).map(([k, v]) => `${k}=${JSON.stringify(v)}`).join(", ")})${extra}`);
   console.log(`request:  ${last.request}`);
   console.log(`answer:   ${last.answer}`);
   if (answer.error) console.log(`          error ${answer.error.code}: ${answer.error.message}`);
@@ -33,6 +34,9 @@ async function call(fn, args) {
 const refused = await call("show_tasks", {});
 if (!refused.error) throw new Error("a call without a token was not refused");
 await call("login", { name: "ann", pw: "wrong" });
+// A request variable cannot replace a VAR of the configuration.
+const forged = await call("login", { name: "ann", pw: "forged" }, { team_password: "forged" });
+if (!forged.error || client.token) throw new Error("a request variable replaced team_password");
 await call("login", { name: "ann", pw: password });
 await call("add_task", { text: "buy green tea", day: today });
 await call("add_task", { text: "", day: today });
