@@ -5,9 +5,11 @@ set -euo pipefail
 # The deployment tests start lighttpd, nginx with fcgiwrap, Apache (the server
 # program and its modules only: apache2-bin) and haproxy themselves, on free
 # loopback ports; services that a package may start on port 80 are not used.
+# The browser test drives headless Chromium with Debian's Selenium for Python.
 packages=(cmake ninja-build g++ libgtest-dev libssl-dev clang libclang-rt-14-dev curl lighttpd python3 tzdata
   libmongoc-1.0-0 libbson-1.0-0 libmongoc-dev python3-pymongo
-  nginx fcgiwrap apache2-bin haproxy)
+  nginx fcgiwrap apache2-bin haproxy
+  chromium chromium-driver python3-selenium)
 missing=()
 for p in "${packages[@]}"; do
   # "deinstall ok config-files" (removed, configuration kept) counts as missing.
