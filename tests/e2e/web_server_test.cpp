@@ -23,7 +23,7 @@ protected:
     // client can be ahead of it: wait (boundedly) until `blocks` are in.
     std::string journal_with_blocks(size_t blocks) const {
         std::string journal;
-        for (int tries = 0; tries < 500; ++tries) {
+        for (int tries = 0; tries < 1500; ++tries) {
             journal = box.read_file("journal.log");
             size_t ends = 0;
             for (size_t at = 0; (at = journal.find("=====  end : ", at)) != std::string::npos; ++at) ++ends;
