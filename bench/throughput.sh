@@ -183,22 +183,5 @@ for _ in $(seq 100); do
     [ "$(grep -c '^=====  end : ' "$site/log/journal.log")" -ge "$sent" ] && break
     sleep 0.1
 done
-python3 - "$site/log/journal.log" "$sent" <<'PY' || status=1
-import re, sys
-text = open(sys.argv[1], encoding="utf-8").read()
-want = int(sys.argv[2])
-block = re.compile(r"-----  start : \d{4}/\d\d/\d\d \d\d:\d\d:\d\d  -----\n"
-                   r"((?:(?!-----  start : |=====  end : ).)*)"
-                   r"\n=====  end : \d{4}/\d\d/\d\d \d\d:\d\d:\d\d  ===== \n", re.S)
-at = blocks = 0
-while at < len(text):
-    m = block.match(text, at)
-    if not m:
-        print("journal: damaged block at byte %d: %r" % (at, text[at:at + 120]))
-        sys.exit(1)
-    blocks += 1
-    at = m.end()
-print("journal: %d intact blocks for %d runner requests" % (blocks, want))
-sys.exit(0 if blocks == want else 1)
-PY
+python3 "$here/journal_check.py" "$site/log/journal.log" "$sent" "runner requests" || status=1
 exit $status
