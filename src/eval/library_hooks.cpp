@@ -4,6 +4,7 @@
 #include "eval/evaluate.h"
 #include "eval/handlers.h"
 #include "runtime/errors.h"
+#include "runtime/opcodes.h"
 
 namespace tolv {
 
@@ -14,16 +15,16 @@ KeywordHook g_keyword_hooks[130] = {};
 
 namespace {
 
+// The name in the 2165 error of a keyword operation whose hook is unset.
 const char* keyword_name(uint8_t code) {
     switch (code) {
-    case OP_OPEN_DB: return "openDb";
-    case OP_SEND_TO_FRONT: return "sendToFront";
-    case OP_CLOSE_DB: return "closeDb";
-    case OP_REGEXP_LITERAL:
-    case OP_REGEXP: return "RegExp";
-    case OP_DATE: return "Date";
-    case OP_ALERT_TO_FRONT: return "alertToFront";
-    default: return code >= OP_RECORD_MAP && code <= OP_MONGO_DROP_COLLECTION ? "mongo" : "?";
+#define OPCODE(code, id, name, handler, debugger, operands, missing) \
+    case code:                                                      \
+        return missing;
+#include "runtime/opcodes.def"
+#undef OPCODE
+    default:
+        return "?";
     }
 }
 
