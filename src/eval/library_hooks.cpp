@@ -11,7 +11,7 @@ namespace tolv {
 ConstructorHook g_date_constructor = nullptr;
 ConstructorHook g_regexp_constructor = nullptr;
 PropertyHook g_regexp_property = nullptr;
-KeywordHook g_keyword_hooks[130] = {};
+KeywordHook g_keyword_hooks[OP_TABLE_SIZE] = {};
 
 namespace {
 
@@ -42,7 +42,7 @@ ValueHandle construct_regexp(const ValueHandle* args, uint32_t count) {
     return g_regexp_constructor(args, count);
 }
 
-ValueHandle op_not_built(ValueHandle cell) {
+ValueHandle op_keyword_hook(ValueHandle cell) {
     uint8_t code = opcode_of(cell);
     KeywordHook hook = g_keyword_hooks[code - OP_FIRST];
     if (!hook) not_built(keyword_name(code));
