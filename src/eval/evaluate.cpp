@@ -20,101 +20,30 @@ namespace {
 
 using Table = OperationTable;
 
+// Both tables come from the rows of runtime/opcodes.def; codes without a row
+// are no operation.
 constexpr Table make_operation_table() {
     Table t{};
     for (auto& entry : t) entry = op_no_operation;
-    auto set = [&t](unsigned code, OperationHandler h) { t[code] = h; };
-    set(OP_NOP, op_nop);
-    set(OP_POSTFIX_INC, op_postfix_inc);
-    set(OP_POSTFIX_DEC, op_postfix_dec);
-    set(OP_PREFIX_INC, op_prefix_inc);
-    set(OP_PREFIX_DEC, op_prefix_dec);
-    set(OP_TYPEOF, op_typeof);
-    set(OP_INSTANCEOF, op_instanceof);
-    set(OP_NOT, op_not);
-    set(OP_AND_CHAIN, op_and_chain);
-    set(OP_OR_CHAIN, op_or_chain);
-    set(OP_EQ, op_eq);
-    set(OP_STRICT_EQ, op_strict_eq);
-    set(OP_NE, op_ne);
-    set(OP_STRICT_NE, op_strict_ne);
-    set(OP_GE, op_ge);
-    set(OP_GT, op_gt);
-    set(OP_LE, op_le);
-    set(OP_LT, op_lt);
-    set(OP_ADD_CHAIN, op_add_chain);
-    set(OP_SUB_CHAIN, op_sub_chain);
-    set(OP_MUL_CHAIN, op_mul_chain);
-    set(OP_DIV_CHAIN, op_div_chain);
-    set(OP_MOD_CHAIN, op_mod_chain);
-    set(OP_ASSIGN, op_assign);
-    set(OP_ADD_ASSIGN, op_add_assign);
-    for (unsigned code = OP_SUB_ASSIGN; code <= OP_MOD_ASSIGN; ++code) set(code, op_arith_assign);
-    for (unsigned code = OP_AND_ASSIGN; code <= OP_XOR_ASSIGN; ++code) set(code, op_bit_assign);
-    set(OP_BITAND_CHAIN, op_bitand_chain);
-    set(OP_BITOR_CHAIN, op_bitor_chain);
-    set(OP_BITXOR_CHAIN, op_bitxor_chain);
-    set(OP_BITNOT, op_bitnot);
-    set(OP_SHL, op_shift);
-    set(OP_SHR, op_shift);
-    set(OP_USHR, op_shift);
-    set(OP_CONDITIONAL, op_conditional);
-    set(OP_COLON, op_nop);
-    set(OP_VAR, op_var);
-    set(OP_LET, op_let);
-    set(OP_CONST, op_const);
-    set(OP_INDEX, op_index);
-    set(OP_MEMBER, op_member);
-    set(OP_COMMA, op_nop);
-    set(OP_IF, op_if);
-    set(OP_WHILE, op_while);
-    set(OP_DO_WHILE, op_do_while);
-    set(OP_FOR, op_for);
-    set(OP_FOR_OF, op_for_of);
-    set(OP_FOR_IN, op_for_in);
-    set(OP_TRY, op_try);
-    set(OP_THROW, op_throw);
-    set(OP_BLOCK, op_block);
-    set(OP_BREAK, op_break);
-    set(OP_CONTINUE, op_continue);
-    set(OP_RETURN, op_return);
-    set(OP_PAREN_LIST, op_paren_list);
-    set(OP_CALL, op_call);
-    set(OP_POWER, op_power);
-    set(OP_SWITCH, op_switch);
-    set(OP_NUMBER, op_number);
-    set(OP_STRING, op_string);
-    set(OP_EVAL, op_eval);
-    set(OP_NEW, op_new);
-    set(OP_EXCEPTION, op_error);
-    set(OP_INTEGER, op_integer);
-    set(OP_FLOAT, op_float);
-    set(OP_REGEXP, op_regexp);
-    set(OP_ERROR, op_error);
-    set(OP_ARRAY, op_array);
-    // Keyword operations whose library arrives later.
-    for (unsigned code : {OP_OPEN_DB, OP_SEND_TO_FRONT, OP_DECODE_URI, OP_DECODE_URI_COMPONENT, OP_ENCODE_URI,
-                          OP_ENCODE_URI_COMPONENT, OP_PARSE_FLOAT, OP_PARSE_INT, OP_CLOSE_DB, OP_REGEXP_LITERAL, OP_DATE,
-                          OP_ALERT_TO_FRONT})
-        set(code, op_not_built);
-    for (unsigned code = OP_RECORD_MAP; code <= OP_MONGO_DROP_COLLECTION; ++code)
-        if (code != 194) set(code, op_not_built);
+#define OPCODE(code, id, name, handler, debugger, operands, missing) t[code] = handler;
+#include "runtime/opcodes.def"
+#undef OPCODE
     return t;
 }
 
 ValueHandle op_refused(ValueHandle) { eval_fail(1860, "デバッグでのEVALエラー"); }
 
+constexpr bool REFUSED = true;
+constexpr bool ALLOWED = false;
+
 constexpr Table make_restricted_table() {
     Table t = make_operation_table();
-    auto refuse = [&t](unsigned code) { t[code] = op_refused; };
-    for (unsigned code : {OP_TYPEOF, OP_INSTANCEOF, OP_VAR, OP_LET, OP_CONST, OP_WHILE, OP_DO_WHILE, OP_FOR, OP_FOR_OF,
-                          OP_FOR_IN, OP_TRY, OP_THROW, OP_BLOCK, OP_BREAK, OP_CONTINUE, OP_RETURN, OP_CALL, OP_SWITCH,
-                          OP_SEND_TO_FRONT, OP_OPEN_DB, OP_CLOSE_DB, OP_REGEXP, OP_NEW, OP_EXCEPTION, OP_ERROR})
-        refuse(code);
-    for (unsigned code = OP_RECORD_MAP; code <= OP_MONGO_DROP_COLLECTION; ++code) refuse(code);
+#define OPCODE(code, id, name, handler, debugger, operands, missing) \
+    if (debugger) t[code] = op_refused;
+#include "runtime/opcodes.def"
+#undef OPCODE
     return t;
 }
-
 
 // ---- Literal instantiation ----------------------------------------------------
 

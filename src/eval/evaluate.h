@@ -1,5 +1,5 @@
 // The evaluator: one recursive function over handles. Operation cells are
-// dispatched through a table of plain functions indexed by opcode - 100.
+// dispatched through a table of plain functions indexed by the opcode byte.
 #pragma once
 
 #include <array>

@@ -85,6 +85,6 @@ ValueHandle op_member(ValueHandle cell);
 ValueHandle op_index(ValueHandle cell);
 
 // library_hooks.cpp: keyword operations whose library is built separately.
-ValueHandle op_not_built(ValueHandle cell);
+ValueHandle op_keyword_hook(ValueHandle cell);
 
 }  // namespace tolv

@@ -4,26 +4,27 @@
 #include "eval/evaluate.h"
 #include "eval/handlers.h"
 #include "runtime/errors.h"
+#include "runtime/opcodes.h"
 
 namespace tolv {
 
 ConstructorHook g_date_constructor = nullptr;
 ConstructorHook g_regexp_constructor = nullptr;
 PropertyHook g_regexp_property = nullptr;
-KeywordHook g_keyword_hooks[130] = {};
+KeywordHook g_keyword_hooks[OP_TABLE_SIZE] = {};
 
 namespace {
 
+// The name in the 2165 error of a keyword operation whose hook is unset.
 const char* keyword_name(uint8_t code) {
     switch (code) {
-    case OP_OPEN_DB: return "openDb";
-    case OP_SEND_TO_FRONT: return "sendToFront";
-    case OP_CLOSE_DB: return "closeDb";
-    case OP_REGEXP_LITERAL:
-    case OP_REGEXP: return "RegExp";
-    case OP_DATE: return "Date";
-    case OP_ALERT_TO_FRONT: return "alertToFront";
-    default: return code >= OP_RECORD_MAP && code <= OP_MONGO_DROP_COLLECTION ? "mongo" : "?";
+#define OPCODE(code, id, name, handler, debugger, operands, missing) \
+    case code:                                                      \
+        return missing;
+#include "runtime/opcodes.def"
+#undef OPCODE
+    default:
+        return "?";
     }
 }
 
@@ -41,7 +42,7 @@ ValueHandle construct_regexp(const ValueHandle* args, uint32_t count) {
     return g_regexp_constructor(args, count);
 }
 
-ValueHandle op_not_built(ValueHandle cell) {
+ValueHandle op_keyword_hook(ValueHandle cell) {
     uint8_t code = opcode_of(cell);
     KeywordHook hook = g_keyword_hooks[code - OP_FIRST];
     if (!hook) not_built(keyword_name(code));

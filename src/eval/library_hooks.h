@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "runtime/opcodes.h"
 #include "runtime/value.h"
 
 namespace tolv {
@@ -23,7 +24,7 @@ extern PropertyHook g_regexp_property;
 // operations whose library is built separately (URI, parseInt, parseFloat,
 // sendToFront, alertToFront, RegExp, Date, database keywords). The URI,
 // parseInt and parseFloat hooks are always set by the library's installer.
-extern KeywordHook g_keyword_hooks[130];
+extern KeywordHook g_keyword_hooks[OP_TABLE_SIZE];
 
 ValueHandle construct_date(const ValueHandle* args, uint32_t count);
 ValueHandle construct_regexp(const ValueHandle* args, uint32_t count);

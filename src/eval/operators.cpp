@@ -924,10 +924,10 @@ bool append_in_place(ValueHandle string, const char* text, uint32_t length) {
         s->capacity = uint32_t(capacity);
     }
     // Keep the ASCII mark that index access caches in byte 1 true.
-    if (s->zero == 1) {
+    if (s->text_mark == STRING_TEXT_ASCII) {
         for (uint32_t i = 0; i < length; ++i)
             if (static_cast<unsigned char>(text[i]) >= 0x80) {
-                s->zero = 2;
+                s->text_mark = STRING_TEXT_MULTIBYTE;
                 break;
             }
     }

@@ -41,7 +41,21 @@ enum LocationKind : uint8_t {
     LOCATION_REGEXP_LAST_INDEX,  // `lastIndex` of the RegExp in `container`
 };
 
-// Where the value found by the last variable, member or index lookup lives.
+// How an assignment finds where to write, without a second lookup:
+// - The evaluator's lookups (lookup_variable, op_member, op_index) return a
+//   value and, as a side effect, record in `g_location` where it lives. A
+//   caller that wants the place reads `g_location` right after the lookup,
+//   before anything else is evaluated: every later lookup overwrites it, and
+//   a lookup whose value has no place to write to sets LOCATION_NONE.
+// - `g_create_mode` is the request in the other direction: an assignment sets
+//   it just before it evaluates a member or index target, so that a missing
+//   entry is made (and its location recorded) in place of reading undefined.
+//   op_member and op_index take it and clear it at once, before they evaluate
+//   their own operands, so it reaches only the outermost lookup of the
+//   target; whoever sets it clears it after the call, and an abandoned
+//   evaluation (a throw) clears it too.
+// Code that evaluates in between (the debugger's expressions) saves and
+// restores both.
 struct LastLocation {
     LocationKind kind;
     bool constant;
@@ -50,10 +64,8 @@ struct LastLocation {
     uint32_t name;           // global name; name of the last variable looked up
     bool name_valid;
 };
-extern LastLocation g_location;
-// Set while an assignment evaluates its target: member and index lookups
-// then create missing entries.
-extern bool g_create_mode;
+extern LastLocation g_location;  // where the last lookup's value lives
+extern bool g_create_mode;        // the next member or index lookup creates what is missing
 
 void grow_bindings(uint32_t needed);
 inline void push_binding(uint32_t name_word, ValueHandle value) {

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "runtime/name_table.h"
+#include "runtime/value.h"
 
 namespace tolv {
 
@@ -715,7 +716,7 @@ uint32_t times_width(uint32_t a, uint32_t n) {
 class ProgramBuilder {
 public:
     ProgramBuilder(const std::vector<ClassDef>& classes, uint8_t flags)
-        : defs_(classes), fold_(flags & 0x08), multiline_(flags & 0x04), dot_all_(flags & 0x40) {
+        : defs_(classes), fold_(flags & REGEXP_FLAG_I), multiline_(flags & REGEXP_FLAG_M), dot_all_(flags & REGEXP_FLAG_S) {
         for (const ClassDef& d : defs_) sets_.push_back(build_set(d));
     }
 
@@ -1007,9 +1008,9 @@ void compile_pattern(const uint16_t* units, size_t count, uint8_t flags, const c
     bool blocked = false;
     if (builder.first_units(root, head.first, blocked) && !blocked) head.first.usable = 1;
     else head.first = FirstSet{};
-    if (root.type == N_SEQUENCE && !root.kids.empty() && root.kids[0].type == N_LINE_START && !(flags & 0x04))
+    if (root.type == N_SEQUENCE && !root.kids.empty() && root.kids[0].type == N_LINE_START && !(flags & REGEXP_FLAG_M))
         head.first.anchored = 1;
-    else if (root.type == N_LINE_START && !(flags & 0x04))
+    else if (root.type == N_LINE_START && !(flags & REGEXP_FLAG_M))
         head.first.anchored = 1;
 
     std::vector<uint8_t> bytes(sizeof(Program));
@@ -1032,11 +1033,11 @@ uint8_t parse_regexp_flags(const char* text, size_t length, RaiseFunction raise)
     uint8_t flags = 0;
     for (size_t i = 0; i < length; ++i) {
         switch (text[i]) {
-        case 'g': flags |= 0x10; break;
-        case 'i': flags |= 0x08; break;
-        case 'm': flags |= 0x04; break;
-        case 's': flags |= 0x40; break;
-        case 'y': flags |= 0x20; break;
+        case 'g': flags |= REGEXP_FLAG_G; break;
+        case 'i': flags |= REGEXP_FLAG_I; break;
+        case 'm': flags |= REGEXP_FLAG_M; break;
+        case 's': flags |= REGEXP_FLAG_S; break;
+        case 'y': flags |= REGEXP_FLAG_Y; break;
         case 'u': break;
         default: {
             std::string all(text, length);
@@ -1049,11 +1050,11 @@ uint8_t parse_regexp_flags(const char* text, size_t length, RaiseFunction raise)
 
 size_t regexp_flag_letters(uint8_t flags, char* out) {
     size_t n = 0;
-    if (flags & 0x08) out[n++] = 'i';
-    if (flags & 0x04) out[n++] = 'm';
-    if (flags & 0x10) out[n++] = 'g';
-    if (flags & 0x20) out[n++] = 'y';
-    if (flags & 0x40) out[n++] = 's';
+    if (flags & REGEXP_FLAG_I) out[n++] = 'i';
+    if (flags & REGEXP_FLAG_M) out[n++] = 'm';
+    if (flags & REGEXP_FLAG_G) out[n++] = 'g';
+    if (flags & REGEXP_FLAG_Y) out[n++] = 'y';
+    if (flags & REGEXP_FLAG_S) out[n++] = 's';
     out[n] = '\0';
     return n;
 }

@@ -78,7 +78,7 @@ ValueHandle trim(ValueHandle receiver, bool start, bool end) {
         text[last - first] = '\0';
         StringCell* cell = cell_as<StringCell>(receiver);
         cell->length = uint32_t(last - first);
-        cell->zero = 0;  // what index access learnt about the text is void now
+        cell->text_mark = STRING_TEXT_UNKNOWN;  // what index access learnt about the text is void now
         return receiver;
     }
     return string_of(t.text + first, last - first);

@@ -1,6 +1,7 @@
 // Operation codes of parsed-program cells (100-229) and statement keyword
 // codes (0-67). The parser writes them, the evaluator dispatches on them, and
-// compiled images carry them, so the numbers are fixed.
+// compiled images carry them, so the numbers are fixed. Every fact about one
+// operation code is on its row in runtime/opcodes.def.
 #pragma once
 
 #include <cstdint>
@@ -8,123 +9,27 @@
 namespace tolv {
 
 enum OpCode : uint8_t {
-    OP_NOP = 100,
-    OP_POSTFIX_INC = 101,
-    OP_POSTFIX_DEC = 102,
-    OP_PREFIX_INC = 103,
-    OP_PREFIX_DEC = 104,
-    OP_TYPEOF = 105,
-    OP_INSTANCEOF = 106,
-    OP_NOT = 107,
-    OP_AND_CHAIN = 108,
-    OP_OR_CHAIN = 109,
-    OP_EQ = 110,
-    OP_STRICT_EQ = 111,
-    OP_NE = 112,
-    OP_STRICT_NE = 113,
-    OP_GE = 114,
-    OP_GT = 115,
-    OP_LE = 116,
-    OP_LT = 117,
-    OP_ADD_CHAIN = 118,
-    OP_SUB_CHAIN = 119,
-    OP_MUL_CHAIN = 120,
-    OP_DIV_CHAIN = 121,
-    OP_MOD_CHAIN = 122,
-    OP_ASSIGN = 123,
-    OP_ADD_ASSIGN = 124,
-    OP_SUB_ASSIGN = 125,
-    OP_MUL_ASSIGN = 126,
-    OP_DIV_ASSIGN = 127,
-    OP_MOD_ASSIGN = 128,
-    OP_AND_ASSIGN = 129,
-    OP_OR_ASSIGN = 130,
-    OP_XOR_ASSIGN = 131,
-    OP_BITAND_CHAIN = 132,
-    OP_BITOR_CHAIN = 133,
-    OP_BITXOR_CHAIN = 134,
-    OP_BITNOT = 135,
-    OP_SHL = 136,
-    OP_SHR = 137,
-    OP_USHR = 138,
-    OP_CONDITIONAL = 139,
-    OP_COLON = 140,
-    OP_VAR = 141,
-    OP_LET = 142,
-    OP_CONST = 143,
-    OP_INDEX = 144,
-    OP_MEMBER = 145,
-    OP_COMMA = 146,
-    OP_IF = 147,
-    OP_WHILE = 148,
-    OP_DO_WHILE = 149,
-    OP_FOR = 150,
-    OP_FOR_OF = 151,
-    OP_FOR_IN = 152,
-    OP_TRY = 153,
-    OP_THROW = 154,
-    OP_BLOCK = 155,
-    OP_BREAK = 156,
-    OP_CONTINUE = 157,
-    OP_RETURN = 158,
-    OP_PAREN_LIST = 159,
-    OP_CALL = 160,
-    OP_POWER = 161,
-    OP_OPEN_DB = 167,
-    OP_SEND_TO_FRONT = 169,
-    OP_SWITCH = 170,
-    OP_NUMBER = 171,
-    OP_STRING = 172,
-    OP_DECODE_URI = 173,
-    OP_DECODE_URI_COMPONENT = 174,
-    OP_ENCODE_URI = 175,
-    OP_ENCODE_URI_COMPONENT = 176,
-    OP_PARSE_FLOAT = 177,
-    OP_PARSE_INT = 178,
-    OP_EVAL = 179,
-    OP_CLOSE_DB = 180,
-    OP_REGEXP_LITERAL = 181,  // /pattern/flags: the literal's text, then its RegExp once compiled
-    OP_REGEXP = 182,
-    OP_NEW = 183,
-    OP_EXCEPTION = 184,
-    OP_DATE = 185,
-    OP_INTEGER = 186,
-    OP_FLOAT = 187,
-    OP_ERROR = 188,
-    OP_ARRAY = 189,
-    OP_HASH = 190,
-    OP_ALERT_TO_FRONT = 191,
-    OP_RECORD_MAP = 192,
-    OP_RECORD_HASH = 193,
-    OP_MONGO_COLLECTION_NAME = 195,
-    OP_MONGO_GET_COLLECTION = 196,
-    OP_MONGO_RENAME_COLLECTION = 197,
-    OP_MONGO_TRANSACTION = 198,
-    OP_MONGO_USE_DB = 199,
-    OP_MONGO_DROP_DB = 200,
-    OP_MONGO_CURRENT_DB = 201,
-    OP_MONGO_GET_DATABASE = 202,
-    OP_MONGO_COLLECTION_NAMES = 203,
-    OP_MONGO_ROLLBACK = 204,
-    OP_MONGO_COMMIT = 205,
-    OP_MONGO_FIND_HASH = 206,
-    OP_MONGO_AGGREGATE = 207,
-    OP_MONGO_CREATE_COLLECTION = 208,
-    OP_MONGO_EXISTS_COLLECTION = 209,
-    OP_MONGOC_READ_COMMAND = 210,
-    OP_MONGOC_WRITE_COMMAND = 211,
-    OP_MONGO_FIND = 212,
-    OP_MONGO_COUNT = 213,
-    OP_MONGO_INSERT = 214,
-    OP_MONGO_UPDATE_ONE = 215,
-    OP_MONGO_UPDATE_MANY = 216,
-    OP_MONGO_DELETE_ONE = 217,
-    OP_MONGO_DELETE_MANY = 218,
-    OP_MONGO_DROP_COLLECTION = 219,
+#define OPCODE(code, id, name, handler, debugger, operands, missing) OP_##id = code,
+#include "runtime/opcodes.def"
+#undef OPCODE
     OP_FIRST = 100,
     OP_LAST = 229,
     OP_TABLE_SIZE = 130,
 };
+
+// The row's name of an operation code ("if", "call", ...), nullptr for a
+// code that is no operation.
+constexpr const char* opcode_name(unsigned code) {
+    switch (code) {
+#define OPCODE(code, id, name, handler, debugger, operands, missing) \
+    case code:                                                      \
+        return name;
+#include "runtime/opcodes.def"
+#undef OPCODE
+    default:
+        return nullptr;
+    }
+}
 
 enum KeywordCode : int8_t {
     KW_NONE = -1,

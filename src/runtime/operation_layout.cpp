@@ -8,28 +8,36 @@ namespace {
 
 constexpr uint32_t ANY = UINT32_MAX;
 
+// The operand layouts the rows of opcodes.def name.
+enum LayoutName { HANDLES, ARGUMENT_BLOCK, FOR_LOOP, FOR_EACH, REGEXP_LITERAL, TRY_CATCH, SWITCH_TABLE };
+
+constexpr OperationLayout layout_of(LayoutName name) {
+    constexpr OperandShape H = SHAPE_HANDLE;
+    switch (name) {
+        case HANDLES: return {0, ANY, {H, H, H, H}};
+        // callee or class name, argument block
+        case ARGUMENT_BLOCK: return {2, 2, {H, SHAPE_ARGUMENTS, H, H}};
+        // vector, counts, body
+        case FOR_LOOP: return {3, 3, {SHAPE_FOR_VECTOR, SHAPE_FOR_COUNTS, H, H}};
+        // name, iterable, body, declaration (0 let, 1 const, 2 var)
+        case FOR_EACH: return {4, 4, {H, H, H, SHAPE_NUMBER}};
+        // the literal's text, the RegExp compiled at its first evaluation (undefined before)
+        case REGEXP_LITERAL: return {2, 2, {H, H, H, H}};
+        // block, catch pair or 0, finally block
+        case TRY_CATCH: return {2, 3, {H, SHAPE_CATCH_PAIR, H, H}};
+        // discriminant, table, statements, has default
+        case SWITCH_TABLE: return {4, 4, {H, SHAPE_SWITCH_TABLE, SHAPE_SWITCH_STATEMENTS, SHAPE_NUMBER}};
+    }
+    return {0, ANY, {H, H, H, H}};
+}
+
 struct LayoutTable {
     OperationLayout layout[256] = {};
     constexpr LayoutTable() {
-        for (auto& l : layout) l = {0, ANY, {SHAPE_HANDLE, SHAPE_HANDLE, SHAPE_HANDLE, SHAPE_HANDLE}};
-        auto set = [this](uint8_t code, uint32_t min, uint32_t max, OperandShape a, OperandShape b,
-                          OperandShape c = SHAPE_HANDLE, OperandShape d = SHAPE_HANDLE) {
-            layout[code] = {min, max, {a, b, c, d}};
-        };
-        // callee or class name, argument block
-        set(OP_CALL, 2, 2, SHAPE_HANDLE, SHAPE_ARGUMENTS);
-        set(OP_NEW, 2, 2, SHAPE_HANDLE, SHAPE_ARGUMENTS);
-        // vector, counts, body
-        set(OP_FOR, 3, 3, SHAPE_FOR_VECTOR, SHAPE_FOR_COUNTS, SHAPE_HANDLE);
-        // name, iterable, body, declaration (0 let, 1 const, 2 var)
-        set(OP_FOR_OF, 4, 4, SHAPE_HANDLE, SHAPE_HANDLE, SHAPE_HANDLE, SHAPE_NUMBER);
-        set(OP_FOR_IN, 4, 4, SHAPE_HANDLE, SHAPE_HANDLE, SHAPE_HANDLE, SHAPE_NUMBER);
-        // the literal's text, the RegExp compiled at its first evaluation (undefined before)
-        set(OP_REGEXP_LITERAL, 2, 2, SHAPE_HANDLE, SHAPE_HANDLE);
-        // block, catch pair or 0, finally block
-        set(OP_TRY, 2, 3, SHAPE_HANDLE, SHAPE_CATCH_PAIR, SHAPE_HANDLE);
-        // discriminant, table, statements, has default
-        set(OP_SWITCH, 4, 4, SHAPE_HANDLE, SHAPE_SWITCH_TABLE, SHAPE_SWITCH_STATEMENTS, SHAPE_NUMBER);
+        for (auto& l : layout) l = layout_of(HANDLES);
+#define OPCODE(code, id, name, handler, debugger, operands, missing) layout[code] = layout_of(operands);
+#include "runtime/opcodes.def"
+#undef OPCODE
     }
 };
 

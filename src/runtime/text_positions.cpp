@@ -71,7 +71,7 @@ bool classify_text(ValueHandle s) {
         ascii = (w & 0x8080808080808080ull) == 0;
     }
     for (; i < length && ascii; ++i) ascii = static_cast<unsigned char>(text[i]) < 0x80;
-    cell->zero = ascii ? STRING_TEXT_ASCII : STRING_TEXT_MULTIBYTE;
+    cell->text_mark = ascii ? STRING_TEXT_ASCII : STRING_TEXT_MULTIBYTE;
     if (s_kept.string == s) s_kept.string = VALUE_SENTINEL;
     return ascii;
 }

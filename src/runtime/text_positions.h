@@ -18,7 +18,7 @@ bool classify_text(ValueHandle s);
 
 // True when the String's bytes are all ASCII.
 inline bool text_is_ascii(ValueHandle s) {
-    uint8_t mark = cell_as<StringCell>(s)->zero;
+    uint8_t mark = cell_as<StringCell>(s)->text_mark;
     if (mark == STRING_TEXT_ASCII) return true;
     if (mark == STRING_TEXT_MULTIBYTE) return false;
     return classify_text(s);

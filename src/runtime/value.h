@@ -88,7 +88,7 @@ struct DateCell {
 
 struct StringCell {
     uint8_t header;
-    uint8_t zero;           // 0 in new strings; then a cache of STRING_TEXT_* below
+    uint8_t text_mark;      // STRING_TEXT_* below; new strings start unknown
     int16_t template_mark;  // negative: a literal with ${...} substitutions
     AreaRef text;
     uint32_t capacity;

@@ -123,12 +123,12 @@ TEST_F(LexerTest, ReadsStringLiterals) {
         const char* tree;
     };
     const Case cases[] = {
-        {"x = 'a\\tb';", "(123 x \"a\tb\")"},
-        {"x = `a\\tb`;", "(123 x \"a\\tb\")"},
-        {"x = `a\\`b`;", "(123 x \"a`b\")"},
-        {"x = \"q\\\"x\\\\\";", "(123 x \"q\"x\\\")"},
-        {"x = 'a\r\nb';", "(123 x \"a\nb\")"},
-        {"x = `v${a}`;", "(123 x `v${a}`)"},
+        {"x = 'a\\tb';", "(assign x \"a\tb\")"},
+        {"x = `a\\tb`;", "(assign x \"a\\tb\")"},
+        {"x = `a\\`b`;", "(assign x \"a`b\")"},
+        {"x = \"q\\\"x\\\\\";", "(assign x \"q\"x\\\")"},
+        {"x = 'a\r\nb';", "(assign x \"a\nb\")"},
+        {"x = `v${a}`;", "(assign x `v${a}`)"},
     };
     for (const Case& c : cases) {
         reset_front_end();
@@ -150,18 +150,18 @@ TEST_F(LexerTest, ReadsNumberLiterals) {
         const char* tree;
     };
     const Case cases[] = {
-        {"x = 0x1F;", "(123 x 31)"},
-        {"x = 0xff;", "(123 x 255)"},
-        {"x = .5;", "(123 x 0.5f)"},
-        {"x = 1e3;", "(123 x 1000f)"},
-        {"x = 2.5E-1;", "(123 x 0.25f)"},
-        {"x = 1.25;", "(123 x 1.25f)"},
-        {"x = 2147483647;", "(123 x 2147483647)"},
-        {"x = -2147483648;", "(123 x -2147483648)"},
+        {"x = 0x1F;", "(assign x 31)"},
+        {"x = 0xff;", "(assign x 255)"},
+        {"x = .5;", "(assign x 0.5f)"},
+        {"x = 1e3;", "(assign x 1000f)"},
+        {"x = 2.5E-1;", "(assign x 0.25f)"},
+        {"x = 1.25;", "(assign x 1.25f)"},
+        {"x = 2147483647;", "(assign x 2147483647)"},
+        {"x = -2147483648;", "(assign x -2147483648)"},
         // Beyond the Integer range a literal keeps its value as a Float.
-        {"x = 2147483648;", "(123 x 2.14748e+09f)"},
-        {"x = 0xFFFFFFFF;", "(123 x 4.29497e+09f)"},
-        {"x = 99999999999;", "(123 x 1e+11f)"},
+        {"x = 2147483648;", "(assign x 2.14748e+09f)"},
+        {"x = 0xFFFFFFFF;", "(assign x 4.29497e+09f)"},
+        {"x = 99999999999;", "(assign x 1e+11f)"},
     };
     for (const Case& c : cases) {
         reset_front_end();

@@ -30,7 +30,8 @@ std::string join(const std::vector<std::string>& parts, const char* separator) {
 std::string operation_text(ValueHandle h) {
     const uint8_t code = operation_code(h);
     const uint32_t count = operation_operand_count(h);
-    std::vector<std::string> parts{std::to_string(code)};
+    const char* name = opcode_name(code);
+    std::vector<std::string> parts{name ? name : std::to_string(code)};
     for (uint32_t i = 0; i < count; ++i) {
         const ValueHandle operand = operation_operand(h, i);
         if ((code == OP_CALL || code == OP_NEW) && i == 1) {

@@ -8,7 +8,8 @@
 
 namespace tolv::test {
 
-// Operation cells print as "(code operands...)"; names as their text;
+// Operation cells print as "(name operands...)" with the opcode's row name
+// (its number when it has none); names as their text;
 // Integers in decimal, Floats with an "f" suffix; strings in double quotes
 // (templates in backquotes); arrays "[...]", hashes "{key:value ...}";
 // functions "(fn (params) (locals) body)"; argument blocks "[args]"; the for
