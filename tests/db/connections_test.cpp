@@ -3,7 +3,7 @@
 
 #include "db/db_fixture.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 using Connections = DbTest;
@@ -158,4 +158,4 @@ TEST_F(Connections, AnErrorWithConnectionsOpenStillAnswers) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -18,7 +18,7 @@
 #include "db/db_fixture.h"
 #include "support/web_server.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 const char END_SESSIONS_WARNING[] = "MONGODB DRIVER WARNING (client) : Couldn't send \"endSessions\"";
@@ -124,4 +124,4 @@ TEST_F(DriverLog, TheWebServersErrorLogStaysFreeOfDriverLines) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

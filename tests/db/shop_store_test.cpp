@@ -5,7 +5,7 @@
 #include "db/db_fixture.h"
 #include "support/web_server.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 const std::string SHOP_DIR = std::string(TOLV_SOURCE_DIR) + "/examples/shop";
@@ -68,4 +68,4 @@ TEST_F(ShopStore, OrderIsPricedFromTheStoredCatalogue) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -6,7 +6,7 @@
 
 #include "db/db_fixture.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 using Writes = DbTest;
@@ -249,4 +249,4 @@ TEST_F(Writes, ServerStoppedMidRequest) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -6,7 +6,7 @@
 
 #include "support/runner_sandbox.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 // Runs `top` against one module through the runner's command line.
@@ -160,4 +160,4 @@ TEST(BoundedWork, ValuesStayWithinTheMemoryLimit) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

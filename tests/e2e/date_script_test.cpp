@@ -10,7 +10,7 @@
 #include "support/node_peer.h"
 #include "support/runner_sandbox.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 const std::string APP_DIR = std::string(TOLV_SOURCE_DIR) + "/tests/e2e/apps/dates";
@@ -148,4 +148,4 @@ TEST(DateAgainstNode, EveryHourOfAYear) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

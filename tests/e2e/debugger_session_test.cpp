@@ -13,7 +13,7 @@
 #include "e2e/debugger_peer.h"
 #include "support/runner_sandbox.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 const char APP[] =
@@ -358,4 +358,4 @@ TEST_F(DebuggerSession, NoDebuggerAnsweringTheRequestRunsNormally) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -14,7 +14,7 @@
 #include "support/runner_sandbox.h"
 #include "support/web_server.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 const char DEPLOYED[] =
@@ -143,4 +143,4 @@ TEST(DebuggerTool, ScriptedSessionThroughTheWebServer) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -8,7 +8,7 @@
 
 #include "support/runner_sandbox.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 std::string top_program(const std::string& text) { return "P" + counted_text(text); }
@@ -170,4 +170,4 @@ TEST_F(HostileRequest, UnwritableJournalIsReportedOnStandardError) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -6,7 +6,7 @@
 
 #include "support/runner_sandbox.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 // "P" record with the top program text.
@@ -265,4 +265,4 @@ TEST_F(RequestCycle, RunnerDebugAnswersLikeRunner) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

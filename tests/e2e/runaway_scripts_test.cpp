@@ -4,7 +4,7 @@
 
 #include "support/runner_sandbox.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 TEST(RunawayScript, DeepRecursionIsRefusedWhateverTheStackLimit) {
@@ -43,4 +43,4 @@ TEST(RunawayScript, TextsOfSharedStructuresAreBounded) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -4,7 +4,7 @@
 
 #include "support/runner_sandbox.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 const std::string APP_DIR = std::string(TOLV_SOURCE_DIR) + "/tests/e2e/apps/ledger";
@@ -105,4 +105,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -16,7 +16,7 @@
 #include "support/runner_sandbox.h"
 #include "support/web_server.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 const std::string APP_DIR = std::string(TOLV_SOURCE_DIR) + "/tests/e2e/apps/session";
@@ -308,4 +308,4 @@ TEST(SessionsThroughWebServer, DebuggerConnectsOnlyWhereItIsTold) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

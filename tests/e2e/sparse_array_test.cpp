@@ -4,7 +4,7 @@
 
 #include "support/runner_sandbox.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 TEST(SparseArray, KeysLengthAndTheFrontEndsRefusal) {
@@ -31,4 +31,4 @@ TEST(SparseArray, KeysLengthAndTheFrontEndsRefusal) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -4,7 +4,7 @@
 
 #include "support/runner_sandbox.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 const std::string APP_DIR = std::string(TOLV_SOURCE_DIR) + "/tests/e2e/apps/orders";
@@ -78,4 +78,4 @@ TEST_F(TopProgram, AnythingElseIsRefusedBeforeItRuns) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -1,7 +1,7 @@
 // Calls, scopes, new, member and index access, eval and templates.
 #include "eval/script_fixture.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 namespace {
 
 TEST_F(ScriptTest, CallsAndScopes) {
@@ -108,4 +108,4 @@ TEST_F(ScriptTest, EvalAndTemplates) {
 }
 
 }  // namespace
-}  // namespace tolv::test
+}  // namespace tolv::tests

@@ -2,7 +2,7 @@
 // ones included: what a script does to one never shows in the next.
 #include "eval/script_fixture.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 namespace {
 
 TEST_F(ScriptTest, ContainerLiteralsAreNewOnEveryEvaluation) {
@@ -20,4 +20,4 @@ TEST_F(ScriptTest, ContainerLiteralsAreNewOnEveryEvaluation) {
 }
 
 }  // namespace
-}  // namespace tolv::test
+}  // namespace tolv::tests

@@ -1,7 +1,7 @@
 // Operators and their typing rules, run from script text.
 #include "eval/script_fixture.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 namespace {
 
 TEST_F(ScriptTest, ArithmeticKeepsIntegersAndSwitchesToFloat) {
@@ -190,4 +190,4 @@ TEST_F(ScriptTest, ConversionsAndConstructors) {
 }
 
 }  // namespace
-}  // namespace tolv::test
+}  // namespace tolv::tests

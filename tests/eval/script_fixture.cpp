@@ -16,7 +16,7 @@
 #include "runtime/name_table.h"
 #include "runtime/text.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 
 void ScriptTest::SetUp() {
     install_library();
@@ -109,4 +109,4 @@ ScriptOutcome ScriptTest::run(const std::string& module_text, const std::string&
     return outcome;
 }
 
-}  // namespace tolv::test
+}  // namespace tolv::tests

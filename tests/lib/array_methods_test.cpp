@@ -2,7 +2,7 @@
 // the errors that come before any change.
 #include "eval/script_fixture.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 namespace {
 
 TEST_F(ScriptTest, ArrayGrowsAndShrinksAtBothEnds) {
@@ -120,4 +120,4 @@ TEST_F(ScriptTest, ArrayMethodListRules) {
 }
 
 }  // namespace
-}  // namespace tolv::test
+}  // namespace tolv::tests

@@ -2,7 +2,7 @@
 // errors, source), the properties, and exec and test.
 #include "eval/script_fixture.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 namespace {
 
 TEST_F(ScriptTest, RegExpSourceIsRebuiltFromTheCompiledPattern) {
@@ -188,4 +188,4 @@ TEST_F(ScriptTest, RegExpWorkBudgetIsACatchableError) {
 }
 
 }  // namespace
-}  // namespace tolv::test
+}  // namespace tolv::tests

@@ -2,7 +2,7 @@
 // their errors, and texts that are not valid UTF-8.
 #include "eval/script_fixture.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 namespace {
 
 TEST_F(ScriptTest, StringCharactersAndPositions) {
@@ -167,4 +167,4 @@ TEST_F(ScriptTest, StringPositionsKeptBetweenCalls) {
 }
 
 }  // namespace
-}  // namespace tolv::test
+}  // namespace tolv::tests

@@ -12,7 +12,7 @@
 #include "runtime/text.h"
 #include "runtime/value.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 class HeapTest : public ::testing::Test {
 protected:
@@ -55,4 +55,4 @@ inline std::string display(ValueHandle v, bool quote) {
     return std::string(out.data(), out.size());
 }
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

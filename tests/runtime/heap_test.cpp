@@ -3,7 +3,7 @@
 
 #include "runtime/heap_fixture.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 unsigned class_of(AreaRef ref) { return (ref >> 20) & 15; }
@@ -299,4 +299,4 @@ TEST_F(SizeClassHeapTest, SingleTableLimitRaises1430) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -2,7 +2,7 @@
 
 #include "support/runner_sandbox.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 std::string top_program(const std::string& text) { return "P" + counted_text(text); }
 
@@ -16,4 +16,4 @@ std::string order_request(const std::vector<std::string>& codes, const std::stri
            counted_record('A', 1, "A" + counted_number(codes.size()) + counted_text("codes") + items);
 }
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 // "P" + the counted top program text.
 std::string top_program(const std::string& text);
@@ -14,4 +14,4 @@ std::string top_program(const std::string& text);
 // each item; `token_fields` (a "Q" record) goes first.
 std::string order_request(const std::vector<std::string>& codes, const std::string& token_fields = "");
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests
