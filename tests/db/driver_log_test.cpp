@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "db/db_fixture.h"
+#include "support/request_records.h"
 #include "support/web_server.h"
 
 namespace tolv::tests {
@@ -33,7 +34,7 @@ protected:
                                  "  mongo_insert(c, 'items', {a: 1});\n"
                                  "  sendToFront('n', mongo_count(c, 'items', {}));\n"
                                  "}\n");
-        return "P" + counted_text("main()") + counted_record('M', 1, counted_text("app.js"));
+        return script_request("main()", "app.js");
     }
     static size_t count_of(const std::string& text, const std::string& part) {
         size_t n = 0;

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "e2e/debugger_peer.h"
+#include "support/request_records.h"
 #include "support/runner_sandbox.h"
 #include "support/web_server.h"
 
@@ -104,7 +105,7 @@ TEST(DebuggerTool, ScriptedSessionThroughTheWebServer) {
     });
     for (int i = 0; i < 400 && !port_taken(port); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
 
-    std::string body = "P" + counted_text("main(1)") + counted_record('M', 1, counted_text("app.js"));
+    std::string body = script_request("main(1)", "app.js");
     HttpAnswer answer = server.post(body);
     session.join();
 

@@ -4,8 +4,6 @@
 
 namespace tolv::tests {
 
-std::string top_program(const std::string& text) { return "P" + counted_text(text); }
-
 std::string order_request(const std::vector<std::string>& codes, const std::string& token_fields) {
     std::string items;
     for (const std::string& code : codes) items += counted_text(code);
