@@ -8,6 +8,7 @@
 
 #include "runtime/errors.h"
 #include "runtime/heap.h"
+#include "runtime/heap_check.h"
 #include "runtime/name_table.h"
 #include "runtime/text.h"
 #include "runtime/value.h"
@@ -20,7 +21,10 @@ protected:
         heap_reset();
         seed_name_table();
     }
-    void TearDown() override { heap_reset(); }
+    void TearDown() override {
+        EXPECT_EQ(heap_bookkeeping_fault(), "");
+        heap_reset();
+    }
 };
 
 struct RaisedError {
