@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/reserved_memory.h"
 #include "runtime/errors.h"
+#include "runtime/heap_check.h"
 #include "runtime/value.h"
 
 namespace tolv {
@@ -99,6 +101,8 @@ struct RaisingGuard {
 // bound outlives heap_reset: it comes from the configuration.
 size_t s_value_memory = 0;
 size_t s_value_memory_limit = VALUE_MEMORY_DEFAULT;
+// What the bookkeeping walk finds the blocks and singles to hold.
+size_t s_checked_bytes = 0;
 
 [[noreturn]] void raise_out_of_memory();
 
@@ -634,6 +638,148 @@ void heap_reset() {
     H = HeapState{};
     H.cell_base = cell_base;
     hash_keys_moved();  // every handle may come back as another hash
+}
+
+// ---- Bookkeeping walk (tests) ----------------------------------------------------
+
+namespace {
+
+std::string fault(const char* format, long a = 0, long b = 0, long c = 0, long d = 0) {
+    char text[200];
+    std::snprintf(text, sizeof text, format, a, b, c, d);
+    return text;
+}
+
+std::string cell_heap_fault() {
+    const HeapState& H = g_heap;
+    uint32_t total_freed = 0;
+    int32_t highest_block = -1;
+    size_t block_bytes = 0;
+    for (uint32_t b = 0; b < CELL_BLOCK_LIMIT; ++b) {
+        const uint8_t* block = b < H.cell_block_capacity ? H.cell_block[b] : nullptr;
+        const uint64_t* bits = s_freed_slots[b];
+        bool summary_bit = (s_blocks_with_freed[b / 64] >> (b % 64)) & 1;
+        if (!block) {
+            if (bits[0] | bits[1] | bits[2] | bits[3]) return fault("cell block %ld: freed bits but no storage", b);
+            if (summary_bit) return fault("cell block %ld: marked as holding freed cells but no storage", b);
+            continue;
+        }
+        block_bytes += CELL_BLOCK_BYTES;
+        uint32_t freed = 0;
+        int32_t highest = -1;
+        for (uint32_t slot = 0; slot < CELLS_PER_BLOCK; ++slot) {
+            bool bit = (bits[slot / 64] >> (slot % 64)) & 1;
+            bool header_freed = block[16 * slot] == FREED_CELL;
+            if (bit != header_freed)
+                return fault("cell %ld.%ld: freed bit %ld, header %ld", b, slot, bit, block[16 * slot]);
+            if (bit) {
+                ++freed;
+                highest = int32_t(slot);
+            }
+        }
+        if (H.cell_block_freed[b] != freed)
+            return fault("cell block %ld: count says %ld freed, bitmap holds %ld", b, H.cell_block_freed[b], freed);
+        if (freed && H.cell_block_high[b] != uint32_t(highest))
+            return fault("cell block %ld: highest freed slot %ld, bitmap says %ld", b, H.cell_block_high[b], highest);
+        if (summary_bit != (freed > 0))
+            return fault("cell block %ld: summary bit %ld with %ld freed cells", b, summary_bit, freed);
+        total_freed += freed;
+        if (freed) highest_block = int32_t(b);
+    }
+    for (uint32_t w = 0; w < CELL_BLOCK_LIMIT / 64; ++w)
+        if (bool((s_freed_block_words >> w) & 1) != (s_blocks_with_freed[w] != 0))
+            return fault("cell summary word %ld disagrees with its bits", w);
+    if (H.freed_cells != total_freed)
+        return fault("cell heap: total says %ld freed, blocks hold %ld", H.freed_cells, total_freed);
+    if (H.highest_freed_block != highest_block)
+        return fault("cell heap: highest freed block %ld, blocks say %ld", H.highest_freed_block, highest_block);
+    if (int32_t(H.current_cell_block) >= 0 && H.next_cell_slot > CELLS_PER_BLOCK)
+        return fault("cell heap: next slot %ld past the block", H.next_cell_slot);
+    s_checked_bytes = block_bytes;
+    return "";
+}
+
+std::string page_fault() {
+    const HeapState& H = g_heap;
+    for (uint32_t p = 0; p < H.page_capacity; ++p) {
+        if (!H.page[p]) continue;
+        if (int32_t(p) > H.last_page) return fault("page %ld above the last page %ld", p, H.last_page);
+        if (H.page_used[p] > PAGE_WORDS) return fault("page %ld: %ld words used", p, H.page_used[p]);
+    }
+    return "";
+}
+
+std::string size_class_fault(unsigned cls) {
+    const SizeClass& sc = g_heap.size_class[cls];
+    uint32_t blocks_with_free = 0;
+    int32_t highest_block = -1;
+    const size_t bytes = size_t(AREA_SLOTS_PER_BLOCK[cls]) * area_stride(cls) + 12;
+    for (uint32_t b = 0; b < sc.block_capacity; ++b) {
+        uint8_t* block = sc.blocks[b];
+        if (!block) continue;
+        s_checked_bytes += bytes;
+        if (int32_t(b) > sc.current_block)
+            return fault("class %ld block %ld above the current block %ld", cls, b, sc.current_block);
+        uint32_t handed = block_u16(block, HANDED_OUT);
+        if (handed > AREA_SLOTS_PER_BLOCK[cls])
+            return fault("class %ld block %ld: %ld slots handed out", cls, b, handed);
+        uint32_t freed = 0;
+        int32_t highest = -1;
+        for (uint32_t slot = 0; slot < handed; ++slot) {
+            if (!slot_is_free(slot_at(block, cls, slot), cls)) continue;
+            ++freed;
+            highest = int32_t(slot);
+        }
+        if (block_u16(block, FREED) != freed)
+            return fault("class %ld block %ld: header says %ld freed, slots hold %ld", cls, b,
+                         block_u16(block, FREED), freed);
+        if (freed && block_u16(block, HIGHEST_FREED) != highest)
+            return fault("class %ld block %ld: highest freed slot %ld, slots say %ld", cls, b,
+                         block_u16(block, HIGHEST_FREED), highest);
+        if (freed) {
+            ++blocks_with_free;
+            highest_block = int32_t(b);
+        }
+    }
+    if (sc.blocks_with_free != blocks_with_free)
+        return fault("class %ld: %ld blocks with free slots counted, %ld found", cls, sc.blocks_with_free,
+                     blocks_with_free);
+    if (sc.highest_free_block != highest_block)
+        return fault("class %ld: highest block with free slots %ld, found %ld", cls, sc.highest_free_block,
+                     highest_block);
+    return "";
+}
+
+std::string single_fault() {
+    const HeapState& H = g_heap;
+    uint32_t freed = 0;
+    int32_t highest = -1;
+    for (uint32_t i = 0; i < H.single_used; ++i) {
+        if (!H.single[i]) {
+            ++freed;
+            highest = int32_t(i);
+            continue;
+        }
+        size_t size;
+        std::memcpy(&size, H.single[i] - SINGLE_HEADER, sizeof size);
+        s_checked_bytes += size + SINGLE_HEADER;
+    }
+    if (H.single_freed != freed) return fault("singles: %ld freed counted, %ld found", H.single_freed, freed);
+    if (freed && H.highest_freed_single != highest)
+        return fault("singles: highest freed %ld, found %ld", H.highest_freed_single, highest);
+    return "";
+}
+
+}  // namespace
+
+std::string heap_bookkeeping_fault() {
+    std::string found = cell_heap_fault();
+    if (found.empty()) found = page_fault();
+    for (unsigned cls = 1; cls < AREA_CLASS_SINGLE && found.empty(); ++cls) found = size_class_fault(cls);
+    if (found.empty()) found = single_fault();
+    if (found.empty() && s_checked_bytes != s_value_memory)
+        found = fault("value memory: %ld bytes counted, %ld held", long(s_value_memory), long(s_checked_bytes));
+    return found;
 }
 
 void set_value_memory_limit(size_t bytes) { s_value_memory_limit = bytes; }

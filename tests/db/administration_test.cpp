@@ -4,7 +4,7 @@
 
 #include "db/db_fixture.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 using Administration = DbTest;
@@ -93,4 +93,4 @@ TEST_F(Administration, CollectionsAndDatabases) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

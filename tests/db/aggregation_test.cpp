@@ -3,7 +3,7 @@
 
 #include "db/db_fixture.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 class Aggregation : public DbTest {
@@ -112,4 +112,4 @@ TEST_F(Aggregation, BadGroupingsAndValuesAreRefused) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

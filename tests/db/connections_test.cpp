@@ -2,8 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "db/db_fixture.h"
+#include "support/request_records.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 using Connections = DbTest;
@@ -151,11 +152,11 @@ TEST_F(Connections, AnErrorWithConnectionsOpenStillAnswers) {
                                  "  sendToFront('rows', mongo_find(c, ['items', {}, 'name']));\n"
                                  "  mongo_find(c, 'items');\n"
                                  "}\n");
-    ProcessResult result = box.cgi("P" + counted_text("main()") + counted_record('M', 1, counted_text("app.js")));
+    ProcessResult result = box.cgi(script_request("main()", "app.js"));
     EXPECT_EQ(result.exit_code, 0);
     EXPECT_NE(result.out.find("pen"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("EVAL%20ERROR%206150"), std::string::npos) << result.out;
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -2,7 +2,7 @@
 
 #include <sstream>
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 namespace {
 const std::string PEER = std::string(TOLV_SOURCE_DIR) + "/tests/db/mongo_peer.py";
@@ -87,4 +87,4 @@ void DbTest::expect_errors(std::span<const ErrorCase> cases, const std::string& 
     }
 }
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

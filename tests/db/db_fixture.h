@@ -11,7 +11,7 @@
 #include "support/ferretdb_server.h"
 #include "support/runner_sandbox.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 struct ErrorCase {
     const char* statement;
@@ -46,4 +46,4 @@ protected:
     RunnerSandbox box;
 };
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -16,9 +16,10 @@
 #include <thread>
 
 #include "db/db_fixture.h"
+#include "support/request_records.h"
 #include "support/web_server.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 const char END_SESSIONS_WARNING[] = "MONGODB DRIVER WARNING (client) : Couldn't send \"endSessions\"";
@@ -33,7 +34,7 @@ protected:
                                  "  mongo_insert(c, 'items', {a: 1});\n"
                                  "  sendToFront('n', mongo_count(c, 'items', {}));\n"
                                  "}\n");
-        return "P" + counted_text("main()") + counted_record('M', 1, counted_text("app.js"));
+        return script_request("main()", "app.js");
     }
     static size_t count_of(const std::string& text, const std::string& part) {
         size_t n = 0;
@@ -124,4 +125,4 @@ TEST_F(DriverLog, TheWebServersErrorLogStaysFreeOfDriverLines) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -3,7 +3,7 @@
 
 #include "db/db_fixture.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 class Queries : public DbTest {
@@ -160,4 +160,4 @@ TEST_F(Queries, RecordHashMapAndCount) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -3,9 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "db/db_fixture.h"
+#include "support/request_records.h"
 #include "support/web_server.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 const std::string SHOP_DIR = std::string(TOLV_SOURCE_DIR) + "/examples/shop";
@@ -30,7 +31,7 @@ protected:
         ASSERT_TRUE(server->running()) << server->startup_log();
     }
     std::string request(const std::string& top, const std::string& variables = "") const {
-        return "P" + counted_text(top) + counted_record('M', 1, counted_text("store.js")) + variables;
+        return script_request(top, "store.js") + variables;
     }
     std::unique_ptr<WebServer> server;
 };
@@ -68,4 +69,4 @@ TEST_F(ShopStore, OrderIsPricedFromTheStoredCatalogue) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -5,8 +5,9 @@
 #include <thread>
 
 #include "db/db_fixture.h"
+#include "support/request_records.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 using Writes = DbTest;
@@ -228,7 +229,7 @@ TEST_F(Writes, ServerStoppedMidRequest) {
                    "}\n");
     ProcessResult result;
     std::thread request([&] {
-        result = box.cgi("P" + counted_text("main()") + counted_record('M', 1, counted_text("app.js")));
+        result = box.cgi(script_request("main()", "app.js"));
     });
     // Once the first write is on the server, stop it and let the script go on.
     std::string first;
@@ -249,4 +250,4 @@ TEST_F(Writes, ServerStoppedMidRequest) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

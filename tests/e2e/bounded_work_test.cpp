@@ -4,9 +4,10 @@
 
 #include <string>
 
+#include "support/request_records.h"
 #include "support/runner_sandbox.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 // Runs `top` against one module through the runner's command line.
@@ -103,7 +104,7 @@ TEST(BoundedWork, RefusedSendLeavesNothingInTheAnswer) {
                    "  try { sendToFront('h', {x: 'y', z: shared()}); } catch (e) { sendToFront('code', e.name); }\n"
                    "  sendToFront('after', 'ok');\n"
                    "}\n");
-    ProcessResult result = box.cgi("P" + counted_text("main()") + counted_record('M', 1, counted_text("app.js")));
+    ProcessResult result = box.cgi(script_request("main()", "app.js"));
     // Nested records go first, by their raw-counted names; integers are 'N' + length.
     EXPECT_EQ(result.out, std::string(ANSWER_HEADER) + "A11" "18^A500001" "O2" + "A12" + counted_text("before") +
                               "O1" "18^A500001" + "s" + counted_text("code") + counted_text("1400") + "s" +
@@ -149,7 +150,7 @@ TEST(BoundedWork, ValuesStayWithinTheMemoryLimit) {
         SCOPED_TRACE(std::string(c.limit) + c.top);
         box.write_config(std::string(c.limit) + "MODULE_DIR=" + box.dir() + "\nLOGFILE=" + box.path("journal.log") +
                          "\n");
-        ProcessResult result = box.cgi("P" + counted_text(c.top) + counted_record('M', 1, counted_text("app.js")));
+        ProcessResult result = box.cgi(script_request(c.top, "app.js"));
         EXPECT_EQ(result.out, std::string(ANSWER_HEADER) + c.answer);
         EXPECT_EQ(result.err, "");
     }
@@ -160,4 +161,4 @@ TEST(BoundedWork, ValuesStayWithinTheMemoryLimit) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -5,7 +5,7 @@
 
 #include "support/runner_sandbox.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 const std::string APP_DIR = std::string(TOLV_SOURCE_DIR) + "/tests/e2e/apps/collections";
@@ -34,4 +34,4 @@ TEST_F(CollectionsApp, ComparatorWithoutAnswerIsReportedAtTheSortCall) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -8,9 +8,10 @@
 #include <vector>
 
 #include "support/node_peer.h"
+#include "support/request_records.h"
 #include "support/runner_sandbox.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 const std::string APP_DIR = std::string(TOLV_SOURCE_DIR) + "/tests/e2e/apps/dates";
@@ -54,7 +55,7 @@ TEST_F(DateScript, InNewYorkAcrossSummerTime) {
 
 TEST_F(DateScript, SentToTheFrontAsTheirText) {
     std::string when = counted_text("2024-01-15 10:30:00.250");
-    std::string request = "P" + counted_text("send()") + counted_record('M', 1, counted_text("dates.js"));
+    std::string request = script_request("send()", "dates.js");
     for (const char* zone : {"UTC", "America/New_York"}) {
         SCOPED_TRACE(zone);
         ProcessResult result = box.cgi(request, {{"TZ", zone}});
@@ -72,7 +73,7 @@ TEST_F(DateScript, SentToTheFrontAsTheirText) {
 TEST_F(DateScript, ReadFromTheRequestAndSentBack) {
     std::string rows = "A" + counted_number(3) + counted_text("rows") + counted_text("2024-07-01 12:00:00") +
                        counted_text("2030-12-31 23:59:59.999") + counted_text("1970-01-02 00:00:00.001");
-    std::string request = "P" + counted_text("echo(stamp, rows)") + counted_record('M', 1, counted_text("dates.js")) +
+    std::string request = script_request("echo(stamp, rows)", "dates.js") +
                           counted_record('S', 1, counted_text("stamp") + counted_text("2024-01-15 10:30:00.250")) +
                           counted_record('A', 1, rows);
     for (const char* zone : {"UTC", "Asia/Tokyo", "America/New_York"}) {
@@ -84,7 +85,7 @@ TEST_F(DateScript, ReadFromTheRequestAndSentBack) {
 }
 
 TEST_F(DateScript, BadDateTextInARequestIsReported) {
-    std::string request = "P" + counted_text("echo(stamp, rows)") + counted_record('M', 1, counted_text("dates.js")) +
+    std::string request = script_request("echo(stamp, rows)", "dates.js") +
                           counted_record('S', 1, counted_text("stamp") + counted_text("2024-01-15"));
     ProcessResult result = box.cgi(request);
     EXPECT_NE(result.out.find("S145515"), std::string::npos) << result.out;
@@ -148,4 +149,4 @@ TEST(DateAgainstNode, EveryHourOfAYear) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

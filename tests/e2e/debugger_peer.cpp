@@ -9,7 +9,7 @@
 
 #include <stdexcept>
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 namespace {
 
@@ -112,4 +112,4 @@ bool DebuggerPeer::serve_module(const std::string& path, const std::string& text
     return send(text) && send(tables);
 }
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

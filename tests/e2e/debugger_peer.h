@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 class DebuggerPeer {
 public:
@@ -39,4 +39,4 @@ int unused_loopback_port();
 // "A" + digit count + digits.
 std::string length_header(size_t length);
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -11,9 +11,10 @@
 #include <thread>
 
 #include "e2e/debugger_peer.h"
+#include "support/request_records.h"
 #include "support/runner_sandbox.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 const char APP[] =
@@ -36,7 +37,7 @@ const std::string NOT_ON_STACK = "#\x8c\xc4\x82\xd1\x8fo\x82\xb5\x97\x9a\x97\xf0
 const std::string BAD_FORMAT = "#\x8e\xae\x82\xcc\x83t\x83H\x81[\x83}\x83" "b\x83g\x95s\x90\xb3(";
 
 std::string request_body(const std::string& top = "main(1)", const std::string& extra = "") {
-    return "P" + counted_text(top) + counted_record('M', 1, counted_text("app.js")) + extra;
+    return script_request(top, "app.js") + extra;
 }
 
 // The request runs on a thread of its own while the test talks to it.
@@ -358,4 +359,4 @@ TEST_F(DebuggerSession, NoDebuggerAnsweringTheRequestRunsNormally) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -11,10 +11,11 @@
 #include <thread>
 
 #include "e2e/debugger_peer.h"
+#include "support/request_records.h"
 #include "support/runner_sandbox.h"
 #include "support/web_server.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 const char DEPLOYED[] =
@@ -104,7 +105,7 @@ TEST(DebuggerTool, ScriptedSessionThroughTheWebServer) {
     });
     for (int i = 0; i < 400 && !port_taken(port); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
 
-    std::string body = "P" + counted_text("main(1)") + counted_record('M', 1, counted_text("app.js"));
+    std::string body = script_request("main(1)", "app.js");
     HttpAnswer answer = server.post(body);
     session.join();
 
@@ -143,4 +144,4 @@ TEST(DebuggerTool, ScriptedSessionThroughTheWebServer) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -21,7 +21,7 @@
 
 namespace fs = std::filesystem;
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 const std::string SHOP_DIR = std::string(TOLV_SOURCE_DIR) + "/examples/shop";
@@ -224,4 +224,4 @@ TEST(BalancedPair, SessionOfFiveRequestsAlternatesBetweenServersAndEveryWriteLan
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

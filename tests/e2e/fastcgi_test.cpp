@@ -26,7 +26,7 @@
 
 namespace fs = std::filesystem;
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 const std::string SHOP_DIR = std::string(TOLV_SOURCE_DIR) + "/examples/shop";
@@ -288,9 +288,9 @@ TEST(FastcgiMode, SigtermLetsTheRequestsInFlightFinish) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 // The runner's socket spoken to directly, as a web server (or anyone who can
@@ -421,4 +421,4 @@ TEST(FastcgiSocket, AnswersOneRequestPerConnectionAndRefusesTheRest) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

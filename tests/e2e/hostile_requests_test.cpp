@@ -6,22 +6,11 @@
 #include <chrono>
 #include <filesystem>
 
+#include "support/request_records.h"
 #include "support/runner_sandbox.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
-
-std::string top_program(const std::string& text) { return "P" + counted_text(text); }
-
-std::string module_record(const std::vector<std::string>& paths) {
-    std::string list;
-    for (const auto& p : paths) list += counted_number(p.size()) + p;
-    return "M" + counted_number(paths.size()) + counted_number(list.size()) + list;
-}
-
-std::string error_record(int code, const std::string& message) {
-    return "S" + counted_text(std::to_string(code)) + counted_text(message);
-}
 
 size_t count_of(const std::string& text, const std::string& part) {
     size_t n = 0;
@@ -170,4 +159,4 @@ TEST_F(HostileRequest, UnwritableJournalIsReportedOnStandardError) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -4,24 +4,11 @@
 #include <sstream>
 #include <thread>
 
+#include "support/request_records.h"
 #include "support/runner_sandbox.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
-
-// "P" record with the top program text.
-std::string top_program(const std::string& text) { return "P" + counted_text(text); }
-
-// "M" record with module paths.
-std::string module_record(const std::vector<std::string>& paths) {
-    std::string list;
-    for (const auto& p : paths) list += counted_number(p.size()) + p;
-    return "M" + counted_number(paths.size()) + counted_number(list.size()) + list;
-}
-
-std::string error_record(int code, const std::string& message) {
-    return "S" + counted_text(std::to_string(code)) + counted_text(message);
-}
 
 // "yyyy/mm/dd hh:mm:ss"
 bool is_time_text(const std::string& text) {
@@ -265,4 +252,4 @@ TEST_F(RequestCycle, RunnerDebugAnswersLikeRunner) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -2,9 +2,10 @@
 // their error record instead.
 #include <gtest/gtest.h>
 
+#include "support/request_records.h"
 #include "support/runner_sandbox.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 TEST(RunawayScript, DeepRecursionIsRefusedWhateverTheStackLimit) {
@@ -35,7 +36,7 @@ TEST(RunawayScript, TextsOfSharedStructuresAreBounded) {
                    "function send() { var a = shared(); sendToFront(\"a\", a); }\n");
     for (const char* top : {"print()", "send()"}) {
         SCOPED_TRACE(top);
-        ProcessResult result = box.cgi("P" + counted_text(top) + counted_record('M', 1, counted_text("app.js")));
+        ProcessResult result = box.cgi(script_request(top, "app.js"));
         size_t error = result.out.find("S" + counted_text("1400"));
         ASSERT_NE(error, std::string::npos) << result.out.substr(0, 200);
         EXPECT_EQ(result.out.find("C1", error), std::string::npos);
@@ -43,4 +44,4 @@ TEST(RunawayScript, TextsOfSharedStructuresAreBounded) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

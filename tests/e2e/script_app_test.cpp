@@ -2,9 +2,10 @@
 // and as a CGI request.
 #include <gtest/gtest.h>
 
+#include "support/request_records.h"
 #include "support/runner_sandbox.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 const std::string APP_DIR = std::string(TOLV_SOURCE_DIR) + "/tests/e2e/apps/ledger";
@@ -34,7 +35,7 @@ TEST_F(ScriptApp, CommandLineRunPrintsTheConsoleLines) {
 
 TEST_F(ScriptApp, CgiRequestAnswersTheRecordsAndJournalsTheConsole) {
     std::string paths = counted_text("accounts.js") + counted_text("ledger.js");
-    ProcessResult result = box.cgi("P" + counted_text("main(owner)") + counted_record('M', 2, paths) +
+    ProcessResult result = box.cgi(top_program("main(owner)") + counted_record('M', 2, paths) +
                                    counted_record('S', 1, counted_text("owner") + counted_text("Ann")));
     EXPECT_EQ(result.out, std::string(ANSWER_HEADER) +
                               "s17balanceQ109"
@@ -46,7 +47,7 @@ TEST_F(ScriptApp, CgiRequestAnswersTheRecordsAndJournalsTheConsole) {
 TEST(FrontRecords, EveryFormAScriptCanSend) {
     RunnerSandbox box;
     box.write_config("MODULE_DIR=" + std::string(TOLV_SOURCE_DIR) + "/tests/e2e/apps/records\n");
-    ProcessResult result = box.cgi("P" + counted_text("main()") + counted_record('M', 1, counted_text("records.js")));
+    ProcessResult result = box.cgi(script_request("main()", "records.js"));
     EXPECT_EQ(result.out,
               std::string(ANSWER_HEADER) +
                   // The hash's nested arrays come first, under their reference names.
@@ -105,4 +106,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

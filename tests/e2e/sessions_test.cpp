@@ -13,17 +13,18 @@
 
 #include "support/loopback.h"
 #include "support/reply_token_fields.h"
+#include "support/request_records.h"
 #include "support/runner_sandbox.h"
 #include "support/web_server.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 const std::string APP_DIR = std::string(TOLV_SOURCE_DIR) + "/tests/e2e/apps/session";
 const std::string NG = "X12NG12NG";
 
 std::string request(const std::string& top, const std::string& extra = "") {
-    return extra + "P" + counted_text(top) + counted_record('M', 1, counted_text("session.js")) +
+    return extra + script_request(top, "session.js") +
            counted_record('S', 2, counted_text("name") + counted_text("ann") + counted_text("pw") +
                                       counted_text("open sesame"));
 }
@@ -81,7 +82,7 @@ TEST_F(Sessions, OnlyAnAuthenticatedRequestEarnsAToken) {
             {"open function that refuses", request("login(name, name)"), {}, false, "S10"},
             {"valid token, no top program", q + counted_record('M', 1, counted_text("session.js")), {}, false,
              "S141800"},
-            {"valid token, no module", q + "P" + counted_text("whoami(name)"), {}, false, "S141805"},
+            {"valid token, no module", q + top_program("whoami(name)"), {}, false, "S141805"},
             {"sign-in", request("login(name, pw)"), {}, true, "C10101110"},
             {"valid token", request("whoami(name)", q), {}, true, "C10101110"},
             // An error of the script itself keeps the session going.
@@ -105,7 +106,7 @@ TEST_F(Sessions, TimedTokensWithoutAKey) {
         {"garbage", {}},
         {request("whoami(name)"), {{"CONTENT_LENGTH", "4000"}}},
         {counted_record('M', 1, counted_text("session.js")), {}},
-        {"P" + counted_text("whoami(name)"), {}},
+        {top_program("whoami(name)"), {}},
     };
     for (const auto& [body, env] : refused) {
         ProcessResult result = post(body, env);
@@ -171,7 +172,7 @@ TEST_F(Sessions, ArgumentsFromAWebServerAreIgnored) {
     configure("TOKEN_KEY=k3y\nTIME_INTERVAL=600\n");
     const std::vector<std::vector<std::string>> argument_lists = {
         {"--issue-token", "127.0.0.1"},
-        {"P" + counted_text("whoami(name)") + counted_record('M', 1, counted_text("session.js")), "x=1"},
+        {script_request("whoami(name)", "session.js"), "x=1"},
         {"-e", "whoami('x')", "session.js"},
     };
     for (const auto& args : argument_lists) {
@@ -195,7 +196,7 @@ TEST_F(Sessions, BriefErrorTextsForProduction) {
     // A module that does not parse: no path and no source excerpt.
     box.write_file("bad/bad.js", "function f( {\n");
     box.write_config("MODULE_DIR=" + box.path("bad") + "\nCLIENT_ERRORS=brief\n");
-    result = post("P" + counted_text("f()") + counted_record('M', 1, counted_text("bad.js")));
+    result = post(script_request("f()", "bad.js"));
     EXPECT_NE(result.out.find("PARSE%20ERROR%20"), std::string::npos) << result.out;
     EXPECT_EQ(result.out.find("bad.js"), std::string::npos) << result.out;
     EXPECT_EQ(result.out.find("%28"), std::string::npos) << result.out;
@@ -308,4 +309,4 @@ TEST(SessionsThroughWebServer, DebuggerConnectsOnlyWhereItIsTold) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -2,9 +2,10 @@
 // front end's refusal of assoc arrays.
 #include <gtest/gtest.h>
 
+#include "support/request_records.h"
 #include "support/runner_sandbox.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 TEST(SparseArray, KeysLengthAndTheFrontEndsRefusal) {
@@ -22,7 +23,7 @@ TEST(SparseArray, KeysLengthAndTheFrontEndsRefusal) {
     // Held by several records and a loop when it changes form.
     EXPECT_EQ(box.run({"-e", "held()", "app.js"}).out, "(L) 2 [0:1,7:2] 3\n");
 
-    ProcessResult sent = box.cgi("P" + counted_text("send()") + counted_record('M', 1, counted_text("app.js")));
+    ProcessResult sent = box.cgi(script_request("send()", "app.js"));
     EXPECT_EQ(sent.out.rfind(std::string(ANSWER_HEADER) + "s11nO2" + "S" + counted_text("1330") +
                                  counted_text("EVAL ERROR 1330 (app.js:4:65) : フロントエンドへ送信するデータの型不正"),
                              0),
@@ -31,4 +32,4 @@ TEST(SparseArray, KeysLengthAndTheFrontEndsRefusal) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -2,9 +2,10 @@
 // and pass it request variables, globals and literals, and nothing else.
 #include <gtest/gtest.h>
 
+#include "support/request_records.h"
 #include "support/runner_sandbox.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 const std::string APP_DIR = std::string(TOLV_SOURCE_DIR) + "/tests/e2e/apps/orders";
@@ -15,7 +16,7 @@ protected:
         box.write_config("MODULE_DIR=" + APP_DIR + "\nLOGFILE=" + box.path("journal.log") + "\n");
     }
     ProcessResult request(const std::string& top, const std::string& variables = "") {
-        std::string body = "P" + counted_text(top) + counted_record('M', 1, counted_text("orders.js"));
+        std::string body = script_request(top, "orders.js");
         if (!variables.empty()) body += variables;
         return box.cgi(body);
     }
@@ -78,4 +79,4 @@ TEST_F(TopProgram, AnythingElseIsRefusedBeforeItRuns) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -12,7 +12,7 @@
 #include "support/reply_token_fields.h"
 #include "support/shop_requests.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 const std::string SHOP_DIR = std::string(TOLV_SOURCE_DIR) + "/examples/shop";
@@ -174,4 +174,4 @@ TEST_F(ThroughWebServer, ConcurrentRequestsKeepAnswersAndJournalIntact) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -1,7 +1,7 @@
 // Calls, scopes, new, member and index access, eval and templates.
 #include "eval/script_fixture.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 namespace {
 
 TEST_F(ScriptTest, CallsAndScopes) {
@@ -19,7 +19,7 @@ TEST_F(ScriptTest, CallsAndScopes) {
         {"function fib(n) { if (n < 2) return n; return fib(n - 1) + fib(n - 2); } console.log(fib(15));",
          "610\n", ""},
         {"function f() { return; } console.log(typeof f());", "undefined\n", ""},
-        {"function f() { { let a = 1; return a; } } console.log(f(), f());", "11\n", ""},
+        {"function f() { { let a = 1; return a; } } console.log(f(), ' ', f());", "1 1\n", ""},
         {"var g = function (x) { return x * 3; }; console.log(g(2));", "6\n", ""},
         {"function outer() { function helper(v) { return v + 1; } return helper(1); } console.log(outer());",
          "2\n", ""},
@@ -108,4 +108,4 @@ TEST_F(ScriptTest, EvalAndTemplates) {
 }
 
 }  // namespace
-}  // namespace tolv::test
+}  // namespace tolv::tests

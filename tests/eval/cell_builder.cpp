@@ -5,7 +5,7 @@
 
 #include "runtime/name_table.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 
 namespace {
 AreaRef vector_of(const std::vector<uint32_t>& items) {
@@ -114,4 +114,4 @@ ValueHandle try_catch(ValueHandle body, const char* name, ValueHandle handler, V
 
 ValueHandle try_finally(ValueHandle body, ValueHandle finally_block) { return op(OP_TRY, {body, 0, finally_block}); }
 
-}  // namespace tolv::test
+}  // namespace tolv::tests

@@ -9,7 +9,7 @@
 #include "runtime/opcodes.h"
 #include "runtime/value.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 
 // An operation cell; each operand takes a reference.
 ValueHandle op(uint8_t code, std::initializer_list<ValueHandle> operands, uint32_t line = 1);
@@ -45,4 +45,4 @@ ValueHandle for_loop(std::initializer_list<ValueHandle> init, ValueHandle condit
 ValueHandle try_catch(ValueHandle body, const char* name, ValueHandle handler, ValueHandle finally_block);
 ValueHandle try_finally(ValueHandle body, ValueHandle finally_block);
 
-}  // namespace tolv::test
+}  // namespace tolv::tests

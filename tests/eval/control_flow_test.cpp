@@ -1,7 +1,7 @@
 // Statements, loops, switch, try/catch/finally and the transfers out of them.
 #include "eval/script_fixture.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 namespace {
 
 TEST_F(ScriptTest, LoopsAndSwitch) {
@@ -127,9 +127,9 @@ TEST_F(ScriptTest, RecursionEndsWithCatchableError) {
 }
 
 }  // namespace
-}  // namespace tolv::test
+}  // namespace tolv::tests
 
-namespace tolv::test {
+namespace tolv::tests {
 namespace {
 
 // Errors caught inside method calls leave nothing behind: many of them in a
@@ -146,4 +146,4 @@ TEST_F(ScriptTest, CaughtErrorsInsideCallsLeaveNoResidue) {
 }
 
 }  // namespace
-}  // namespace tolv::test
+}  // namespace tolv::tests

@@ -11,7 +11,7 @@
 #include "runtime/heap.h"
 #include "runtime/name_table.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 namespace {
 
 class DispatchTest : public ::testing::Test {
@@ -83,4 +83,4 @@ TEST_F(DispatchTest, EveryLiteralEvaluationIsNew) {
 }
 
 }  // namespace
-}  // namespace tolv::test
+}  // namespace tolv::tests

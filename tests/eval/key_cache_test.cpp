@@ -2,7 +2,7 @@
 // answer must stay the first pair with that key whatever happens between.
 #include "eval/script_fixture.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 namespace {
 
 TEST_F(ScriptTest, LargeHashKeyLookupsFollowTheirPairs) {
@@ -33,4 +33,4 @@ TEST_F(ScriptTest, LargeHashKeyLookupsFollowTheirPairs) {
 }
 
 }  // namespace
-}  // namespace tolv::test
+}  // namespace tolv::tests

@@ -1,7 +1,7 @@
 // Operators and their typing rules, run from script text.
 #include "eval/script_fixture.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 namespace {
 
 TEST_F(ScriptTest, ArithmeticKeepsIntegersAndSwitchesToFloat) {
@@ -27,9 +27,9 @@ TEST_F(ScriptTest, ArithmeticKeepsIntegersAndSwitchesToFloat) {
         {"var n = 1; n += 2.5; console.log(n); var m = 2; m += 'x'; console.log(m);", "3.5\n2x\n", ""},
         {"var x = 10; x -= 3; x *= 2; x /= 4; x %= 2; console.log(x);", "1\n", ""},
         {"var b = 12; b &= 10; b |= 1; b ^= 3; console.log(b);", "10\n", ""},
-        {"var i = 1; var j = i++; var k = ++i; console.log(i, j, k); i--; --i; console.log(i);", "313\n1\n", ""},
+        {"var i = 1; var j = i++; var k = ++i; console.log(i, ' ', j, ' ', k); i--; --i; console.log(i);", "3 1 3\n1\n", ""},
         {"var f = 1.5; f++; console.log(f);", "2.5\n", ""},
-        {"x = y = 3; console.log(x, y);", "33\n", ""},
+        {"x = y = 3; console.log(x, ' ', y);", "3 3\n", ""},
         {"console.log(Integer('12.7'), ' ', Integer('-12.7'), ' ', Float(2), ' ', Integer());", "12 -12.7 2.0 0\n",
          ""},
         {"console.log(Number('42') + 1, ' ', Number('1.5'), ' ', String(12) + 'x');", "43 1.5 12x\n", ""},
@@ -190,4 +190,4 @@ TEST_F(ScriptTest, ConversionsAndConstructors) {
 }
 
 }  // namespace
-}  // namespace tolv::test
+}  // namespace tolv::tests

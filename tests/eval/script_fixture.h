@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string>
 
-namespace tolv::test {
+namespace tolv::tests {
 
 struct ScriptOutcome {
     std::string output;      // console lines without their "(L) " prefix, each ending in "\n"
@@ -46,4 +46,4 @@ public:
     }
 };
 
-}  // namespace tolv::test
+}  // namespace tolv::tests

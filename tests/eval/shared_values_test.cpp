@@ -4,7 +4,7 @@
 // arithmetic keeps its results at the edges of the range.
 #include "eval/script_fixture.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 namespace {
 
 TEST_F(ScriptTest, UpdatesNeverReachASharedInteger) {
@@ -54,4 +54,4 @@ TEST_F(ScriptTest, HashKeysAreFoundAcrossManyPairs) {
 }
 
 }  // namespace
-}  // namespace tolv::test
+}  // namespace tolv::tests

@@ -1,7 +1,7 @@
 // An Array written beyond its end becomes an assoc array of the keys written.
 #include "eval/script_fixture.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 namespace {
 
 TEST_F(ScriptTest, ArraysWrittenPastTheirEndBecomeAssocArrays) {
@@ -71,4 +71,4 @@ TEST_F(ScriptTest, LeftOperandOutlivesTheRight) {
 }
 
 }  // namespace
-}  // namespace tolv::test
+}  // namespace tolv::tests

@@ -15,8 +15,8 @@
 namespace tolv {
 namespace {
 
-using testing::read_file;
-using testing::ScratchDir;
+using tests::read_file;
+using tests::ScratchDir;
 
 const char* const BAD_FORMAT = "Configのフォーマット不正";
 const char* const BAD_TIME_INTERVAL = "configファイルのTIME_INTERVALは整数を設定してください。";

@@ -16,8 +16,8 @@
 namespace tolv {
 namespace {
 
-using testing::read_file;
-using testing::ScratchDir;
+using tests::read_file;
+using tests::ScratchDir;
 
 const char* const START = "2024/01/02 03:04:05";
 

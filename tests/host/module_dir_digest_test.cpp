@@ -10,7 +10,7 @@
 namespace tolv {
 namespace {
 
-using testing::ScratchDir;
+using tests::ScratchDir;
 
 const char* const DIGEST_MISMATCH = "JSモジュールのディレクトリの内容が変わっています。";
 

@@ -24,9 +24,9 @@
 namespace tolv {
 namespace {
 
-using testing::ProcessResult;
-using testing::ProcessOptions;
-using testing::RunnerSandbox;
+using tests::ProcessResult;
+using tests::ProcessOptions;
+using tests::RunnerSandbox;
 
 // Every shape the parser lays out: call and `new` argument blocks, the three
 // `for` forms, catch pairs with and without finally, switch tables with and

@@ -10,7 +10,7 @@
 #include "support/node_peer.h"
 #include "support/seeded_random.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 std::string integer(int64_t n) { return n < 0 ? "(" + std::to_string(n) + ")" : std::to_string(n); }
@@ -170,4 +170,4 @@ TEST(NodeDifferential, ArraySort) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

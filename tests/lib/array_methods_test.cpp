@@ -2,7 +2,7 @@
 // the errors that come before any change.
 #include "eval/script_fixture.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 namespace {
 
 TEST_F(ScriptTest, ArrayGrowsAndShrinksAtBothEnds) {
@@ -23,11 +23,14 @@ TEST_F(ScriptTest, ArrayGrowsAndShrinksAtBothEnds) {
 
 TEST_F(ScriptTest, ArraySearchesCompareNumbersAndTexts) {
     const ScriptCase cases[] = {
-        {"var a = [1, 2.0, '2']; console.log(a.indexOf(2), a.indexOf('2'), a.indexOf(2.0), a.indexOf(7));",
-         "121-1\n", ""},
-        {"var a = [1, 2, 3]; console.log(a.indexOf(1, 5), a.indexOf(3, -1), a.indexOf(1, -10));", "-120\n", ""},
-        {"var a = [5, 1, 5, 1]; console.log(a.lastIndexOf(5), a.lastIndexOf(5, 1), a.lastIndexOf(1, -2));",
-         "201\n", ""},
+        {"var a = [1, 2.0, '2']; console.log(a.indexOf(2), ' ', a.indexOf('2'), ' ', a.indexOf(2.0), ' ', "
+         "a.indexOf(7));",
+         "1 2 1 -1\n", ""},
+        {"var a = [1, 2, 3]; console.log(a.indexOf(1, 5), ' ', a.indexOf(3, -1), ' ', a.indexOf(1, -10));",
+         "-1 2 0\n", ""},
+        {"var a = [5, 1, 5, 1]; console.log(a.lastIndexOf(5), ' ', a.lastIndexOf(5, 1), ' ', "
+         "a.lastIndexOf(1, -2));",
+         "2 0 1\n", ""},
         {"var a = [NaN, [1]]; console.log(a.includes(NaN), a.includes([1]));", "falsefalse\n", ""},
         {"var a = [1, 'b']; console.log(a.includes('b'), a.includes(1.0), a.includes(1, 1), [].includes(1, 'x'));",
          "truetruefalsefalse\n", ""},
@@ -77,8 +80,8 @@ TEST_F(ScriptTest, ArraySliceAndSplice) {
         {"var a = [1, 2, 3]; a.splice(0, 0);", "", "2535"},
         {"[1, 2].splice(0, '1');", "", "2530"},
         {"[1, 2].splice(1.5);", "", "2500"},
-        {"var a = []; for (var i = 0; i < 30; i++) a.splice(0, 0, i); console.log(a.length, a[0], a[29]);",
-         "30290\n", ""},
+        {"var a = []; for (var i = 0; i < 30; i++) a.splice(0, 0, i); console.log(a.length, ' ', a[0], ' ', a[29]);",
+         "30 29 0\n", ""},
     };
     check(cases);
 }
@@ -120,4 +123,4 @@ TEST_F(ScriptTest, ArrayMethodListRules) {
 }
 
 }  // namespace
-}  // namespace tolv::test
+}  // namespace tolv::tests

@@ -2,7 +2,7 @@
 // throw, answer oddly or change the array while it is being sorted.
 #include "eval/script_fixture.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 namespace {
 
 TEST_F(ScriptTest, SortWithoutComparatorOrdersByText) {
@@ -89,4 +89,4 @@ TEST_F(ScriptTest, SortSurvivesComparatorsThatMisbehave) {
 }
 
 }  // namespace
-}  // namespace tolv::test
+}  // namespace tolv::tests

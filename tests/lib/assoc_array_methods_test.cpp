@@ -10,7 +10,7 @@
 #include "runtime/name_table.h"
 #include "runtime/value.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 namespace {
 
 class AssocArrayScript : public ScriptTest {
@@ -87,4 +87,4 @@ TEST_F(AssocArrayScript, MethodsWithoutAnAssocFormAndCountRules) {
 }
 
 }  // namespace
-}  // namespace tolv::test
+}  // namespace tolv::tests

@@ -8,7 +8,7 @@
 
 #include "eval/script_fixture.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 namespace {
 
 class Zone {
@@ -215,4 +215,4 @@ TEST_F(ScriptTest, DateAcrossSummerTime) {
 }
 
 }  // namespace
-}  // namespace tolv::test
+}  // namespace tolv::tests

@@ -1,7 +1,7 @@
 // The Hash methods and Object.keys, run as scripts.
 #include "eval/script_fixture.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 namespace {
 
 TEST_F(ScriptTest, HashMethodsReadAndWriteEntries) {
@@ -92,4 +92,4 @@ TEST_F(ScriptTest, ObjectKeys) {
 }
 
 }  // namespace
-}  // namespace tolv::test
+}  // namespace tolv::tests

@@ -3,7 +3,7 @@
 // statics' errors.
 #include "eval/script_fixture.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 namespace {
 
 TEST_F(ScriptTest, MathFunctions) {
@@ -97,4 +97,4 @@ TEST_F(ScriptTest, UriEncoding) {
 }
 
 }  // namespace
-}  // namespace tolv::test
+}  // namespace tolv::tests

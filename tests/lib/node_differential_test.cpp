@@ -14,7 +14,7 @@
 #include "support/node_peer.h"
 #include "support/seeded_random.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 void expect_same_as_node(const PeerScript& script) {
@@ -395,4 +395,4 @@ TEST(NodeDifferential, ParseIntAndParseFloat) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

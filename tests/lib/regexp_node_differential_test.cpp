@@ -13,7 +13,7 @@
 #include "support/node_peer.h"
 #include "support/seeded_random.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 // Differences applied on node's side (NODE is true only there):
@@ -324,4 +324,4 @@ TEST(NodeDifferential, RegExpEngine) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

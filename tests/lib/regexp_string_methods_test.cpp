@@ -1,7 +1,7 @@
 // The String methods that take a pattern, from script text.
 #include "eval/script_fixture.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 namespace {
 
 TEST_F(ScriptTest, StringReplaceAndReplaceAll) {
@@ -66,4 +66,4 @@ TEST_F(ScriptTest, StringSearchAndMatch) {
 }
 
 }  // namespace
-}  // namespace tolv::test
+}  // namespace tolv::tests

@@ -12,7 +12,7 @@
 #include "runtime/utf8_text.h"
 #include "runtime/heap_fixture.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 class BrokenText : public HeapTest {
@@ -112,4 +112,4 @@ TEST_F(BrokenText, ATemporaryIsTrimmedWhereItLies) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -9,7 +9,7 @@
 #include "runtime/utf8_text.h"
 #include "runtime/heap_fixture.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 class Utf16TextTest : public HeapTest {};
@@ -131,4 +131,4 @@ TEST_F(Utf16TextTest, BoundedAreasStopAtAWholeCharacter) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -10,7 +10,7 @@
 namespace tolv {
 namespace {
 
-using testing::ScratchDir;
+using tests::ScratchDir;
 
 std::vector<DirectoryFile> sorted_walk(const std::string& dir) {
     std::vector<DirectoryFile> files;

@@ -10,8 +10,8 @@
 namespace tolv {
 namespace {
 
-using testing::read_file;
-using testing::ScratchDir;
+using tests::read_file;
+using tests::ScratchDir;
 
 TEST(JournalFile, CreatesAndAppends) {
     ScratchDir dir;

@@ -13,7 +13,7 @@
 #include <sstream>
 #include <string>
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 class ScratchDir {
 public:
@@ -61,4 +61,4 @@ inline std::string read_file(const std::string& path) {
     return text.str();
 }
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

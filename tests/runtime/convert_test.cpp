@@ -5,7 +5,7 @@
 #include "runtime/convert.h"
 #include "runtime/heap_fixture.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 using ConvertTest = HeapTest;
@@ -220,4 +220,4 @@ TEST_F(ConvertTest, UncopyableValuesRaise1420) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -8,11 +8,12 @@
 
 #include "runtime/errors.h"
 #include "runtime/heap.h"
+#include "runtime/heap_check.h"
 #include "runtime/name_table.h"
 #include "runtime/text.h"
 #include "runtime/value.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 class HeapTest : public ::testing::Test {
 protected:
@@ -20,7 +21,10 @@ protected:
         heap_reset();
         seed_name_table();
     }
-    void TearDown() override { heap_reset(); }
+    void TearDown() override {
+        EXPECT_EQ(heap_bookkeeping_fault(), "");
+        heap_reset();
+    }
 };
 
 struct RaisedError {
@@ -55,4 +59,4 @@ inline std::string display(ValueHandle v, bool quote) {
     return std::string(out.data(), out.size());
 }
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -1,9 +1,10 @@
 #include <cstring>
 #include <vector>
 
+#include "runtime/heap_check.h"
 #include "runtime/heap_fixture.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 unsigned class_of(AreaRef ref) { return (ref >> 20) & 15; }
@@ -298,5 +299,69 @@ TEST_F(SizeClassHeapTest, SingleTableLimitRaises1430) {
     EXPECT_TRUE(ends_with(e.message, "buffer Overflow(area 15)")) << e.message;
 }
 
+// ---- Bookkeeping walk --------------------------------------------------------------
+
+// Cells in three blocks, slots of two classes and singles, some of each freed.
+void mixed_heap(std::vector<ValueHandle>& cells, std::vector<AreaRef>& areas) {
+    set_run_mode();
+    for (int i = 0; i < 3 * 256; ++i) cells.push_back(new_cell(KIND_INTEGER, 0));
+    for (int i = 0; i < 300; ++i) areas.push_back(area_alloc(i % 2 ? 20 : 2000));
+    for (int i = 0; i < 4; ++i) areas.push_back(area_alloc(5000));
+    for (int i : {3, 300, 301, 600}) cell_free(cells[i]);
+    for (int i : {1, 4, 250, 301, 302}) area_free(areas[i]);
+}
+
+TEST_F(HeapTest, BookkeepingWalkAgreesAfterAllocatingAndFreeing) {
+    std::vector<ValueHandle> cells;
+    std::vector<AreaRef> areas;
+    mixed_heap(cells, areas);
+    EXPECT_EQ(heap_bookkeeping_fault(), "");
+    for (int i = 0; i < 3; ++i) new_cell(KIND_FLOAT, 0);
+    area_alloc(20);
+    area_alloc(5000);
+    EXPECT_EQ(heap_bookkeeping_fault(), "");
+}
+
+TEST_F(HeapTest, BookkeepingWalkFindsEachDisagreement) {
+    struct Case {
+        const char* what;
+        void (*spoil)(const std::vector<ValueHandle>& cells, const std::vector<AreaRef>& areas);
+        const char* found;
+    };
+    const Case cases[] = {
+        {"header freed behind the bitmap", [](auto& cells, auto&) { cell_of(cells[10])[0] = FREED_CELL; },
+         "cell 0.10: freed bit 0"},
+        {"block count", [](auto&, auto&) { ++g_heap.cell_block_freed[1]; }, "cell block 1: count says 3"},
+        {"highest freed slot", [](auto&, auto&) { g_heap.cell_block_high[1] = 7; },
+         "cell block 1: highest freed slot 7"},
+        {"heap total", [](auto&, auto&) { --g_heap.freed_cells; }, "cell heap: total says 3"},
+        {"highest freed block", [](auto&, auto&) { g_heap.highest_freed_block = 1; },
+         "cell heap: highest freed block 1"},
+        {"slot freed behind the header",
+         [](auto&, auto& areas) {
+             uint8_t* at = area_ptr(areas[7]);
+             std::memcpy(at, FREE_SLOT_MARKER, 9);
+             std::memset(at + AREA_SLOT_SIZE[1], 0xA5, 1);
+             std::memset(at + AREA_SLOT_SIZE[1] + 1, 0x5A, 1);
+         },
+         "class 1 block 0: header says 1 freed, slots hold 2"},
+        {"class summary", [](auto&, auto&) { ++g_heap.size_class[14].blocks_with_free; },
+         "class 14: 3 blocks with free slots counted"},
+        {"single count", [](auto&, auto&) { ++g_heap.single_freed; }, "singles: 3 freed counted, 2 found"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        heap_reset();
+        seed_name_table();
+        std::vector<ValueHandle> cells;
+        std::vector<AreaRef> areas;
+        mixed_heap(cells, areas);
+        ASSERT_EQ(heap_bookkeeping_fault(), "");
+        c.spoil(cells, areas);
+        EXPECT_EQ(heap_bookkeeping_fault().rfind(c.found, 0), 0u) << heap_bookkeeping_fault();
+    }
+    heap_reset();  // nothing spoiled is left for the fixture's own check
+}
+
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -4,7 +4,7 @@
 #include "runtime/heap_fixture.h"
 #include "runtime/regexp_record.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 using TextTest = HeapTest;
@@ -208,4 +208,4 @@ TEST(TextBufferTest, GrowsPastItsInlineRoomAndFormatsLongTexts) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -2,7 +2,7 @@
 
 #include "runtime/heap_fixture.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 bool is_freed_cell(ValueHandle h) { return cell_of(h)[0] == FREED_CELL; }
@@ -282,4 +282,4 @@ TEST_F(ContainerTest, AssocKeysAreNamesOrIntegers) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

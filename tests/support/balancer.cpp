@@ -15,7 +15,7 @@
 #include "support/loopback.h"
 #include "support/recipe.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 namespace {
 
@@ -81,4 +81,4 @@ std::map<std::string, long> Balancer::served() const {
     return counts;
 }
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

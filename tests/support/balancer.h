@@ -8,7 +8,7 @@
 
 #include "support/server_process.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 class Balancer {
 public:
@@ -31,4 +31,4 @@ private:
     ServerProcess server_;
 };
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

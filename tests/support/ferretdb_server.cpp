@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 
 std::string ferretdb_binary() {
@@ -108,4 +108,4 @@ FerretDbServer& ferretdb() {
     return server;
 }
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

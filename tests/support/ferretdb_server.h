@@ -10,7 +10,7 @@
 
 #include <string>
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 class FerretDbServer {
 public:
@@ -44,4 +44,4 @@ std::string ferretdb_binary();
 // The driver's library files as scripts name them on this platform.
 inline constexpr const char* DRIVER_LIBRARIES = "libmongoc-1.0.so.0;libbson-1.0.so.0";
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

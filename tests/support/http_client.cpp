@@ -4,7 +4,7 @@
 
 #include "support/runner_sandbox.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 HttpAnswer http_request(const HttpRequest& request) {
     ProcessOptions options;
@@ -40,4 +40,4 @@ HttpAnswer http_request(const std::string& method, const std::string& url) {
     return http_request(request);
 }
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 struct HttpAnswer {
     int status = 0;
@@ -23,4 +23,4 @@ HttpAnswer http_request(const HttpRequest& request);
 // A request without body or headers.
 HttpAnswer http_request(const std::string& method, const std::string& url);
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 int free_loopback_port() {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -32,4 +32,4 @@ bool accepts_connections(int port) {
     return ok;
 }
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

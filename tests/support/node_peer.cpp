@@ -8,7 +8,7 @@
 
 #include "support/runner_sandbox.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 namespace {
 
@@ -140,4 +140,4 @@ PeerComparison compare_with_node(const PeerScript& script) {
     return result;
 }
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 // node's path, or "" when it is not installed.
 std::string node_program();
@@ -48,4 +48,4 @@ struct PeerComparison {
 // Runs the script under both and compares the lines.
 PeerComparison compare_with_node(const PeerScript& script);
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

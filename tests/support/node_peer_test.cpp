@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-namespace tolv::testing {
+namespace tolv::tests {
 namespace {
 
 TEST(NodePeer, ReportsDifferencesAndNothingElse) {
@@ -24,4 +24,4 @@ TEST(NodePeer, ReportsDifferencesAndNothingElse) {
 }
 
 }  // namespace
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -4,7 +4,7 @@
 #include <sstream>
 #include <stdexcept>
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 std::string render_recipe(const std::string& relative, const std::map<std::string, std::string>& values) {
     const std::string path = std::string(TOLV_SOURCE_DIR) + "/deploy/" + relative;
@@ -35,4 +35,4 @@ std::string render_recipe(const std::string& relative, const std::map<std::strin
     return out;
 }
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

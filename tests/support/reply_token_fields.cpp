@@ -4,7 +4,7 @@
 
 #include "support/runner_sandbox.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 bool split_reply_token(const std::string& answer, std::string& before, std::string& first, std::string& token) {
     size_t at = answer.rfind('X');
@@ -34,4 +34,4 @@ std::string token_record(const std::string& first, const std::string& token) {
     return "Q" + counted_text(first) + counted_text(token);
 }
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 // Splits the reply token record "X" + first field + token off the end of an
 // answer; false when the answer does not end with one.
@@ -12,4 +12,4 @@ bool split_reply_token(const std::string& answer, std::string& before, std::stri
 // The Q record that authenticates the next request with a token.
 std::string token_record(const std::string& first, const std::string& token);
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

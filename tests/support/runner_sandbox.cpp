@@ -16,7 +16,7 @@
 
 namespace fs = std::filesystem;
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 ProcessResult run_process(const std::string& program, const ProcessOptions& options) {
     int in_pipe[2], out_pipe[2], err_pipe[2];
@@ -188,4 +188,4 @@ std::string counted_record(char letter, size_t count, const std::string& content
     return std::string(1, letter) + counted_number(count) + counted_number(contents.size()) + contents;
 }
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

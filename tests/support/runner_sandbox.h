@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 struct ProcessResult {
     std::string out;
@@ -74,4 +74,4 @@ std::string counted_number(size_t n);
 // `contents`, contents (M, I, D, S and A records).
 std::string counted_record(char letter, size_t count, const std::string& contents);
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

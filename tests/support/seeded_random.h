@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 class Random {
 public:
@@ -25,4 +25,4 @@ private:
     uint64_t state_;
 };
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

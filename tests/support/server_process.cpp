@@ -15,7 +15,7 @@
 
 #include "support/loopback.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 const ServiceAccount& service_account() {
     static const ServiceAccount account = [] {
@@ -115,4 +115,4 @@ void ServerProcess::stop() {
     pid_ = -1;
 }
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

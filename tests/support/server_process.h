@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 // Who the servers' workers and the CGI programs run as: the test's own user,
 // or nobody/nogroup when the tests run as root (Apache refuses to serve as root).
@@ -49,4 +49,4 @@ private:
     pid_t pid_ = -1;
 };
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -2,9 +2,7 @@
 
 #include "support/runner_sandbox.h"
 
-namespace tolv::testing {
-
-std::string top_program(const std::string& text) { return "P" + counted_text(text); }
+namespace tolv::tests {
 
 std::string order_request(const std::vector<std::string>& codes, const std::string& token_fields) {
     std::string items;
@@ -16,4 +14,4 @@ std::string order_request(const std::vector<std::string>& codes, const std::stri
            counted_record('A', 1, "A" + counted_number(codes.size()) + counted_text("codes") + items);
 }
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -1,17 +1,15 @@
-// Requests as the front end sends them: a top program, and the shop
-// example's order.
+// The shop example's order request, as the front end sends it.
 #pragma once
 
 #include <string>
 #include <vector>
 
-namespace tolv::testing {
+#include "support/request_records.h"
 
-// "P" + the counted top program text.
-std::string top_program(const std::string& text);
+namespace tolv::tests {
 
 // An order request for the shop example (examples/shop): customer Ann, 10 of
 // each item; `token_fields` (a "Q" record) goes first.
 std::string order_request(const std::vector<std::string>& codes, const std::string& token_fields = "");
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -10,7 +10,7 @@
 
 namespace fs = std::filesystem;
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 namespace {
 
@@ -150,4 +150,4 @@ HttpAnswer WebServer::post(const std::string& body, const std::vector<std::strin
     return http_request({url("/runner"), "POST", body, headers, ""});
 }
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests

@@ -16,7 +16,7 @@
 #include "support/runner_sandbox.h"
 #include "support/server_process.h"
 
-namespace tolv::testing {
+namespace tolv::tests {
 
 enum class ServerKind { lighttpd, nginx, apache, nginx_fastcgi, lighttpd_fastcgi, apache_fastcgi };
 bool is_fastcgi(ServerKind kind);
@@ -64,4 +64,4 @@ private:
     ServerProcess server_;
 };
 
-}  // namespace tolv::testing
+}  // namespace tolv::tests
