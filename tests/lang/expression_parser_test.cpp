@@ -7,7 +7,7 @@
 #include "lang/tree_text.h"
 #include "runtime/opcodes.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 namespace {
 
 class ExpressionParserTest : public ::testing::Test {
@@ -156,4 +156,4 @@ TEST_F(ExpressionParserTest, DeepNestingFailsInsteadOfExhaustingTheStack) {
 }
 
 }  // namespace
-}  // namespace tolv::test
+}  // namespace tolv::tests

@@ -13,7 +13,7 @@
 #include "runtime/errors.h"
 #include "runtime/name_table.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 namespace {
 
 class LexerTest : public ::testing::Test {
@@ -232,4 +232,4 @@ TEST_F(LexerTest, LinesAfterLookaheadCountOnce) {
 }
 
 }  // namespace
-}  // namespace tolv::test
+}  // namespace tolv::tests

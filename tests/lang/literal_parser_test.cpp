@@ -11,7 +11,7 @@
 #include "runtime/name_table.h"
 #include "runtime/opcodes.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 namespace {
 
 class LiteralParserTest : public ::testing::Test {
@@ -150,4 +150,4 @@ TEST_F(LiteralParserTest, ReadsConfigurationInitialisers) {
 }
 
 }  // namespace
-}  // namespace tolv::test
+}  // namespace tolv::tests

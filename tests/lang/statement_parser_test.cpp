@@ -12,7 +12,7 @@
 #include "runtime/name_table.h"
 #include "runtime/opcodes.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 namespace {
 
 class StatementParserTest : public ::testing::Test {
@@ -245,4 +245,4 @@ TEST_F(StatementParserTest, ParseStatementsLeavesTheModuleStateAlone) {
 }
 
 }  // namespace
-}  // namespace tolv::test
+}  // namespace tolv::tests

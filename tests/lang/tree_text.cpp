@@ -12,7 +12,7 @@
 #include "runtime/name_table.h"
 #include "runtime/opcodes.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 
 namespace {
 
@@ -164,4 +164,4 @@ void reset_front_end() {
     g_error_context = ErrorContext{};
 }
 
-}  // namespace tolv::test
+}  // namespace tolv::tests

@@ -6,7 +6,7 @@
 
 #include "runtime/value.h"
 
-namespace tolv::test {
+namespace tolv::tests {
 
 // Operation cells print as "(name operands...)" with the opcode's row name
 // (its number when it has none); names as their text;
@@ -29,4 +29,4 @@ int thrown_code(ValueHandle error);
 // Resets heap, names, globals and the parser.
 void reset_front_end();
 
-}  // namespace tolv::test
+}  // namespace tolv::tests
