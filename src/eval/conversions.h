@@ -16,9 +16,4 @@ ValueHandle error_value(const ValueHandle* args, uint32_t count);
 // Array(a, b, ...): copies of the values, room for 10 more.
 ValueHandle array_of_copies(const ValueHandle* args, uint32_t count);
 
-// Appends a String's text in place when only `owner` holds it, else returns
-// false. Used by `+=` so that building a string in a loop does not copy it
-// every time.
-bool append_in_place(ValueHandle string, const char* text, uint32_t length);
-
 }  // namespace tolv

@@ -11,13 +11,6 @@ ValueHandle op_paren_list(ValueHandle cell);
 ValueHandle op_no_operation(ValueHandle cell);
 
 // operators.cpp
-ValueHandle op_postfix_inc(ValueHandle cell);
-ValueHandle op_postfix_dec(ValueHandle cell);
-ValueHandle op_prefix_inc(ValueHandle cell);
-ValueHandle op_prefix_dec(ValueHandle cell);
-// A postfix ++/-- whose value is not used: undefined when the number was
-// stepped where it is, else a value to drop.
-ValueHandle step_as_statement(ValueHandle cell);
 ValueHandle op_typeof(ValueHandle cell);
 ValueHandle op_instanceof(ValueHandle cell);
 ValueHandle op_not(ValueHandle cell);
@@ -37,16 +30,27 @@ ValueHandle op_mul_chain(ValueHandle cell);
 ValueHandle op_div_chain(ValueHandle cell);
 ValueHandle op_mod_chain(ValueHandle cell);
 ValueHandle op_power(ValueHandle cell);
-ValueHandle op_assign(ValueHandle cell);
-ValueHandle op_add_assign(ValueHandle cell);
-ValueHandle op_arith_assign(ValueHandle cell);
-ValueHandle op_bit_assign(ValueHandle cell);
 ValueHandle op_bitand_chain(ValueHandle cell);
 ValueHandle op_bitor_chain(ValueHandle cell);
 ValueHandle op_bitxor_chain(ValueHandle cell);
 ValueHandle op_bitnot(ValueHandle cell);
 ValueHandle op_shift(ValueHandle cell);
 ValueHandle op_conditional(ValueHandle cell);
+
+// assignment.cpp
+ValueHandle op_postfix_inc(ValueHandle cell);
+ValueHandle op_postfix_dec(ValueHandle cell);
+ValueHandle op_prefix_inc(ValueHandle cell);
+ValueHandle op_prefix_dec(ValueHandle cell);
+// A postfix ++/-- whose value is not used: undefined when the number was
+// stepped where it is, else a value to drop.
+ValueHandle step_as_statement(ValueHandle cell);
+ValueHandle op_assign(ValueHandle cell);
+ValueHandle op_add_assign(ValueHandle cell);
+ValueHandle op_arith_assign(ValueHandle cell);
+ValueHandle op_bit_assign(ValueHandle cell);
+
+// conversions.cpp
 ValueHandle op_number(ValueHandle cell);
 ValueHandle op_string(ValueHandle cell);
 ValueHandle op_integer(ValueHandle cell);

@@ -1,0 +1,311 @@
+// Assignment and the compound assignments, increment and decrement: where a
+// target lives, what is held while the value is evaluated, and when a number
+// or a string may be updated where it stands.
+#include <cstdint>
+
+#include "eval/evaluate.h"
+#include "eval/handlers.h"
+#include "eval/held_values.h"
+#include "eval/numeric_operands.h"
+#include "eval/scopes.h"
+#include "runtime/text.h"
+
+namespace tolv {
+
+// ---- Assignment ------------------------------------------------------------------
+
+namespace {
+
+inline bool may_create(ValueHandle target) {
+    return has_opcode(target, OP_MEMBER) || has_opcode(target, OP_INDEX);
+}
+
+// Evaluates an assignment target and returns its location. The current value
+// is returned in `current` (borrowed from the location, or a temporary).
+[[gnu::always_inline]] inline LastLocation evaluate_target(ValueHandle target, ValueHandle& current) {
+    if (is_plain_name(target)) {
+        // A variable: the lookup records where it lives.
+        g_create_mode = false;
+        current = lookup_variable(target);
+        return g_location;
+    }
+    g_location.kind = LOCATION_NONE;
+    bool located = is_plain_name(target) || may_create(target);
+    g_create_mode = may_create(target);
+    current = evaluate(target);
+    g_create_mode = false;
+    LastLocation at = g_location;
+    if (!located) at.kind = LOCATION_NONE;
+    return at;
+}
+
+}  // namespace
+
+ValueHandle op_assign(ValueHandle cell) {
+    const Word32* operands = operands_of(operation_cell(cell));
+    ValueHandle value = evaluate(operands[1]);
+    // Hold the value while the target is evaluated: the target's evaluation
+    // must not free a temporary that is about to be stored.
+    retain(value);
+    ValueHandle current;
+    LastLocation at;
+    if (is_plain_name(operands[0])) {
+        at = evaluate_target(operands[0], current);
+    } else {
+        // An index may run code that turns the value from an Array into an assoc array.
+        HeldWords in_view(value);
+        at = evaluate_target(operands[0], current);
+    }
+    dispose_result(operands[0], current);
+    if (at.kind != LOCATION_NONE) {
+        if (at.constant) eval_fail(2320, "オペレーション不正");
+        store_at_location(at, value);
+    }
+    release_keep(value);
+    return value;
+}
+
+namespace {
+
+// String results of `+=`; returns the target itself when it was extended
+// where it is (allowed when `sole_owner`). Kept out of op_add_assign to keep
+// its frame small.
+[[gnu::noinline]] ValueHandle text_plus_assign(ValueHandle target, ValueHandle value, bool sole_owner) {
+    TextBuffer text;
+    if (kind_of(target) != KIND_STRING) {
+        number_text(target, text);
+        text.append(string_text(value), string_length(value));
+        return new_string(text.data(), text.size());
+    }
+    if (kind_of(value) == KIND_STRING) {
+        text.append(string_text(value), string_length(value));
+    } else {
+        number_text(value, text);
+    }
+    if (sole_owner && append_in_place(target, text.data(), uint32_t(text.size()))) return target;
+    TextBuffer joined;
+    joined.append(string_text(target), string_length(target));
+    joined.append(text.data(), text.size());
+    return new_string(joined.data(), joined.size());
+}
+
+inline bool in_container(const LastLocation& at) { return at.kind >= LOCATION_ARRAY; }
+
+// `+=` on a local or parameter holding an Integer: the number is read as it
+// is, so nothing is held while the value is evaluated. Whatever Integer the
+// binding holds afterwards is written where it is when only the binding owns
+// it, which is the same as storing a new Integer there.
+ValueHandle add_to_integer_binding(ValueHandle value_operand, const LastLocation& at, int32_t old) {
+    ValueHandle value = evaluate(value_operand);
+    ValueHandle result;
+    if (kind_of(value) == KIND_INTEGER) {
+        int32_t sum = int32_t(uint32_t(old) + uint32_t(integer_value(value)));
+        dispose_result(value_operand, value);
+        if (at.index <= g_bindings.top) {
+            ValueHandle now = g_bindings.items[at.index].value;
+            if (kind_of(now) == KIND_INTEGER && ref_count(now) == 1) {
+                cell_as<IntegerCell>(now)->value = sum;
+                return now;
+            }
+        }
+        result = integer_result(sum);
+    } else if (kind_of(value) == KIND_FLOAT) {
+        result = new_float(double(old) + float_value(value));
+        dispose(value);
+    } else if (kind_of(value) == KIND_STRING) {
+        ValueHandle target = retain(integer_result(old));
+        result = text_plus_assign(target, value, false);
+        release(target);
+        dispose(value);
+    } else {
+        eval_fail(2255, "オペレーション(+=)のデータ型不正");
+    }
+    retain(result);
+    store_at_location(at, result);
+    release_keep(result);
+    return result;
+}
+
+}  // namespace
+
+// The value of a `+=` whose code may turn the held target or its container
+// from an Array into an assoc array.
+[[gnu::noinline]] static ValueHandle evaluate_with_target_held(ValueHandle operand, ValueHandle& target, LastLocation& at) {
+    HeldWords target_in_view(target);
+    HeldLocation at_in_view(at);
+    return evaluate(operand);
+}
+
+// The target is read before the value is evaluated, and the value may
+// reassign, release or grow the target's storage: the target and its
+// container are held meanwhile, and a number or string is only updated
+// where it is when the location still holds it and nothing else does.
+ValueHandle op_add_assign(ValueHandle cell) {
+    const Word32* operands = operands_of(operation_cell(cell));
+    ValueHandle target;
+    LastLocation at = evaluate_target(operands[0], target);
+    if (at.kind == LOCATION_BINDING && !at.constant && kind_of(target) == KIND_INTEGER)
+        return add_to_integer_binding(operands[1], at, integer_value(target));
+    if (at.kind != LOCATION_NONE && at.constant) eval_fail(2245, "オペレーション不正(+=)");
+    if (at.kind == LOCATION_NONE) eval_fail(2250, "オペレーション不正(+=)");
+    // Held while the value is evaluated; cells never move, so the pointer stays good.
+    uint8_t* target_header = has_storage(target) ? value_ptr(target) : nullptr;
+    if (target_header) add_reference(*target_header);
+    if (in_container(at)) [[unlikely]]
+        retain(at.container);
+    ValueHandle value = is_inert(operands[1]) ? evaluate(operands[1]) : evaluate_with_target_held(operands[1], target, at);
+    Kind kt = kind_of(target), kv = kind_of(value);
+    // The location and our hold are the only owners.
+    bool sole_owner = target_header && owned_by(*target_header, 2) && value_at_location(at) == target;
+    ValueHandle result;
+    if (kt == KIND_INTEGER && kv == KIND_INTEGER) {
+        IntegerCell* number = reinterpret_cast<IntegerCell*>(target_header);
+        int32_t sum = int32_t(uint32_t(number->value) + uint32_t(integer_value(value)));
+        if (sole_owner) {
+            number->value = sum;
+            dispose_result(operands[1], value);
+            if (in_container(at)) [[unlikely]]
+                release(at.container);
+            release_keep(target);  // our hold
+            return target;
+        }
+        result = integer_result(sum);
+    } else if (is_number(target) && is_number(value)) {
+        result = new_float(number_value(target) + number_value(value));
+    } else if ((kt == KIND_STRING && (kv == KIND_STRING || is_number(value))) ||
+               (is_number(target) && kv == KIND_STRING)) {
+        result = text_plus_assign(target, value, sole_owner);
+        if (result == target) {
+            dispose(value);
+            if (in_container(at)) [[unlikely]]
+                release(at.container);
+            release_keep(target);
+            return target;
+        }
+    } else {
+        eval_fail(2255, "オペレーション(+=)のデータ型不正");
+    }
+    dispose(value);
+    // Held for the store: the result may be made of the target itself.
+    retain(result);
+    release(target);
+    store_at_location(at, result);
+    if (in_container(at)) [[unlikely]]
+        release(at.container);
+    release_keep(result);
+    return result;
+}
+
+ValueHandle op_arith_assign(ValueHandle cell) {
+    static constexpr ArithmeticOp OPS[] = {ARITH_SUB, ARITH_MUL, ARITH_DIV, ARITH_MOD};
+    ArithmeticOp op = OPS[opcode_of(cell) - OP_SUB_ASSIGN];
+    ValueHandle value = evaluate(operand(operation_cell(cell), 1));
+    retain(value);
+    ValueHandle target;
+    LastLocation at;
+    {
+        HeldWords in_view(value);
+        at = evaluate_target(operand(operation_cell(cell), 0), target);
+    }
+    if (at.kind != LOCATION_NONE && at.constant) eval_fail(2315, "オペレーション不正");
+    if (at.kind == LOCATION_NONE) eval_fail(2317, "オペレーション不正");
+    ValueHandle result;
+    int32_t out;
+    if (kind_of(target) == KIND_INTEGER && kind_of(value) == KIND_INTEGER &&
+        integer_pair(op, integer_value(target), integer_value(value), out)) {
+        if (ref_count(target) == 1) {
+            // Only the location owns the number: update it where it is.
+            cell_as<IntegerCell>(target)->value = out;
+            release(value);
+            return target;
+        }
+        result = integer_result(out);
+    } else {
+        bool is_float = false;
+        double x = numeric_operand(target, is_float);
+        double y = numeric_operand(value, is_float);
+        result = numeric_result(arithmetic(op, x, y), is_float);
+    }
+    release(value);
+    store_at_location(at, result);
+    return result;
+}
+
+ValueHandle op_bit_assign(ValueHandle cell) {
+    uint8_t code = opcode_of(cell);
+    ValueHandle value = evaluate(operand(operation_cell(cell), 1));
+    if (kind_of(value) != KIND_INTEGER) eval_fail(2285, "オペランド不正(非整数)");
+    int32_t y = integer_value(value);
+    dispose(value);
+    ValueHandle target;
+    LastLocation at = evaluate_target(operand(operation_cell(cell), 0), target);
+    if (at.kind != LOCATION_NONE && at.constant) eval_fail(2290, "オペレーション不正");
+    if (at.kind == LOCATION_NONE) eval_fail(2300, "オペレーション不正");
+    if (kind_of(target) != KIND_INTEGER) eval_fail(2295, "オペランド不正(非整数)");
+    int32_t x = integer_value(target);
+    int32_t r = code == OP_AND_ASSIGN ? (x & y) : code == OP_OR_ASSIGN ? (x | y) : (x ^ y);
+    ValueHandle result = integer_result(r);
+    store_at_location(at, result);
+    return result;
+}
+
+// ---- Increment and decrement -----------------------------------------------------
+
+namespace {
+
+// Inlined into each caller, so that the step and the form are constants there.
+// As a statement, a number stepped where it is gives undefined: nothing for
+// the caller to drop.
+[[gnu::always_inline]] inline ValueHandle step_operation(ValueHandle target, int delta, bool postfix, int constant_code,
+                                                         int other_code, const char* message,
+                                                         bool as_statement = false) {
+    g_location.kind = LOCATION_NONE;
+    ValueHandle old = is_plain_name(target) ? lookup_variable(target) : evaluate(target);
+    LastLocation at = g_location;
+    if (!is_plain_name(target) && !may_create(target)) at.kind = LOCATION_NONE;
+    if (at.kind != LOCATION_NONE && at.constant) eval_fail(constant_code, "%s", message);
+    Kind k = kind_of(old);
+    if (at.kind == LOCATION_NONE || (k != KIND_INTEGER && k != KIND_FLOAT)) eval_fail(other_code, "%s", message);
+    if (!postfix && k == KIND_INTEGER && owned_by(cell_as<IntegerCell>(old)->header, 1)) {
+        // Only the location holds it: step it where it is.
+        IntegerCell* number = cell_as<IntegerCell>(old);
+        number->value = int32_t(uint32_t(number->value) + uint32_t(delta));
+        return as_statement ? VALUE_UNDEFINED : old;
+    }
+    ValueHandle next = k == KIND_INTEGER ? integer_result(int32_t(uint32_t(integer_value(old)) + uint32_t(delta)))
+                                         : new_float(float_value(old) + delta);
+    if (!postfix) {
+        store_at_location(at, next);
+        return next;
+    }
+    // The location's reference to the old value passes to the caller.
+    retain(old);
+    store_at_location(at, next);
+    release_keep(old);
+    return old;
+}
+
+}  // namespace
+
+ValueHandle step_as_statement(ValueHandle cell) {
+    // The value is not used: step like the prefix form, report like the postfix one.
+    const OperationCell* c = operation_cell(cell);
+    if (c->opcode == OP_POSTFIX_INC)
+        return step_operation(operand(c, 0), 1, false, 2200, 2205, "オペレーション不正(++)", true);
+    return step_operation(operand(c, 0), -1, false, 2220, 2225, "オペレーション不正(--)", true);
+}
+
+ValueHandle op_postfix_inc(ValueHandle cell) {
+    return step_operation(operand(operation_cell(cell), 0), 1, true, 2200, 2205, "オペレーション不正(++)");
+}
+ValueHandle op_prefix_inc(ValueHandle cell) {
+    return step_operation(operand(operation_cell(cell), 0), 1, false, 2210, 2215, "オペレーション不正(++)");
+}
+ValueHandle op_postfix_dec(ValueHandle cell) {
+    return step_operation(operand(operation_cell(cell), 0), -1, true, 2220, 2225, "オペレーション不正(--)");
+}
+ValueHandle op_prefix_dec(ValueHandle cell) {
+    return step_operation(operand(operation_cell(cell), 0), -1, false, 2230, 2235, "オペレーション不正(--)");
+}
+
+}  // namespace tolv
