@@ -3,9 +3,11 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "runtime/errors.h"
+#include "runtime/pair_list.h"
 
 namespace tolv {
 
@@ -97,6 +99,9 @@ ValueHandle string_to_number(ValueHandle v, bool want_float) {
 
 ValueHandle copy_at_depth(ValueHandle v, int depth);
 
+// Bytes 1-2 of an Array, assoc array or Hash record: the copy keeps them.
+inline void copy_flags(ValueHandle to, ValueHandle from) { std::memcpy(cell_of(to) + 1, cell_of(from) + 1, 2); }
+
 // Copies the value words of a pair or element vector, retaining each copy.
 // On failure the partial container is freed, releasing what it got so far.
 void copy_words(ValueHandle container, Word32* to, const Word32* from, uint32_t count, uint32_t stride,
@@ -110,8 +115,7 @@ void copy_words(ValueHandle container, Word32* to, const Word32* from, uint32_t 
     } catch (...) {
         // Only the first i entries hold retained copies.
         if (kind_of(container) == KIND_ARRAY) cell_as<ArrayCell>(container)->length = i;
-        else if (kind_of(container) == KIND_HASH) cell_as<HashCell>(container)->count = uint16_t(i);
-        else cell_as<AssocArrayCell>(container)->count = i;
+        else PairList(container).set_count(i);
         free_value(container);
         throw;
     }
@@ -138,45 +142,26 @@ ValueHandle copy_at_depth(ValueHandle v, int depth) {
             ValueHandle h = new_cell(KIND_ARRAY, 0);
             ArrayCell* c = cell_as<ArrayCell>(h);
             a = cell_as<ArrayCell>(v);
-            c->flags[0] = a->flags[0];
-            c->flags[1] = a->flags[1];
+            copy_flags(h, v);
             c->elements = ref;
             c->length = a->length;
             c->capacity = a->capacity;
             copy_words(h, array_elements(h), array_elements(v), a->length, 1, depth);
             return h;
         }
-        case KIND_ASSOC_ARRAY: {
-            const AssocArrayCell* a = cell_as<AssocArrayCell>(v);
-            uint8_t* vector;
-            AreaRef ref = area_alloc(size_t(a->capacity) * 8, &vector);
-            std::memset(vector, 0, size_t(a->capacity) * 8);
-            ValueHandle h = new_cell(KIND_ASSOC_ARRAY, 0);
-            AssocArrayCell* c = cell_as<AssocArrayCell>(h);
-            a = cell_as<AssocArrayCell>(v);
-            c->flags[0] = a->flags[0];
-            c->flags[1] = a->flags[1];
-            c->pairs = ref;
-            c->count = a->count;
-            c->capacity = a->capacity;
-            copy_words(h, assoc_pairs(h), assoc_pairs(v), a->count, 2, depth);
-            return h;
-        }
+        case KIND_ASSOC_ARRAY:
         case KIND_HASH: {
-            const HashCell* a = cell_as<HashCell>(v);
+            const PairList from(v);
             uint8_t* vector;
-            AreaRef ref = area_alloc(size_t(a->capacity) * 8, &vector);
-            std::memset(vector, 0, size_t(a->capacity) * 8);
-            ValueHandle h = new_cell(KIND_HASH, 0);
-            HashCell* c = cell_as<HashCell>(h);
-            a = cell_as<HashCell>(v);
-            c->flags[0] = a->flags[0];
-            c->flags[1] = a->flags[1];
-            c->count = a->count;
-            c->capacity = a->capacity;
-            c->pairs = ref;
-            c->class_name = a->class_name;
-            copy_words(h, hash_pairs(h), hash_pairs(v), a->count, 2, depth);
+            AreaRef ref = area_alloc(size_t(from.capacity()) * 8, &vector);
+            std::memset(vector, 0, size_t(from.capacity()) * 8);
+            ValueHandle h = new_cell(kind_of(v), 0);
+            copy_flags(h, v);
+            PairList to(h);
+            to.set_vector(ref, from.capacity());
+            to.set_count(from.count());
+            if (from.is_hash()) cell_as<HashCell>(h)->class_name = cell_as<HashCell>(v)->class_name;
+            copy_words(h, to.pairs(), from.pairs(), from.count(), 2, depth);
             return h;
         }
         case KIND_ERROR:
