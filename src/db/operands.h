@@ -1,29 +1,12 @@
-// Holding evaluated operands and driver objects for the length of one
-// database operation, so an error raised half-way frees them all.
+// Driver objects owned for the length of one database operation, so an
+// error raised half-way frees them all, and the connection an operand names.
 #pragma once
 
 #include "db/connections.h"
 #include "db/driver_api.h"
-#include "eval/evaluate.h"
+#include "eval/held_values.h"
 
 namespace tolv {
-
-// An operand's value, held until the operation returns. Errors raised after
-// it is evaluated point at the operation again, not into the operand.
-class HeldOperand {
-public:
-    HeldOperand(const OperationCell* op, uint32_t index) : value_(hold(evaluate(operand(op, index)))) {
-        note_position(op);
-    }
-    ~HeldOperand() { release(value_); }
-    HeldOperand(const HeldOperand&) = delete;
-    HeldOperand& operator=(const HeldOperand&) = delete;
-    ValueHandle get() const { return value_; }
-    Kind kind() const { return is_sentinel(value_) ? Kind(15) : kind_of(value_); }
-
-private:
-    ValueHandle value_;
-};
 
 // A document from bson_new, destroyed at the end of the scope.
 class OwnedDocument {
@@ -48,26 +31,6 @@ public:
 
 private:
     mongoc_cursor_t* cursor_;
-};
-
-// A value being built, held so that an error frees it; give() hands it to
-// the caller as a new unowned value.
-class BuiltValue {
-public:
-    explicit BuiltValue(ValueHandle value) : value_(hold(value)) {}
-    ~BuiltValue() { release(value_); }
-    BuiltValue(const BuiltValue&) = delete;
-    BuiltValue& operator=(const BuiltValue&) = delete;
-    ValueHandle get() const { return value_; }
-    ValueHandle give() {
-        ValueHandle v = value_;
-        release_keep(v);
-        value_ = VALUE_UNDEFINED;
-        return v;
-    }
-
-private:
-    ValueHandle value_;
 };
 
 // The open connection an operand names; anything else raises `code`

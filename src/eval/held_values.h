@@ -3,7 +3,8 @@
 // left operand of an operator, the elements a sort holds. An Array written
 // past its end becomes an assoc array where it stands, and every word that
 // holds it must get the new handle; these are the words no container,
-// binding or global accounts for.
+// binding or global accounts for. Also the holders that own a value for the
+// length of one operation, so an error raised half-way frees it.
 #pragma once
 
 #include <cstdint>
@@ -44,14 +45,10 @@ public:
     HeldLocation& operator=(const HeldLocation&) = delete;
 };
 
-}  // namespace tolv
-
-namespace tolv {
-
 // A handle kept in an unregistered word across script code, while the value
 // is alive: an Array may since have become an assoc array where it stands.
 inline ValueHandle current_form(ValueHandle h) {
-    if (kind_of(h) == KIND_ARRAY && (cell_of(h)[0] & 15) == KIND_ASSOC_ARRAY)
+    if (kind_of(h) == KIND_ARRAY && kind_in(cell_of(h)[0]) == KIND_ASSOC_ARRAY)
         return make_handle(KIND_ASSOC_ARRAY, payload_of(h));
     return h;
 }
@@ -83,9 +80,42 @@ private:
     ValueHandle& value_;
 };
 
-}  // namespace tolv
+// An operand's value, held until the operation returns. Errors raised after
+// it is evaluated point at the operation again, not into the operand.
+class HeldOperand {
+public:
+    HeldOperand(const OperationCell* op, uint32_t index) : value_(retain(evaluate(operand(op, index)))) {
+        note_position(op);
+    }
+    ~HeldOperand() { release(value_); }
+    HeldOperand(const HeldOperand&) = delete;
+    HeldOperand& operator=(const HeldOperand&) = delete;
+    ValueHandle get() const { return value_; }
+    Kind kind() const { return kind_or_reserved(value_); }
 
-namespace tolv {
+private:
+    ValueHandle value_;
+};
+
+// A value being built, held so that an error frees it; give() hands it to
+// the caller as a new unowned value.
+class BuiltValue {
+public:
+    explicit BuiltValue(ValueHandle value) : value_(retain(value)) {}
+    ~BuiltValue() { release(value_); }
+    BuiltValue(const BuiltValue&) = delete;
+    BuiltValue& operator=(const BuiltValue&) = delete;
+    ValueHandle get() const { return value_; }
+    ValueHandle give() {
+        ValueHandle v = value_;
+        release_keep(v);
+        value_ = VALUE_UNDEFINED;
+        return v;
+    }
+
+private:
+    ValueHandle value_;
+};
 
 [[gnu::noinline]] ValueHandle evaluate_holding(ValueHandle& held, ValueHandle operand);
 
@@ -98,12 +128,12 @@ namespace tolv {
         unsigned kind = kind_of(held);
         if (kind == KIND_ARRAY || is_area_kind(kind)) return evaluate_holding(held, operand);
         header = cell_of(held);
-        if (*header < (PERMANENT_COUNT << 4)) *header = uint8_t(*header + 16);
+        add_reference(*header);
     }
     ValueHandle value = evaluate(operand);
     // The held value may have become permanent meanwhile.
-    if (header && (*header >> 4) - 1u < PERMANENT_COUNT - 1u) [[unlikely]]
-        *header = uint8_t(*header - 16);
+    if (header) [[unlikely]]
+        take_reference(*header);
     return value;
 }
 
