@@ -14,9 +14,6 @@ namespace tolv {
 
 namespace {
 
-bool is_string(ValueHandle v) { return !is_sentinel(v) && kind_of(v) == KIND_STRING; }
-bool is_hash(ValueHandle v) { return !is_sentinel(v) && kind_of(v) == KIND_HASH; }
-
 struct NameCodes {
     int not_string;
     int empty_database;

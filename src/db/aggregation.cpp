@@ -68,9 +68,6 @@ struct GroupingPlan {
     bool total_count = false;
 };
 
-bool is_string(ValueHandle v) { return !is_sentinel(v) && kind_of(v) == KIND_STRING; }
-bool is_array(ValueHandle v) { return !is_sentinel(v) && kind_of(v) == KIND_ARRAY; }
-bool is_hash(ValueHandle v) { return !is_sentinel(v) && kind_of(v) == KIND_HASH; }
 
 bool name_is(uint32_t name, const char* word) {
     size_t n = std::strlen(word);
@@ -159,7 +156,7 @@ void read_grouping(ValueHandle grouping, GroupingPlan& s) {
 
 void append_group_value(ValueHandle v, std::string& out) {
     TextBuffer text;
-    switch (is_sentinel(v) ? 15 : kind_of(v)) {
+    switch (kind_or_reserved(v)) {
     case KIND_NAME:
         if (v <= VALUE_NAN) eval_fail(6420, "sql_aggregate関数のgroup配列不正");
         out.append(name_text(v), name_length(v));

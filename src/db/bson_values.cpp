@@ -146,7 +146,7 @@ bool is_object_id_form(ValueHandle hash) {
 
 void append_object_id(ValueHandle hash, bson_t* document, const char* key, size_t length, const MemberPath& at) {
     const ValueHandle text = hash_pairs(hash)[1];
-    if (is_sentinel(text) || kind_of(text) != KIND_STRING || string_length(text) != 24) fail_member(at);
+    if (!is_string(text) || string_length(text) != 24) fail_member(at);
     bson_oid_t oid;
     const char* hex = string_text(text);
     for (int i = 0; i < 12; ++i) {
@@ -174,7 +174,7 @@ void append_member(ValueHandle value, bson_t* document, const char* key, size_t 
         g_bson.bson_append_bool(document, key, key_length(length), value == VALUE_TRUE);
         return;
     }
-    switch (is_sentinel(value) ? 15 : kind_of(value)) {
+    switch (kind_or_reserved(value)) {
     case KIND_INTEGER:
         g_bson.bson_append_int32(document, key, key_length(length), integer_value(value));
         return;

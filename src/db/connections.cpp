@@ -237,12 +237,12 @@ uint64_t cache_collection(DbConnection& c, const std::string& full_name, mongoc_
 }
 
 bool is_database_reference(ValueHandle value) {
-    return kind_of(value) == KIND_FLOAT && !is_sentinel(value) &&
+    return is_kind(value, KIND_FLOAT) &&
            cell_as<FloatCell>(value)->subtype == FLOAT_DB_REFERENCE;
 }
 
 bool is_collection_reference(ValueHandle value) {
-    return kind_of(value) == KIND_FLOAT && !is_sentinel(value) &&
+    return is_kind(value, KIND_FLOAT) &&
            cell_as<FloatCell>(value)->subtype == FLOAT_COLLECTION_REFERENCE;
 }
 

@@ -18,9 +18,6 @@ namespace {
 
 enum class Shape { ROWS, HASHES, ONE_HASH };
 
-bool is_string(ValueHandle v) { return !is_sentinel(v) && kind_of(v) == KIND_STRING; }
-bool is_array(ValueHandle v) { return !is_sentinel(v) && kind_of(v) == KIND_ARRAY; }
-bool is_hash(ValueHandle v) { return !is_sentinel(v) && kind_of(v) == KIND_HASH; }
 
 // The projection of the requested keys: each key: 1, then "_id": 0 unless
 // "_id" is among them.
@@ -207,7 +204,7 @@ ValueHandle record_map(ValueHandle cell) {
             BuiltValue row(row_from_document(document, keys));
             binding.set(row.get());
             for (ValueHandle s : statements.items) {
-                drop(evaluate(s));
+                dispose(evaluate(s));
                 if (g_completion != COMPLETION_NORMAL) break;
             }
             if (g_completion != COMPLETION_NORMAL) break;

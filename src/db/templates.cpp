@@ -102,8 +102,8 @@ HashTemplate::HashTemplate(ValueHandle text) {
 
 ValueHandle HashTemplate::evaluate_row() const {
     ValueHandle value = evaluate(statements_.items[0]);
-    if (is_sentinel(value) || kind_of(value) != KIND_HASH) {
-        drop(value);
+    if (!is_hash(value)) {
+        dispose(value);
         eval_fail(6350, "mongo関数のHASH文字列不正");
     }
     return value;

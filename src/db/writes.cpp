@@ -21,13 +21,6 @@ namespace tolv {
 
 namespace {
 
-bool is_string(ValueHandle v) { return !is_sentinel(v) && kind_of(v) == KIND_STRING; }
-bool is_array(ValueHandle v) { return !is_sentinel(v) && kind_of(v) == KIND_ARRAY; }
-bool is_hash(ValueHandle v) { return !is_sentinel(v) && kind_of(v) == KIND_HASH; }
-bool is_number(ValueHandle v) {
-    return !is_sentinel(v) && (kind_of(v) == KIND_INTEGER || (kind_of(v) == KIND_FLOAT && cell_as<FloatCell>(v)->subtype == 0));
-}
-
 // The int32 under `field` in a driver reply; an int64 raises 6355; anything
 // else counts 0.
 int64_t reply_count(const bson_t* reply, const char* field) {
@@ -163,7 +156,7 @@ UpdateClass read_operations(ValueHandle update, std::vector<Operation>& list) {
         for (uint32_t k = 0; k < hash_count(fields); ++k) {
             uint32_t field = hash_pairs(fields)[2 * k];
             ValueHandle operand = hash_pairs(fields)[2 * k + 1];
-            if (op != Operator::SET && op != Operator::UNSET && op != Operator::RENAME && !is_number(operand))
+            if (op != Operator::SET && op != Operator::UNSET && op != Operator::RENAME && !is_plain_number(operand))
                 eval_fail(6280, "mongo_updateの更新パラメータ不正");
             if (op == Operator::RENAME && !is_string(operand)) eval_fail(6280, "mongo_updateの更新パラメータ不正");
             list.push_back({std::string(name_text(field), name_length(field)), operand, op, false});

@@ -75,14 +75,14 @@ std::string thrown_text(const ScriptThrow& thrown) {
     const char* kind = thrown.to_request_handler ? "PARSE" : "EVAL";
     ValueHandle v = thrown.value;
     std::string out = joined({"#", kind, " ERROR"});
-    if (kind_of(v) == KIND_ERROR && !is_sentinel(v)) {
+    if (is_kind(v, KIND_ERROR)) {
         const uint8_t* record = value_ptr(v);
         out += joined({": CODE=", std::string_view(error_code_text(record), error_code_length(record)), ", MESSAGE='",
                       std::string_view(error_message(record), error_message_length(record)), "'"});
-    } else if (kind_of(v) == KIND_STRING && !is_sentinel(v)) {
+    } else if (is_string(v)) {
         out += joined({": MESSAGE='", std::string_view(string_text(v), string_length(v)), "'"});
     }
-    drop(v);
+    dispose(v);
     return out;
 }
 
@@ -92,11 +92,11 @@ void run_statements(const std::vector<ValueHandle>& statements, Last last) {
     for (size_t i = 0; i < statements.size(); ++i) {
         ValueHandle v = evaluate(statements[i]);
         if (i + 1 == statements.size()) {
-            hold(v);
+            retain(v);
             last(v);
             release(v);
         } else {
-            drop(v);
+            dispose(v);
         }
     }
 }
@@ -112,7 +112,7 @@ bool compile_debugger_statements(uint32_t module, uint32_t line, std::string_vie
         parse_statements(text.data(), text.size(), out);
         return true;
     } catch (const ScriptThrow& thrown) {
-        drop(thrown.value);
+        dispose(thrown.value);
         release_debugger_statements(out);
         return false;
     }
@@ -174,7 +174,7 @@ void debugger_display(ValueHandle v, std::string& out) {
         display_of(v, true, text);
         out.append(text.data(), text.size());
     } catch (const ScriptThrow& thrown) {
-        drop(thrown.value);
+        dispose(thrown.value);
         out += "?";
     }
 }

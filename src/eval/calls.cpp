@@ -95,7 +95,7 @@ ValueHandle invoke(ValueHandle function, ValueHandle this_value, const Word32* a
         } else {
             push_binding(name, value);
         }
-        drop(value);
+        dispose(value);
     }
     for (uint32_t i = 0; i < locals; ++i) push_binding(names[params + i], VALUE_UNDEFINED);
     g_scope.block_base = g_bindings.top;
@@ -106,7 +106,7 @@ ValueHandle invoke(ValueHandle function, ValueHandle this_value, const Word32* a
         g_debugger_slots.call_enter(function);
 #endif
 
-    drop(evaluate(body));
+    dispose(evaluate(body));
 
     ValueHandle result = VALUE_UNDEFINED;
     if (g_completion == COMPLETION_RETURN) {
@@ -295,7 +295,7 @@ ValueHandle op_eval(ValueHandle cell) {
     if (statements.empty()) return argument;
     ValueHandle result = VALUE_UNDEFINED;
     for (size_t i = 0; i < statements.size(); ++i) {
-        if (i > 0) drop(result);
+        if (i > 0) dispose(result);
         result = evaluate(statements[i]);
         if (g_completion != COMPLETION_NORMAL) break;
     }
@@ -303,7 +303,7 @@ ValueHandle op_eval(ValueHandle cell) {
     retain(result);
     settle_error_position();  // the position may be in a cell released here
     for (ValueHandle s : statements) release(s);
-    drop(argument);
+    dispose(argument);
     release_keep(result);
     return result;
 }

@@ -44,7 +44,7 @@ ValueHandle declare_in_block(ValueHandle cell, bool constant) {
             }
         }
         if (!replaced) push_binding(word, value);
-        drop(value);
+        dispose(value);
     }
     return VALUE_UNDEFINED;
 }
@@ -75,7 +75,7 @@ ValueHandle op_var(ValueHandle cell) {
         }
         ValueHandle value = evaluate(initial);
         assign_var(name, value);
-        drop(value);
+        dispose(value);
     }
     return VALUE_UNDEFINED;
 }

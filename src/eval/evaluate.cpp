@@ -105,14 +105,14 @@ void expand_placeholder(const char* text, size_t length, TextBuffer& out) {
     parse_statements(text, length, statements);
     ValueHandle last = VALUE_SENTINEL;
     for (ValueHandle s : statements) {
-        if (last != VALUE_SENTINEL) drop(last);
+        if (last != VALUE_SENTINEL) dispose(last);
         last = evaluate(s);
         if (g_completion != COMPLETION_NORMAL) break;
     }
     if (last != VALUE_SENTINEL) {
         // The text is taken before the parsed cells go: the value may live in one of them.
         text_of(last, out);
-        drop(last);
+        dispose(last);
     }
     settle_error_position();  // the position may be in a cell released here
     for (ValueHandle s : statements) release(s);
@@ -197,7 +197,7 @@ ValueHandle op_paren_list(ValueHandle cell) {
     uint32_t n = operand_count(c);
     ValueHandle result = VALUE_UNDEFINED;
     for (uint32_t i = 0; i < n; ++i) {
-        if (i > 0) drop(result);
+        if (i > 0) dispose(result);
         result = evaluate(operand(operation_cell(cell), i));
     }
     return result;
@@ -227,14 +227,14 @@ bool truth_value(ValueHandle v) {
 ValueHandle take_from_temporary(ValueHandle container, ValueHandle result) {
     if (!has_storage(container) || ref_count(container) != 0) return result;
     retain(result);
-    drop(container);
+    dispose(container);
     release_keep(result);
     return result;
 }
 
 void message_excerpt(ValueHandle v, char* out, size_t out_size, size_t limit) {
     TextBuffer text;
-    if (kind_of(v) == KIND_FUNCTION || is_sentinel(v) || kind_of(v) == 4 || kind_of(v) == 15) {
+    if (kind_of(v) == KIND_FUNCTION || is_sentinel(v) || kind_of(v) == KIND_UNUSED || kind_of(v) == KIND_RESERVED) {
         text.appendf("%08X", v);
     } else {
         text_of(v, text);

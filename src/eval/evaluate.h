@@ -74,11 +74,8 @@ inline ValueHandle operand(const OperationCell* c, uint32_t i) { return operands
 
 inline uint8_t opcode_of(ValueHandle h) { return operation_cell(h)->opcode; }
 inline bool has_opcode(ValueHandle h, uint8_t code) {
-    return kind_of(h) == KIND_OPERATION && !is_sentinel(h) && opcode_of(h) == code;
+    return is_kind(h, KIND_OPERATION) && opcode_of(h) == code;
 }
-
-// A plain name operand (kind 0, index 5 and above) as a variable or key name.
-inline bool is_plain_name(ValueHandle h) { return (h >> 24) == 0 && h > VALUE_NAN; }
 
 // ---- Argument blocks --------------------------------------------------------
 // An area payload: the count, then that many handles. An empty operand (0, the
@@ -130,23 +127,12 @@ inline Word32* array_words(ValueHandle h) {
     return reinterpret_cast<Word32*>(area_ptr(cell_as<ArrayCell>(h)->elements));
 }
 
-// Inline forms of dispose and retain for the evaluator's hot paths.
-inline void drop(ValueHandle v) {
-    if (has_storage(v) && (value_ptr(v)[0] >> 4) == 0) free_value(v);
-}
 // Drops the value `operand` evaluated to. A name gives a variable's value
 // (held by its binding or global) or a constant, and an Integer literal gives
 // itself (held by its operation): neither is ever a temporary.
-[[gnu::always_inline]] inline void drop_result(ValueHandle operand, ValueHandle v) {
+[[gnu::always_inline]] inline void dispose_result(ValueHandle operand, ValueHandle v) {
     unsigned k = operand >> 24;
-    if (k != KIND_NAME && k != KIND_INTEGER) drop(v);
-}
-inline ValueHandle hold(ValueHandle v) {
-    if (has_storage(v)) {
-        uint8_t* p = value_ptr(v);
-        if ((p[0] >> 4) < PERMANENT_COUNT) p[0] = uint8_t(p[0] + 16);
-    }
-    return v;
+    if (k != KIND_NAME && k != KIND_INTEGER) dispose(v);
 }
 
 // Truth value used by if, loops, !, &&, || and ?:.

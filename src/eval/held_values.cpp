@@ -5,7 +5,7 @@ namespace tolv {
 HeldValues g_held;
 
 ValueHandle evaluate_holding(ValueHandle& held, ValueHandle operand) {
-    HeldValue hold(held);
+    HeldValue retain(held);
     return evaluate(operand);
 }
 

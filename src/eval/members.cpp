@@ -166,7 +166,7 @@ ValueHandle to_assoc_in_place(ValueHandle array, const std::vector<Holder>& hold
     area_free(cell->elements);
     cell = cell_as<ArrayCell>(array);
     AssocArrayCell* assoc = reinterpret_cast<AssocArrayCell*>(cell);
-    assoc->header = uint8_t((assoc->header & 0xF0) | KIND_ASSOC_ARRAY);
+    assoc->header = header_of(KIND_ASSOC_ARRAY, count_in(assoc->header));
     assoc->pairs = pairs;
     assoc->count = length;
     assoc->capacity = capacity;
@@ -230,7 +230,7 @@ ValueHandle op_member(ValueHandle cell) {
             eval_fail(2035, "ステートメント不正(key/method)");
         }
         g_location.kind = LOCATION_NONE;
-        drop(object);
+        dispose(object);
         return result;
     }
     case KIND_REGEXP: {
@@ -271,7 +271,7 @@ ValueHandle op_member(ValueHandle cell) {
             break;
         }
         g_location.kind = LOCATION_NONE;
-        drop(object);
+        dispose(object);
         return result;
     }
     if (kind_of(object) != KIND_HASH || is_sentinel(object)) eval_fail(2035, "ステートメント不正(key/method)");
@@ -322,8 +322,8 @@ ValueHandle op_index(ValueHandle cell) {
         case KIND_STRING:
             g_location.kind = LOCATION_NONE;
             result = string_character(object, uint32_t(n));
-            drop(index);
-            drop(object);
+            dispose(index);
+            dispose(object);
             return result;
         default:
             eval_fail(2030, "オペランド不正[index]");
@@ -333,7 +333,7 @@ ValueHandle op_index(ValueHandle cell) {
     default:
         eval_fail(2032, "インデックス不正");
     }
-    drop(index);
+    dispose(index);
     return from_container(object, result);
 }
 

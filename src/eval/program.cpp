@@ -27,7 +27,7 @@ void run_var_initialiser(const std::string& text) {
     ValueHandle element = parse_initialiser(text.c_str(), name);
     ValueHandle value = evaluate(element);
     define_global(name, value);
-    drop(value);
+    dispose(value);
     settle_error_position();  // the position may be in the cell released here
     release(element);
 }
@@ -46,7 +46,7 @@ void run_module_initialisers() {
 void run_top_statement(ValueHandle statement) {
     init_stack_guard();
     try {
-        drop(evaluate(statement));
+        dispose(evaluate(statement));
     } catch (...) {
         // The handler that catches this finds the evaluator at top level again.
         evaluator_reset();

@@ -73,11 +73,7 @@ inline void push_binding(uint32_t name_word, ValueHandle value) {
     Binding& b = g_bindings.items[++g_bindings.top];
     b.name_word = name_word;
     b.value = value;
-    // Inline retain: this runs for every parameter and local of every call.
-    if (has_storage(value)) {
-        uint8_t* p = value_ptr(value);
-        if ((p[0] >> 4) < PERMANENT_COUNT) p[0] = uint8_t(p[0] + 16);
-    }
+    retain(value);
 }
 // Pops and releases every binding above `top`.
 void pop_bindings(uint32_t top);

@@ -44,7 +44,7 @@ inline bool stepped_in_place(const OperationCell* c) {
     ValueHandle v = lookup_variable(target);
     if (g_location.kind != LOCATION_BINDING || g_location.constant || kind_of(v) != KIND_INTEGER) return false;
     IntegerCell* number = cell_as<IntegerCell>(v);
-    if ((number->header >> 4) != 1) return false;
+    if (!owned_by(number->header, 1)) return false;
     number->value = int32_t(uint32_t(number->value) + (c->opcode == OP_POSTFIX_INC ? 1u : ~0u));
     return true;
 }
@@ -64,14 +64,14 @@ inline void run_statement(ValueHandle statement) {
         if (c->opcode == OP_POSTFIX_INC || c->opcode == OP_POSTFIX_DEC) {
             note_position(c);
             if (stepped_in_place(c)) return;
-            drop(step_as_statement(statement));
+            dispose(step_as_statement(statement));
             return;
         }
         if (c->operand_count != OPERATION_LONG_FORM) note_position(c);
-        drop((g_expression_mode ? g_restricted_table : g_operation_table)[c->opcode](statement));
+        dispose((g_expression_mode ? g_restricted_table : g_operation_table)[c->opcode](statement));
         return;
     }
-    drop(evaluate(statement));
+    dispose(evaluate(statement));
 }
 
 inline bool condition_holds(ValueHandle condition) {
@@ -80,7 +80,7 @@ inline bool condition_holds(ValueHandle condition) {
     if (v == VALUE_TRUE) return true;
     if (v == VALUE_FALSE) return false;
     bool t = truth_value(v);
-    drop_result(condition, v);
+    dispose_result(condition, v);
     return t;
 }
 
@@ -324,7 +324,7 @@ ValueHandle op_switch(ValueHandle cell) {
     for (uint32_t e = 2; e < entries; ++e) {
         ValueHandle case_value = evaluate(table[2 * e]);
         bool match = strictly_equal(value, case_value);
-        drop(case_value);
+        dispose(case_value);
         if (match) {
             start = table[2 * e + 1];
             break;
@@ -508,7 +508,7 @@ ValueHandle op_error(ValueHandle cell) {
     if (n > 2) eval_fail(2360, "例外ステートメント不正");
     for (uint32_t i = 0; i < n; ++i) args[i] = evaluate(operand(operation_cell(cell), i));
     ValueHandle result = error_value(args, n);
-    for (uint32_t i = 0; i < n; ++i) drop(args[i]);
+    for (uint32_t i = 0; i < n; ++i) dispose(args[i]);
     return result;
 }
 

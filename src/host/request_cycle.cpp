@@ -235,8 +235,8 @@ void run_scripts(const std::string& top_program) {
 
 // The value's message for the journal and the console.
 void describe_error(ValueHandle value, std::string& code, std::string& message, bool& is_error, bool& is_string) {
-    is_error = kind_of(value) == KIND_ERROR && !is_sentinel(value);
-    is_string = kind_of(value) == KIND_STRING && !is_sentinel(value);
+    is_error = is_kind(value, KIND_ERROR);
+    is_string = tolv::is_string(value);
     if (is_error) {
         const uint8_t* record = value_ptr(value);
         code.assign(error_code_text(record), error_code_length(record));

@@ -20,8 +20,6 @@ namespace {
 constexpr size_t LOCAL_LIMIT = 255;
 constexpr size_t HASH_ENTRY_LIMIT = 0xFFFF - 10;
 
-bool is_plain_name(ValueHandle h) { return !is_sentinel(h) && kind_of(h) == KIND_NAME && h > VALUE_NAN; }
-
 // A parameter: a name, or `name = default`.
 bool is_parameter(ValueHandle h) {
     if (is_plain_name(h)) return true;

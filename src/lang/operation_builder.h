@@ -29,7 +29,7 @@ uint32_t operation_operand_count(ValueHandle cell);
 ValueHandle operation_operand(ValueHandle cell, uint32_t index);
 inline uint8_t operation_code(ValueHandle cell) { return cell_as<OperationCell>(cell)->opcode; }
 inline bool is_operation(ValueHandle h, uint8_t opcode) {
-    return !is_sentinel(h) && kind_of(h) == KIND_OPERATION && operation_code(h) == opcode;
+    return is_kind(h, KIND_OPERATION) && operation_code(h) == opcode;
 }
 
 }  // namespace tolv

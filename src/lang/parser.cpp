@@ -60,8 +60,6 @@ std::vector<char> text_copy(const char* text, size_t length) {
     eval_fail(1725, "TOP関数のステートメント不正");
 }
 
-bool is_plain_name(ValueHandle h) { return !is_sentinel(h) && kind_of(h) == KIND_NAME && h > VALUE_NAN; }
-
 bool plain_argument(ValueHandle argument) {
     if (argument <= VALUE_NAN || is_plain_name(argument)) return true;
     switch (kind_of(argument)) {

@@ -18,8 +18,6 @@ namespace {
 constexpr int STATEMENT_MAX = 18;
 constexpr size_t SWITCH_TABLE_LIMIT = 1024;
 
-bool is_plain_name(ValueHandle h) { return !is_sentinel(h) && kind_of(h) == KIND_NAME && h > VALUE_NAN; }
-
 // `(` exactly one expression `)`; nullptr when the shape is wrong.
 char* read_condition(char* text, int max, ValueHandle& out) {
     char* open = skip_space(text);

@@ -8,13 +8,6 @@
 
 namespace tolv {
 
-inline bool is_integer(ValueHandle v) { return kind_of(v) == KIND_INTEGER && !is_sentinel(v); }
-inline bool is_float(ValueHandle v) { return kind_of(v) == KIND_FLOAT && !is_sentinel(v); }
-inline bool is_number(ValueHandle v) { return is_integer(v) || is_float(v); }
-inline bool is_string(ValueHandle v) { return kind_of(v) == KIND_STRING && !is_sentinel(v); }
-
-inline double number_value(ValueHandle v) { return is_integer(v) ? double(integer_value(v)) : float_value(v); }
-
 // A Float rounded down, held within the 64-bit range (NaN counts as 0).
 inline int64_t floor_position(double d) {
     if (std::isnan(d)) return 0;

@@ -47,7 +47,7 @@ private:
 // Puts the sorted handles at positions 0 .. n-1, each retained by the array.
 void write_back(ValueHandle array, const ValueHandle* sorted, uint32_t n) {
     // The comparator may have turned the array into something else.
-    if (cell_of(array)[0] == FREED_CELL || (cell_of(array)[0] & 15) != KIND_ARRAY) return;
+    if (cell_of(array)[0] == FREED_CELL || kind_in(cell_of(array)[0]) != KIND_ARRAY) return;
     uint32_t now = array_length(array);
     if (now < n) {
         reserve_array(array, n);

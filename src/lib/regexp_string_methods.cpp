@@ -21,8 +21,6 @@ constexpr size_t REFERENCE_LIMIT = 255;
 constexpr size_t GROUP_NAME_LIMIT = 200;
 constexpr int32_t SPLIT_LIMIT = 16777215;
 
-bool is_string(ValueHandle v) { return kind_of(v) == KIND_STRING && !is_sentinel(v); }
-bool is_regexp(ValueHandle v) { return kind_of(v) == KIND_REGEXP && !is_sentinel(v); }
 
 // Frees a RegExp made for one call when the call ends, however it ends.
 struct MadeRegexp {

@@ -87,8 +87,8 @@ const Program& regexp_program(ValueHandle regexp) {
 }
 
 ValueHandle regexp_from_value(ValueHandle value) {
-    if (kind_of(value) == KIND_REGEXP && !is_sentinel(value)) return value;
-    if (kind_of(value) == KIND_STRING && !is_sentinel(value))
+    if (is_regexp(value)) return value;
+    if (is_string(value))
         return compile_regexp(string_text(value), string_length(value), 0, eval_fail);
     TextBuffer text;
     text_of(value, text);

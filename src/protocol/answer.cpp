@@ -131,12 +131,12 @@ void write_error_record(const char* code, size_t code_length, const char* messag
 
 void write_escaped_value_record(ValueHandle value) {
     TextBuffer record;
-    if (kind_of(value) == KIND_ERROR && !is_sentinel(value)) {
+    if (is_kind(value, KIND_ERROR)) {
         const uint8_t* rec = value_ptr(value);
         record.append_char('S');
         put_counted_text(record, error_code_text(rec), error_code_length(rec));
         put_counted_text(record, error_message(rec), error_message_length(rec));
-    } else if (kind_of(value) == KIND_STRING && !is_sentinel(value)) {
+    } else if (is_string(value)) {
         record.append("S10");
         put_counted_text(record, string_text(value), string_length(value));
     } else {

@@ -267,9 +267,9 @@ void alert_to_front(ValueHandle value) {
     field.append("s219XYZBCA_ALERT_ABCZYX");
     if (value == VALUE_UNDEFINED) {
         field.append("10");
-    } else if (kind_of(value) == KIND_STRING && !is_sentinel(value)) {
+    } else if (is_string(value)) {
         put_counted_text(field, string_text(value), string_length(value));
-    } else if (kind_of(value) == KIND_ERROR && !is_sentinel(value)) {
+    } else if (is_kind(value, KIND_ERROR)) {
         const uint8_t* record = value_ptr(value);
         TextBuffer text;
         text.appendf("Exception: CODE=%s, MESSAGE='%s'", error_code_text(record), error_message(record));

@@ -18,25 +18,25 @@ ValueHandle send_to_front_operation(ValueHandle cell) {
     if (count == 2) {
         ValueHandle name = evaluate(operand(op, 0));
         if (kind_of(name) != KIND_STRING || is_sentinel(name)) {
-            drop(name);
+            dispose(name);
             eval_fail(1325, "オブジェクト名不正");
         }
-        hold(name);
+        retain(name);
         ValueHandle value = evaluate(operand(op, 1));
         try {
             send_to_front(string_text(name), string_length(name), value);
         } catch (...) {
-            drop(value);
+            dispose(value);
             release(name);
             throw;
         }
-        drop(value);
+        dispose(value);
         release(name);
         return VALUE_UNDEFINED;
     }
     ValueHandle only = operand(op, 0);
     uint32_t name_index;
-    if (kind_of(only) == KIND_STRING && !is_sentinel(only) && cell_as<StringCell>(only)->template_mark >= 0) {
+    if (is_string(only) && cell_as<StringCell>(only)->template_mark >= 0) {
         if (string_length(only) == 0 || string_length(only) > 255) eval_fail(1320, "オブジェクト名不正");
         name_index = intern_name(string_text(only), string_length(only));
     } else if (is_plain_name(only)) {
@@ -48,10 +48,10 @@ ValueHandle send_to_front_operation(ValueHandle cell) {
     try {
         send_to_front(name_text(name_index), name_length(name_index), value);
     } catch (...) {
-        drop(value);
+        dispose(value);
         throw;
     }
-    drop(value);
+    dispose(value);
     return VALUE_UNDEFINED;
 }
 
@@ -60,10 +60,10 @@ ValueHandle alert_to_front_operation(ValueHandle cell) {
     try {
         alert_to_front(value);
     } catch (...) {
-        drop(value);
+        dispose(value);
         throw;
     }
-    drop(value);
+    dispose(value);
     return VALUE_UNDEFINED;
 }
 

@@ -511,7 +511,7 @@ ValueHandle new_cell(unsigned kind, unsigned initial_count) {
     }
     uint8_t* cell = H.cell_block[block] + slot * 16;
     std::memset(cell, 0, 16);
-    cell[0] = uint8_t(kind + 16 * initial_count);
+    cell[0] = header_of(kind, initial_count);
     return (uint32_t(kind) << 24) | (block << 8) | slot;
 }
 

@@ -54,7 +54,7 @@ inline WordClass handle_class(uint32_t word) {
     if (word >> 28) return WordClass::NUMBER;
     unsigned kind = (word >> 24) & 15;
     if (kind == 0) return word > VALUE_NAN ? WordClass::NAME : WordClass::NUMBER;
-    if (kind == 4 || kind == 15) return WordClass::NUMBER;
+    if (kind == KIND_UNUSED || kind == KIND_RESERVED) return WordClass::NUMBER;
     return WordClass::VALUE;
 }
 

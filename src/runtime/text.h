@@ -52,7 +52,7 @@ private:
     size_t capacity_ = INLINE_CAPACITY;
 };
 
-// Plain text form. Raises 2522 for kinds without a text (functions, 4, 15).
+// Plain text form. Raises 2522 for kinds without a text (functions, the unused and reserved kinds).
 void text_of(ValueHandle v, TextBuffer& out);
 // Display form; with `quote` set strings are enclosed in double quotes.
 // Raises 2520 for kinds without a text.

@@ -5,6 +5,7 @@
 
 #include "runtime/errors.h"
 #include "runtime/operation_layout.h"
+#include "runtime/pair_list.h"
 
 namespace tolv {
 
@@ -118,14 +119,14 @@ uint32_t g_hash_key_epoch = 1;
 unsigned retain_was(ValueHandle h) {
     if (!has_storage(h)) return 0;
     uint8_t* p = value_ptr(h);
-    unsigned was = p[0] & 0xF0;
-    if ((p[0] >> 4) < PERMANENT_COUNT) p[0] = uint8_t(p[0] + 16);
+    unsigned was = count_in(p[0]) * COUNT_ONE;
+    add_reference(p[0]);
     return was;
 }
 
 void release_last(ValueHandle h) {
     uint8_t* p = value_ptr(h);
-    if ((p[0] >> 4) == 1) p[0] = uint8_t(p[0] - 16);
+    take_reference(p[0]);
     free_value(h);
 }
 
@@ -279,32 +280,55 @@ void array_push(ValueHandle array, ValueHandle value) {
     ++a->length;
 }
 
-void hash_set(ValueHandle hash, uint32_t name_index, ValueHandle value) {
-    HashCell* hc = cell_as<HashCell>(hash);
-    Word32* pairs = hash_pairs(hash);
-    for (uint32_t i = 0; i < hc->count; ++i) {
-        if (pairs[2 * i] == name_index) {
+namespace {
+
+// Puts `value` under `key` where the key already is; false when absent.
+bool replace_pair(const PairList& list, uint32_t key, ValueHandle value) {
+    Word32* pairs = list.pairs();
+    for (uint32_t i = 0, n = list.count(); i < n; ++i) {
+        if (pairs[2 * i] == key) {
             ValueHandle old = pairs[2 * i + 1];
             pairs[2 * i + 1] = retain(value);
             release(old);
-            return;
+            return true;
         }
     }
-    hash_append(hash, name_index, value);
+    return false;
+}
+
+// The capacity one growth step gives: a Hash's 16-bit fields stop at 0xFFFF,
+// an assoc array stops at 0x0FFFFFF0 pairs.
+size_t grown_capacity(const PairList& list) {
+    size_t capacity = list.capacity();
+    if (list.is_hash()) {
+        if (capacity >= 0xFFFF) raise_out_of_area();
+        return std::min<size_t>(capacity + capacity / 2 + 11, 0xFFFF);
+    }
+    capacity += capacity / 2 + 11;
+    if (capacity > 0x0FFFFFF0u) raise_out_of_area();
+    return capacity;
+}
+
+void append_pair(PairList list, uint32_t key, ValueHandle value) {
+    uint32_t count = list.count();
+    if (count >= list.capacity()) {
+        size_t capacity = grown_capacity(list);
+        list.set_vector(grow_vector(list.vector(), size_t(count) * 2, capacity * 2), uint32_t(capacity));
+    }
+    Word32* pairs = list.pairs();
+    pairs[2 * count] = key;
+    pairs[2 * count + 1] = retain(value);
+    list.set_count(count + 1);
+}
+
+}  // namespace
+
+void hash_set(ValueHandle hash, uint32_t name_index, ValueHandle value) {
+    if (!replace_pair(PairList::of_hash(hash), name_index, value)) append_pair(PairList::of_hash(hash), name_index, value);
 }
 
 void hash_append(ValueHandle hash, uint32_t name_index, ValueHandle value) {
-    HashCell* hc = cell_as<HashCell>(hash);
-    if (hc->count >= hc->capacity) {
-        if (hc->capacity >= 0xFFFF) raise_out_of_area();
-        size_t capacity = std::min<size_t>(size_t(hc->capacity) + hc->capacity / 2 + 11, 0xFFFF);
-        hc->pairs = grow_vector(hc->pairs, size_t(hc->count) * 2, capacity * 2);
-        hc->capacity = uint16_t(capacity);
-    }
-    Word32* pairs = hash_pairs(hash);
-    pairs[2 * hc->count] = name_index;
-    pairs[2 * hc->count + 1] = retain(value);
-    ++hc->count;
+    append_pair(PairList::of_hash(hash), name_index, value);
 }
 
 ValueHandle hash_get(ValueHandle hash, uint32_t name_index) {
@@ -316,31 +340,45 @@ ValueHandle hash_get(ValueHandle hash, uint32_t name_index) {
 }
 
 void assoc_set(ValueHandle assoc, uint32_t key, ValueHandle value) {
-    AssocArrayCell* a = cell_as<AssocArrayCell>(assoc);
-    Word32* pairs = assoc_pairs(assoc);
-    for (uint32_t i = 0; i < a->count; ++i) {
-        if (pairs[2 * i] == key) {
-            ValueHandle old = pairs[2 * i + 1];
-            pairs[2 * i + 1] = retain(value);
-            release(old);
-            return;
-        }
-    }
-    assoc_append(assoc, key, value);
+    if (!replace_pair(PairList::of_assoc(assoc), key, value)) append_pair(PairList::of_assoc(assoc), key, value);
 }
 
 void assoc_append(ValueHandle assoc, uint32_t key, ValueHandle value) {
-    AssocArrayCell* a = cell_as<AssocArrayCell>(assoc);
-    if (a->count >= a->capacity) {
-        size_t capacity = size_t(a->capacity) + a->capacity / 2 + 11;
-        if (capacity > 0x0FFFFFF0u) raise_out_of_area();
-        a->pairs = grow_vector(a->pairs, size_t(a->count) * 2, capacity * 2);
-        a->capacity = uint32_t(capacity);
+    append_pair(PairList::of_assoc(assoc), key, value);
+}
+
+// ---- Strings -------------------------------------------------------------------
+
+bool append_in_place(ValueHandle string, const char* text, uint32_t length) {
+    StringCell* s = cell_as<StringCell>(string);
+    if (s->template_mark != 0) return false;
+    uint64_t needed = uint64_t(s->length) + length;
+    if (needed > 0x7FFFFFF0u) return false;
+    if (needed + 1 > s->capacity) {
+        // Grow geometrically so a loop of appends stays linear.
+        uint64_t capacity = needed * 2 + 8;
+        uint8_t* buffer = nullptr;
+        AreaRef ref = area_alloc(capacity + 4, &buffer);
+        if (!buffer) buffer = area_ptr(ref);
+        std::memcpy(buffer, area_ptr(s->text), s->length);
+        area_free(s->text);
+        s = cell_as<StringCell>(string);
+        s->text = ref;
+        s->capacity = uint32_t(capacity);
     }
-    Word32* pairs = assoc_pairs(assoc);
-    pairs[2 * a->count] = key;
-    pairs[2 * a->count + 1] = retain(value);
-    ++a->count;
+    // Keep the ASCII mark that index access caches in byte 1 true.
+    if (s->text_mark == STRING_TEXT_ASCII) {
+        for (uint32_t i = 0; i < length; ++i)
+            if (static_cast<unsigned char>(text[i]) >= 0x80) {
+                s->text_mark = STRING_TEXT_MULTIBYTE;
+                break;
+            }
+    }
+    char* data = reinterpret_cast<char*>(area_ptr(s->text));
+    std::memcpy(data + s->length, text, length);
+    s->length += length;
+    data[s->length] = '\0';
+    return true;
 }
 
 }  // namespace tolv

@@ -29,6 +29,10 @@ enum Kind : uint8_t {
     KIND_HASH = 12,
     KIND_OPERATION = 13,
     KIND_FUNCTION = 14,
+    // No value has these. Kind 15 is also what a sentinel's kind bits read,
+    // and the kind of the parser's empty-operand marker.
+    KIND_UNUSED = 4,
+    KIND_RESERVED = 15,
 };
 
 constexpr ValueHandle VALUE_UNDEFINED = 0;
@@ -53,6 +57,23 @@ inline bool has_storage(ValueHandle h) {
     return top < 16 && ((0x7FEEu >> top) & 1);
 }
 inline ValueHandle name_handle(uint32_t name_index) { return name_index; }
+
+// ---- Kind tests ----------------------------------------------------------------
+// A sentinel's top byte is above 15, so it passes none of these.
+inline bool is_kind(ValueHandle h, Kind kind) { return (h >> 24) == kind; }
+inline bool is_integer(ValueHandle h) { return is_kind(h, KIND_INTEGER); }
+inline bool is_float(ValueHandle h) { return is_kind(h, KIND_FLOAT); }
+inline bool is_string(ValueHandle h) { return is_kind(h, KIND_STRING); }
+inline bool is_array(ValueHandle h) { return is_kind(h, KIND_ARRAY); }
+inline bool is_assoc_array(ValueHandle h) { return is_kind(h, KIND_ASSOC_ARRAY); }
+inline bool is_hash(ValueHandle h) { return is_kind(h, KIND_HASH); }
+inline bool is_regexp(ValueHandle h) { return is_kind(h, KIND_REGEXP); }
+// A name (kind 0 above the constants): a variable's or a key's.
+inline bool is_plain_name(ValueHandle h) { return is_kind(h, KIND_NAME) && h > VALUE_NAN; }
+// Integer or Float, including a Float that stands for a database reference.
+inline bool is_number(ValueHandle h) { return is_integer(h) || is_float(h); }
+// The kind a handle reads as, KIND_RESERVED for a sentinel.
+inline Kind kind_or_reserved(ValueHandle h) { return is_sentinel(h) ? KIND_RESERVED : kind_of(h); }
 
 // ---- Cell records (16 bytes each) -----------------------------------------
 
@@ -181,16 +202,44 @@ inline uint8_t* value_ptr(ValueHandle h) {
     return is_area_kind(kind_of(h)) ? area_ptr(h & 0xFFFFFF) : cell_of(h);
 }
 template <class Cell> inline Cell* cell_as(ValueHandle h) { return reinterpret_cast<Cell*>(cell_of(h)); }
-inline unsigned ref_count(ValueHandle h) { return value_ptr(h)[0] >> 4; }
 
 // ---- Ownership ---------------------------------------------------------------
-// The counting itself is inline: it runs for nearly every value the
-// evaluator touches. Freeing stays out of line.
+// Byte 0 of every stored value is its header: the kind in the low nibble, the
+// count of words that own the value (bindings, globals, container slots,
+// holds) in the high nibble. The rules every caller keeps:
+// - A result is either borrowed (a constant, a literal, a variable's value:
+//   someone else owns it) or new with count 0. A count-0 value is a
+//   temporary: whoever receives it stores it (retain) or frees it (dispose).
+// - release takes a reference back and frees the value at its last one;
+//   release_keep takes it back without freeing, handing a value that was
+//   held across some work back as a temporary.
+// - PERMANENT_COUNT (15) marks a value shared for good (the small Integers of
+//   run mode, values every module image holds): never counted up or down,
+//   never freed.
+// - Only the sole owner may write into an Integer cell where it stands: the
+//   one location that holds it (count 1), or whoever made the temporary
+//   (count 0). Anyone else stores a new Integer instead.
+// The counting is inline: it runs for nearly every value the evaluator
+// touches. Freeing stays out of line.
+constexpr uint8_t COUNT_ONE = 16;  // one reference, in header units
+inline uint8_t header_of(unsigned kind, unsigned count) { return uint8_t(kind + COUNT_ONE * count); }
+inline unsigned count_in(uint8_t header) { return header >> 4; }
+inline Kind kind_in(uint8_t header) { return Kind(header & 15); }
+inline unsigned ref_count(ValueHandle h) { return count_in(value_ptr(h)[0]); }
+// One more owner, unless the value is permanent.
+inline void add_reference(uint8_t& header) {
+    if (header < PERMANENT_COUNT * COUNT_ONE) header = uint8_t(header + COUNT_ONE);
+}
+// One owner fewer, never below 0 and never for a permanent value; no freeing.
+inline void take_reference(uint8_t& header) {
+    if (count_in(header) - 1u < PERMANENT_COUNT - 1u) header = uint8_t(header - COUNT_ONE);
+}
+// Held by exactly `owners` words (a permanent value never is).
+inline bool owned_by(uint8_t header, unsigned owners) { return count_in(header) == owners; }
+inline bool is_temporary(ValueHandle h) { return has_storage(h) && count_in(value_ptr(h)[0]) == 0; }
+
 inline ValueHandle retain(ValueHandle h) {
-    if (has_storage(h)) {
-        uint8_t* p = value_ptr(h);
-        if (p[0] < (PERMANENT_COUNT << 4)) p[0] = uint8_t(p[0] + 16);
-    }
+    if (has_storage(h)) add_reference(value_ptr(h)[0]);
     return h;
 }
 unsigned retain_was(ValueHandle h);  // previous count << 4 (0 = was unowned)
@@ -199,31 +248,27 @@ void release_last(ValueHandle h);
 inline void release(ValueHandle h) {
     if (!has_storage(h)) return;
     uint8_t* p = value_ptr(h);
-    unsigned count = p[0] >> 4;
+    unsigned count = count_in(p[0]);
     if (count == PERMANENT_COUNT) return;
     if (count > 1) {
-        p[0] = uint8_t(p[0] - 16);
+        p[0] = uint8_t(p[0] - COUNT_ONE);
         return;
     }
     release_last(h);
 }
 inline void release_keep(ValueHandle h) {
-    if (!has_storage(h)) return;
-    uint8_t* p = value_ptr(h);
-    unsigned count = p[0] >> 4;
-    if (count >= 1 && count < PERMANENT_COUNT) p[0] = uint8_t(p[0] - 16);
+    if (has_storage(h)) take_reference(value_ptr(h)[0]);
 }
 void free_value(ValueHandle h);
+// Frees a temporary; a value someone owns is left alone.
 inline void dispose(ValueHandle h) {
-    if (has_storage(h) && (value_ptr(h)[0] >> 4) == 0) free_value(h);
+    if (is_temporary(h)) free_value(h);
 }
 
 // ---- Constructors (count 0, unowned) --------------------------------------
 ValueHandle new_integer(int32_t v);
 // An Integer for an operation's result. In run mode a small value comes as a
-// shared permanent cell (count 15), never freed and never counted, else as
-// new_integer. Nothing may write into an Integer cell unless it holds the
-// only reference (count 1, or 0 for a temporary).
+// shared permanent cell, else as new_integer.
 ValueHandle small_integer_cell(int32_t v);
 inline ValueHandle integer_result(int32_t v) {
     uint32_t at = uint32_t(v) - uint32_t(SMALL_INTEGER_LOW);
@@ -250,6 +295,12 @@ ValueHandle new_error(const char* code, size_t code_len, const char* message, si
 // ---- Convenience readers ------------------------------------------------------
 inline int32_t integer_value(ValueHandle h) { return cell_as<IntegerCell>(h)->value; }
 inline double float_value(ValueHandle h) { return cell_as<FloatCell>(h)->value; }
+// An Integer's or a Float's number.
+inline double number_value(ValueHandle h) { return is_integer(h) ? double(integer_value(h)) : float_value(h); }
+// An Integer, or a Float that is a number and not a database reference.
+inline bool is_plain_number(ValueHandle h) {
+    return is_integer(h) || (is_float(h) && cell_as<FloatCell>(h)->subtype == 0);
+}
 const char* string_text(ValueHandle h);
 inline uint32_t string_length(ValueHandle h) { return cell_as<StringCell>(h)->length; }
 Word32* array_elements(ValueHandle h);
@@ -268,6 +319,11 @@ inline void hash_keys_moved() { ++g_hash_key_epoch; }
 
 // Appends to an array, growing the vector by allocate-copy-free; the value is retained.
 void array_push(ValueHandle array, ValueHandle value);
+// Appends to a String's text where it stands, growing its buffer
+// geometrically; false for a template literal or past the length limit.
+// Only the String's sole owner may call it: `+=` does, so that building a
+// string in a loop does not copy it every time.
+bool append_in_place(ValueHandle string, const char* text, uint32_t length);
 // Sets or adds a hash pair (key is a name index); the value is retained, an old one released.
 void hash_set(ValueHandle hash, uint32_t name_index, ValueHandle value);
 // Adds a pair whose key the caller knows to be absent (no search).
