@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "eval/methods.h"
-#include "lib/argument_kinds.h"
+#include "lib/argument_positions.h"
 #include "platform/clock.h"
 #include "platform/msvc_rand.h"
 

@@ -6,7 +6,7 @@
 
 #include "eval/library_hooks.h"
 #include "eval/methods.h"
-#include "lib/argument_kinds.h"
+#include "lib/argument_positions.h"
 #include "lib/keyword_calls.h"
 #include "runtime/opcodes.h"
 #include "runtime/text.h"

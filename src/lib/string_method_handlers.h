@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "lib/argument_kinds.h"
+#include "lib/argument_positions.h"
 #include "runtime/text_positions.h"
 #include "runtime/utf8_text.h"
 #include "runtime/value.h"

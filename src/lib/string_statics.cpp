@@ -1,7 +1,7 @@
 #include "lib/string_statics.h"
 
 #include "eval/methods.h"
-#include "lib/argument_kinds.h"
+#include "lib/argument_positions.h"
 #include "runtime/errors.h"
 #include "runtime/text.h"
 

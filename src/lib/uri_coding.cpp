@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "eval/library_hooks.h"
-#include "lib/argument_kinds.h"
+#include "lib/argument_positions.h"
 #include "lib/keyword_calls.h"
 #include "runtime/errors.h"
 #include "runtime/opcodes.h"

@@ -214,6 +214,23 @@ TEST_F(ConvertTest, UncopyableValuesRaise1420) {
     EXPECT_EQ(g_heap.freed_cells, 2u);
     EXPECT_EQ(ref_count(element), 2u);
 
+    // A Hash or an assoc array gives back the pairs copied so far: the
+    // shared Error they took a reference to is left as it was.
+    ValueHandle error = retain(new_error("E", 1, "m", 1));
+    for (ValueHandle pairs : {new_hash(0), new_assoc_array(0)}) {
+        retain(pairs);
+        if (kind_of(pairs) == KIND_HASH) {
+            hash_append(pairs, intern_name("a", 1), error);
+            hash_append(pairs, intern_name("b", 1), function);
+        } else {
+            assoc_append(pairs, intern_name("a", 1), error);
+            assoc_append(pairs, intern_name("b", 1), function);
+        }
+        unsigned count = ref_count(error);
+        EXPECT_EQ(raised_by([&] { copy_value(pairs); }).code, "1420");
+        EXPECT_EQ(ref_count(error), count);
+    }
+
     ValueHandle self = new_array(0);
     array_push(self, self);
     EXPECT_EQ(raised_by([&] { copy_value(self); }).code, "1420");

@@ -27,7 +27,66 @@ TEST(HandleTest, KindsAndStorage) {
     EXPECT_TRUE(has_storage(make_handle(KIND_ERROR, 0)));
 }
 
+TEST(HandleTest, KindTestsNeverPassASentinel) {
+    struct Case {
+        ValueHandle handle;
+        Kind reads_as;  // kind_or_reserved
+        bool string, hash, number, plain_name;
+    };
+    const Case cases[] = {
+        {make_handle(KIND_STRING, 7), KIND_STRING, true, false, false, false},
+        {make_handle(KIND_HASH, 7), KIND_HASH, false, true, false, false},
+        {make_handle(KIND_INTEGER, 7), KIND_INTEGER, false, false, true, false},
+        {make_handle(KIND_FLOAT, 7), KIND_FLOAT, false, false, true, false},
+        {VALUE_SENTINEL, KIND_RESERVED, false, false, false, false},
+        // Sentinels whose kind bits happen to read as a value's kind.
+        {0x19000001u, KIND_RESERVED, false, false, false, false},
+        {0xFC000000u, KIND_RESERVED, false, false, false, false},
+        {0x12000000u, KIND_RESERVED, false, false, false, false},
+        {0x0FFFFFFFu, KIND_RESERVED, false, false, false, false},
+        {VALUE_NAN, KIND_NAME, false, false, false, false},
+        {NAME_MATH, KIND_NAME, false, false, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.handle);
+        EXPECT_EQ(kind_or_reserved(c.handle), c.reads_as);
+        EXPECT_EQ(is_string(c.handle), c.string);
+        EXPECT_EQ(is_hash(c.handle), c.hash);
+        EXPECT_EQ(is_number(c.handle), c.number);
+        EXPECT_EQ(is_plain_name(c.handle), c.plain_name);
+    }
+}
+
 // ---- Ownership -----------------------------------------------------------------
+
+TEST(OwnershipHeaderTest, CountsStayBetweenZeroAndPermanent) {
+    uint8_t header = header_of(KIND_HASH, 0);
+    take_reference(header);  // a temporary stays one
+    EXPECT_EQ(count_in(header), 0u);
+    add_reference(header);
+    EXPECT_TRUE(owned_by(header, 1));
+    for (int i = 0; i < 20; ++i) add_reference(header);
+    EXPECT_EQ(count_in(header), PERMANENT_COUNT);
+    take_reference(header);  // permanent for good
+    EXPECT_EQ(count_in(header), PERMANENT_COUNT);
+    EXPECT_EQ(kind_in(header), KIND_HASH);
+    header = header_of(KIND_STRING, 14);
+    take_reference(header);
+    EXPECT_EQ(count_in(header), 13u);
+    EXPECT_EQ(kind_in(header), KIND_STRING);
+}
+
+TEST_F(OwnershipTest, ADatabaseReferenceIsANumberButNotAPlainOne) {
+    ValueHandle reference = new_float(0);
+    cell_as<FloatCell>(reference)->subtype = FLOAT_DB_REFERENCE;
+    EXPECT_TRUE(is_number(reference));
+    EXPECT_FALSE(is_plain_number(reference));
+    EXPECT_TRUE(is_plain_number(new_float(2.5)));
+    EXPECT_TRUE(is_plain_number(new_integer(2)));
+    EXPECT_FALSE(is_plain_number(new_string("2")));
+    EXPECT_EQ(number_value(new_integer(-3)), -3.0);
+    EXPECT_EQ(number_value(new_float(-3.5)), -3.5);
+}
 
 TEST_F(OwnershipTest, CountsUpAndDownAndFreesAtZero) {
     ValueHandle v = new_integer(7);
@@ -265,6 +324,26 @@ TEST_F(ContainerTest, HashSetGetAndOverwrite) {
     hash_set(h, a, second);  // same value again: kept alive
     EXPECT_FALSE(is_freed_cell(second));
     EXPECT_EQ(ref_count(second), 1u);
+}
+
+// A Hash's count and capacity are 16-bit fields: it stops growing there,
+// where an assoc array goes on.
+TEST_F(ContainerTest, HashGrowthStopsAtItsSixteenBitFields) {
+    ValueHandle h = new_hash(0);
+    ValueHandle m = new_assoc_array(0);
+    for (uint32_t k = 0; k < 0xFFFF; ++k) {
+        hash_append(h, 5 + k, VALUE_TRUE);
+        assoc_append(m, 5 + k, VALUE_TRUE);
+    }
+    EXPECT_EQ(hash_count(h), 0xFFFFu);
+    EXPECT_EQ(cell_as<HashCell>(h)->capacity, 0xFFFFu);
+    EXPECT_EQ(hash_pairs(h)[2 * 0xFFFE], 5u + 0xFFFE);
+    EXPECT_EQ(raised_by([&] { hash_append(h, 1, VALUE_TRUE); }).code, "1400");
+    EXPECT_EQ(hash_count(h), 0xFFFFu);
+    assoc_append(m, 1, VALUE_TRUE);
+    EXPECT_EQ(assoc_count(m), 0x10000u);
+    EXPECT_GT(cell_as<AssocArrayCell>(m)->capacity, 0x10000u);
+    EXPECT_EQ(assoc_pairs(m)[2 * 0xFFFF], 1u);
 }
 
 TEST_F(ContainerTest, AssocKeysAreNamesOrIntegers) {

@@ -1,4 +1,5 @@
-// Kind tests and number readings shared by the library's argument checks.
+// A number argument read as a text or array position, shared by the
+// library's methods. The kind tests themselves live in runtime/value.h.
 #pragma once
 
 #include <cmath>
