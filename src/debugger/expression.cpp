@@ -45,6 +45,8 @@ public:
         g_scope = scope_;
         // Never popped: bindings above an outer frame's top belong to live calls.
         g_bindings.top = binding_top_;
+        // The evaluation may have written over bindings above its frame.
+        relink_bindings();
         g_arguments.top = arguments_;
         cut_tags(tags_);
         g_completion = completion_;

@@ -23,7 +23,6 @@ namespace {
 ValueHandle g_argument_items[ARGUMENT_STACK_SIZE];
 // Arguments are evaluated onto the binding stack under this word, which
 // matches no name, and named only when the callee's frame starts.
-constexpr uint32_t UNNAMED_BINDING = 0x7FFFFFFFu;
 }  // namespace
 
 ArgumentStack g_arguments = {g_argument_items, 0};
@@ -71,7 +70,7 @@ ValueHandle invoke(ValueHandle function, ValueHandle this_value, const Word32* a
     g_scope.frame_base = base;
     g_scope.block_base = g_bindings.top;
     ++g_scope.call_depth;
-    if (this_value != VALUE_SENTINEL) g_bindings.items[base].name_word = NAME_THIS;
+    if (this_value != VALUE_SENTINEL) name_binding(base, NAME_THIS);
     for (uint32_t i = 0; i < params; ++i) {
         ValueHandle entry = names[i];
         uint32_t name = entry;
@@ -82,7 +81,7 @@ ValueHandle invoke(ValueHandle function, ValueHandle this_value, const Word32* a
         }
         bool has_argument = i < given && g_bindings.items[first_param + i].value != VALUE_UNDEFINED;
         if (has_argument) {
-            g_bindings.items[first_param + i].name_word = name;
+            name_binding(first_param + i, name);
             continue;
         }
         // The default sees the parameters bound before it.
@@ -91,7 +90,7 @@ ValueHandle invoke(ValueHandle function, ValueHandle this_value, const Word32* a
         if (i < given) {
             Binding& b = g_bindings.items[first_param + i];
             b.value = retain(value);
-            b.name_word = name;
+            name_binding(first_param + i, name);
         } else {
             push_binding(name, value);
         }

@@ -8,19 +8,38 @@
 #include "eval/evaluate.h"
 #include "runtime/errors.h"
 #include "runtime/globals.h"
+#include "runtime/name_table.h"
 #include "runtime/regexp_record.h"
 
 namespace tolv {
 
 namespace {
 constexpr uint32_t FIRST_BINDINGS = 512;
-Binding g_first_bindings[FIRST_BINDINGS];
+Binding g_first_bindings[FIRST_BINDINGS] = {{UNNAMED_BINDING, VALUE_UNDEFINED, BINDING_NOWHERE}};
 }  // namespace
 
 BindingStack g_bindings = {g_first_bindings, 0, FIRST_BINDINGS};
 ScopeState g_scope = {0, 0, 0, 0};
 LastLocation g_location = {LOCATION_NONE, false, 0, 0, 0, false};
 bool g_create_mode = false;
+InnermostBindings g_innermost = {nullptr, 0};
+
+bool cover_binding_name(uint32_t name) {
+    if (name >= name_count()) return false;
+    uint32_t capacity = name_count() + 256;
+    auto* innermost = static_cast<uint32_t*>(std::realloc(g_innermost.innermost, sizeof(uint32_t) * capacity));
+    if (!innermost) eval_fail(1400, "メモリ領域を取得できません");
+    // Every binding of a name is linked when it is made, so a name not yet
+    // covered is bound nowhere.
+    for (uint32_t i = g_innermost.capacity; i < capacity; ++i) innermost[i] = BINDING_NOWHERE;
+    g_innermost = {innermost, capacity};
+    return true;
+}
+
+void relink_bindings() {
+    for (uint32_t i = 0; i < g_innermost.capacity; ++i) g_innermost.innermost[i] = BINDING_NOWHERE;
+    for (uint32_t i = 1; i <= g_bindings.top; ++i) link_binding(i);
+}
 
 void grow_bindings(uint32_t needed) {
     uint32_t capacity = g_bindings.capacity + needed + 512;
@@ -34,7 +53,10 @@ void grow_bindings(uint32_t needed) {
 
 void pop_bindings(uint32_t top) {
     while (g_bindings.top > top) {
-        ValueHandle v = g_bindings.items[g_bindings.top].value;
+        const Binding& b = g_bindings.items[g_bindings.top];
+        uint32_t name = b.name_word & ~CONSTANT_BINDING;
+        if (name < g_innermost.capacity) g_innermost.innermost[name] = b.shadowed;
+        ValueHandle v = b.value;
         --g_bindings.top;
         release(v);
     }
@@ -48,6 +70,24 @@ ValueHandle lookup_global(uint32_t name) {
     ValueHandle v = global_value(name);
     if (v == VALUE_UNDEFINED && !global_declared(name)) declare_global(name);
     return v;
+}
+
+ValueHandle lookup_variable_elsewhere(uint32_t name) {
+    const Binding* items = g_bindings.items;
+    uint32_t i = name < g_innermost.capacity ? g_innermost.innermost[name] : BINDING_NOWHERE;
+    // A link past the top or at another name: the debugger moved the top,
+    // and a scan finds the innermost binding.
+    if (i != BINDING_NOWHERE && (i > g_bindings.top || (items[i].name_word & ~CONSTANT_BINDING) != name)) {
+        i = g_bindings.top;
+        while (i > 0 && (items[i].name_word & ~CONSTANT_BINDING) != name) --i;
+    }
+    if (i == BINDING_NOWHERE || i < g_scope.frame_base) return lookup_global(name);
+    g_location.kind = LOCATION_BINDING;
+    g_location.constant = (items[i].name_word & CONSTANT_BINDING) != 0;
+    g_location.index = i;
+    g_location.name = name;
+    g_location.name_valid = true;
+    return items[i].value;
 }
 
 void store_at_location(const LastLocation& at, ValueHandle value) {
@@ -148,9 +188,11 @@ void assign_var(uint32_t name, ValueHandle value) {
 void scopes_reset() {
     if (g_bindings.items != g_first_bindings) std::free(g_bindings.items);
     g_bindings = {g_first_bindings, 0, FIRST_BINDINGS};
+    g_first_bindings[0] = {UNNAMED_BINDING, VALUE_UNDEFINED, BINDING_NOWHERE};
     g_scope = {0, 0, 0, 0};
     g_location = {LOCATION_NONE, false, 0, 0, 0, false};
     g_create_mode = false;
+    relink_bindings();
 }
 
 }  // namespace tolv

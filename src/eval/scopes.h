@@ -9,10 +9,14 @@
 namespace tolv {
 
 constexpr uint32_t CONSTANT_BINDING = 0x80000000u;
+// A binding not (yet) reachable by name: a call's argument before it becomes
+// a parameter, and the unused index 0.
+constexpr uint32_t UNNAMED_BINDING = 0x7FFFFFFFu;
 
 struct Binding {
     uint32_t name_word;  // name index, CONSTANT_BINDING for const
     ValueHandle value;   // holds one reference
+    uint32_t shadowed;   // the name's innermost binding before this one
 };
 
 // Index 0 is never used, so a frame base of 0 means "top level".
@@ -67,12 +71,44 @@ struct LastLocation {
 extern LastLocation g_location;  // where the last lookup's value lives
 extern bool g_create_mode;        // the next member or index lookup creates what is missing
 
+// Where each name's innermost binding is, so that a variable read is one
+// indexed load instead of a scan of the frame: `innermost[n]` is the index of
+// the binding of name n nearest the top, BINDING_NOWHERE when none. Each
+// binding keeps the index it shadows, and popping it puts that back. A
+// binding that gets its name after it was pushed (a call's arguments become
+// its parameters) is linked by name_binding; it must then be the topmost
+// named binding. Code that moves the top without pushing or popping (the
+// debugger's evaluations) calls relink_bindings afterwards; until then a
+// lookup whose link is stale falls back to a scan.
+constexpr uint32_t BINDING_NOWHERE = 0;  // index 0 is never a binding
+struct InnermostBindings {
+    uint32_t* innermost;
+    uint32_t capacity;  // names covered; bindings of other words (unnamed) are never linked
+};
+extern InnermostBindings g_innermost;
+// Covers every name of the name table; false for a word that is not a name.
+bool cover_binding_name(uint32_t name);
+void relink_bindings();
+inline void link_binding(uint32_t index) {
+    Binding& b = g_bindings.items[index];
+    uint32_t name = b.name_word & ~CONSTANT_BINDING;
+    if (name >= g_innermost.capacity) [[unlikely]]
+        if (name >= UNNAMED_BINDING || !cover_binding_name(name)) return;
+    b.shadowed = g_innermost.innermost[name];
+    g_innermost.innermost[name] = index;
+}
+inline void name_binding(uint32_t index, uint32_t name_word) {
+    g_bindings.items[index].name_word = name_word;
+    link_binding(index);
+}
+
 void grow_bindings(uint32_t needed);
 inline void push_binding(uint32_t name_word, ValueHandle value) {
     if (g_bindings.top + 1 >= g_bindings.capacity) grow_bindings(1);
     Binding& b = g_bindings.items[++g_bindings.top];
     b.name_word = name_word;
     b.value = value;
+    link_binding(g_bindings.top);
     retain(value);
 }
 // Pops and releases every binding above `top`.
@@ -82,22 +118,25 @@ void pop_bindings(uint32_t top);
 // becomes a global holding undefined. The binding scan is inline: nearly
 // every name an expression reads is a parameter or local of the innermost call.
 ValueHandle lookup_global(uint32_t name);
-inline ValueHandle lookup_variable(uint32_t name) {
-    // At top level the stack holds only block bindings, all visible.
-    uint32_t low = g_scope.frame_base ? g_scope.frame_base : 1;
-    const Binding* items = g_bindings.items;
-    for (uint32_t i = g_bindings.top; i >= low; --i) {
-        uint32_t word = items[i].name_word;
-        if ((word & ~CONSTANT_BINDING) == name) {
+// A global, or a binding the links lost sight of.
+ValueHandle lookup_variable_elsewhere(uint32_t name);
+[[gnu::always_inline]] inline ValueHandle lookup_variable(uint32_t name) {
+    if (name < g_innermost.capacity) [[likely]] {
+        uint32_t i = g_innermost.innermost[name];
+        if (i == BINDING_NOWHERE) return lookup_global(name);
+        const Binding& b = g_bindings.items[i];
+        // Below the frame a binding belongs to a caller. At top level every
+        // binding is visible.
+        if (i >= g_scope.frame_base && i <= g_bindings.top && (b.name_word & ~CONSTANT_BINDING) == name) [[likely]] {
             g_location.kind = LOCATION_BINDING;
-            g_location.constant = (word & CONSTANT_BINDING) != 0;
+            g_location.constant = (b.name_word & CONSTANT_BINDING) != 0;
             g_location.index = i;
             g_location.name = name;
             g_location.name_valid = true;
-            return items[i].value;
+            return b.value;
         }
     }
-    return lookup_global(name);
+    return lookup_variable_elsewhere(name);
 }
 
 // Writes through the last location: the new value is retained, the old one

@@ -32,6 +32,47 @@ TEST_F(ScriptTest, CallsAndScopes) {
     check(cases);
 }
 
+// Each read must find the innermost binding of the name in its own frame,
+// however bindings of that name come and go around it.
+TEST_F(ScriptTest, NamesFindTheInnermostBindingOfTheirFrame) {
+    const ScriptCase cases[] = {
+        // A block binding shadows a parameter, then goes away.
+        {"function f(a) { var s = '' + a; { let a = 2; s += a; { const a = 3; s += a; } s += a; } return s + a; } "
+         "console.log(f(1), ' ', f(4));",
+         "12321 42324\n", ""},
+        // The same read in a loop, with a shadowing binding only on some turns.
+        {"function f(x) { var s = ''; for (var i = 0; i < 4; i++) { if (i % 2) { let x = 'in'; s += x; } s += x; } "
+         "return s; } console.log(f('o'));",
+         "oinooino\n", ""},
+        // A caller's binding of the name is not the callee's; recursion binds it afresh.
+        {"var v = 'g'; function leaf() { return v; } function mid(v) { return v + leaf(); } "
+         "function top() { var v = 't'; return mid('m') + leaf() + v; } console.log(top(), ' ', v);",
+         "mggt g\n", ""},
+        {"function depth(n, acc) { if (n == 0) return acc; var here = n; var r = depth(n - 1, acc + here); "
+         "return r + here; } console.log(depth(4, ''), ' ', depth(2, 'x'));",
+         "43211234 x2112\n", ""},
+        // A parameter given no argument is the callee's own, not a caller's or a global.
+        {"var p = 'g'; function g(p) { return typeof p; } function f() { var p = 1; return g(); } console.log(f());",
+         "undefined\n", ""},
+        // Defaults see the parameters before them; a duplicate name means the later one.
+        {"function f(a, b = a * 10, c = b + a) { return c; } console.log(f(2), ' ', f(2, 1));", "22 3\n", ""},
+        {"function f(a, a) { return a; } console.log(f(1, 2));", "2\n", ""},
+        // this, methods and constructors bind their own names.
+        {"function P(n) { this.n = n; this.get = function () { return this.n; }; } var a = new P(1); "
+         "var b = new P(2); console.log(a.get(), b.get(), a.get());",
+         "121\n", ""},
+        // A block binding at top level is not seen inside a function: there the name is the global.
+        {"var w = 'g'; { let w = 'b'; function r() { return w; } console.log(w, r()); } console.log(w, r());",
+         "bg\ngg\n", ""},
+        // eval reads the frame it runs in.
+        {"function f(q) { { let q = 7; return eval('q + 1'); } } console.log(f(1));", "8\n", ""},
+        // A name met only at run time (a built key, a variable first set in a callee).
+        {"function f() { zz = 5; } function g() { var zz = 1; f(); return zz; } console.log(g(), ' ', zz);",
+         "1 5\n", ""},
+    };
+    check(cases);
+}
+
 TEST_F(ScriptTest, NewAndMethodsOnHashes) {
     const ScriptCase cases[] = {
         {"function Point(x, y) { this.x = x; this.y = y; } var p = new Point(1, 2); "
