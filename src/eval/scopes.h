@@ -115,7 +115,7 @@ inline void push_binding(uint32_t name_word, ValueHandle value) {
 void pop_bindings(uint32_t top);
 
 // Finds the variable's value and records its location; an unknown name
-// becomes a global holding undefined. The binding scan is inline: nearly
+// becomes a global holding undefined. The frame's case is inline: nearly
 // every name an expression reads is a parameter or local of the innermost call.
 ValueHandle lookup_global(uint32_t name);
 // A global, or a binding the links lost sight of.
