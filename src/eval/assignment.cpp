@@ -6,6 +6,7 @@
 #include "eval/evaluate.h"
 #include "eval/handlers.h"
 #include "eval/held_values.h"
+#include "eval/integer_operands.h"
 #include "eval/numeric_operands.h"
 #include "eval/scopes.h"
 #include "runtime/text.h"
@@ -39,11 +40,44 @@ inline bool may_create(ValueHandle target) {
     return at;
 }
 
+// Whether an Integer at `at` may take a new number where it stands: the
+// location still holds it and nothing else does, which is the same as
+// storing a new Integer there.
+inline bool integer_in_place(const LastLocation& at, ValueHandle current) {
+    return is_integer(current) && owned_by(cell_as<IntegerCell>(current)->header, 1) &&
+           value_at_location(at) == current;
+}
+
+// `target = number` for a number that was computed without a cell.
+[[gnu::noinline]] ValueHandle assign_integer(ValueHandle target, int32_t number) {
+    ValueHandle current;
+    LastLocation at = evaluate_target(target, current);
+    if (at.kind == LOCATION_NONE) {
+        dispose_result(target, current);
+        return integer_result(number);
+    }
+    if (at.constant) eval_fail(2320, "オペレーション不正");
+    if (integer_in_place(at, current)) {
+        cell_as<IntegerCell>(current)->value = number;
+        return current;
+    }
+    dispose_result(target, current);
+    ValueHandle value = integer_result(number);
+    store_at_location(at, value);
+    return value;
+}
+
 }  // namespace
 
 ValueHandle op_assign(ValueHandle cell) {
     const Word32* operands = operands_of(operation_cell(cell));
-    ValueHandle value = evaluate(operands[1]);
+    ValueHandle value;
+    if (is_kind(operands[1], KIND_OPERATION)) {
+        int32_t number;
+        if (evaluate_integer(operands[1], number, value)) return assign_integer(operands[0], number);
+    } else {
+        value = evaluate(operands[1]);
+    }
     // Hold the value while the target is evaluated: the target's evaluation
     // must not free a temporary that is about to be stored.
     retain(value);
@@ -96,11 +130,11 @@ inline bool in_container(const LastLocation& at) { return at.kind >= LOCATION_AR
 // binding holds afterwards is written where it is when only the binding owns
 // it, which is the same as storing a new Integer there.
 ValueHandle add_to_integer_binding(ValueHandle value_operand, const LastLocation& at, int32_t old) {
-    ValueHandle value = evaluate(value_operand);
+    ValueHandle value;
     ValueHandle result;
-    if (kind_of(value) == KIND_INTEGER) {
-        int32_t sum = int32_t(uint32_t(old) + uint32_t(integer_value(value)));
-        dispose_result(value_operand, value);
+    int32_t number;
+    if (evaluate_integer(value_operand, number, value)) {
+        int32_t sum = int32_t(uint32_t(old) + uint32_t(number));
         if (at.index <= g_bindings.top) {
             ValueHandle now = g_bindings.items[at.index].value;
             if (kind_of(now) == KIND_INTEGER && ref_count(now) == 1) {
@@ -196,10 +230,39 @@ ValueHandle op_add_assign(ValueHandle cell) {
     return result;
 }
 
+namespace {
+
+// `target op= number` for a number that was computed without a cell.
+[[gnu::noinline]] ValueHandle arith_assign_integer(ValueHandle cell, ArithmeticOp op, int32_t number) {
+    ValueHandle target;
+    LastLocation at = evaluate_target(operand(operation_cell(cell), 0), target);
+    if (at.kind != LOCATION_NONE && at.constant) eval_fail(2315, "オペレーション不正");
+    if (at.kind == LOCATION_NONE) eval_fail(2317, "オペレーション不正");
+    ValueHandle result;
+    int32_t out;
+    if (is_integer(target) && integer_pair(op, integer_value(target), number, out)) {
+        if (ref_count(target) == 1) {
+            cell_as<IntegerCell>(target)->value = out;
+            return target;
+        }
+        result = integer_result(out);
+    } else {
+        bool is_float = false;
+        double x = numeric_operand(target, is_float);
+        result = numeric_result(arithmetic(op, x, double(number)), is_float);
+    }
+    store_at_location(at, result);
+    return result;
+}
+
+}  // namespace
+
 ValueHandle op_arith_assign(ValueHandle cell) {
     static constexpr ArithmeticOp OPS[] = {ARITH_SUB, ARITH_MUL, ARITH_DIV, ARITH_MOD};
     ArithmeticOp op = OPS[opcode_of(cell) - OP_SUB_ASSIGN];
-    ValueHandle value = evaluate(operand(operation_cell(cell), 1));
+    ValueHandle value;
+    int32_t number;
+    if (evaluate_integer(operand(operation_cell(cell), 1), number, value)) return arith_assign_integer(cell, op, number);
     retain(value);
     ValueHandle target;
     LastLocation at;
@@ -233,10 +296,9 @@ ValueHandle op_arith_assign(ValueHandle cell) {
 
 ValueHandle op_bit_assign(ValueHandle cell) {
     uint8_t code = opcode_of(cell);
-    ValueHandle value = evaluate(operand(operation_cell(cell), 1));
-    if (kind_of(value) != KIND_INTEGER) eval_fail(2285, "オペランド不正(非整数)");
-    int32_t y = integer_value(value);
-    dispose(value);
+    ValueHandle value;
+    int32_t y;
+    if (!evaluate_integer(operand(operation_cell(cell), 1), y, value)) eval_fail(2285, "オペランド不正(非整数)");
     ValueHandle target;
     LastLocation at = evaluate_target(operand(operation_cell(cell), 0), target);
     if (at.kind != LOCATION_NONE && at.constant) eval_fail(2290, "オペレーション不正");
@@ -244,6 +306,10 @@ ValueHandle op_bit_assign(ValueHandle cell) {
     if (kind_of(target) != KIND_INTEGER) eval_fail(2295, "オペランド不正(非整数)");
     int32_t x = integer_value(target);
     int32_t r = code == OP_AND_ASSIGN ? (x & y) : code == OP_OR_ASSIGN ? (x | y) : (x ^ y);
+    if (ref_count(target) == 1) {
+        cell_as<IntegerCell>(target)->value = r;
+        return target;
+    }
     ValueHandle result = integer_result(r);
     store_at_location(at, result);
     return result;

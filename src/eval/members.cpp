@@ -8,6 +8,7 @@
 #include "eval/control.h"
 #include "eval/evaluate.h"
 #include "eval/held_values.h"
+#include "eval/integer_operands.h"
 #include "eval/handlers.h"
 #include "eval/key_cache.h"
 #include "eval/library_hooks.h"
@@ -278,6 +279,17 @@ ValueHandle op_member(ValueHandle cell) {
     return from_container(object, hash_entry(object, name, create));
 }
 
+namespace {
+
+// An index whose code may run while the indexed value waits.
+[[gnu::noinline]] bool evaluate_index_holding(ValueHandle& object, ValueHandle operand, int32_t& number,
+                                              ValueHandle& index) {
+    HeldValue held(object);
+    return evaluate_integer(operand, number, index);
+}
+
+}  // namespace
+
 ValueHandle op_index(ValueHandle cell) {
     bool create = g_create_mode;
     g_create_mode = false;
@@ -285,8 +297,34 @@ ValueHandle op_index(ValueHandle cell) {
     ValueHandle object = evaluate(operand(c, 0));
     // Only an assignment can turn the array into an assoc array.
     LastLocation object_location = create ? g_location : LastLocation{};
-    ValueHandle index = evaluate_after(object, operand(c, 1));
+    ValueHandle index_operand = operand(c, 1);
+    int32_t n;
+    ValueHandle index;
+    bool numbered = is_inert(index_operand) || !has_storage(object)
+                        ? evaluate_integer(index_operand, n, index)
+                        : evaluate_index_holding(object, index_operand, n, index);
     ValueHandle result;
+    if (numbered) {
+        if (n < 0) eval_fail(2025, "インデックス不正");
+        switch (kind_of(object)) {
+        case KIND_ARRAY:
+            if (create) g_object_location = object_location;
+            result = array_element(object, uint32_t(n), create);
+            break;
+        case KIND_ASSOC_ARRAY:
+            if (n > 0xFFFFFF) eval_fail(2025, "インデックス不正");
+            result = assoc_entry(object, make_handle(KIND_INTEGER, uint32_t(n)), create);
+            break;
+        case KIND_STRING:
+            g_location.kind = LOCATION_NONE;
+            result = string_character(object, uint32_t(n));
+            dispose(object);
+            return result;
+        default:
+            eval_fail(2030, "オペランド不正[index]");
+        }
+        return from_container(object, result);
+    }
     switch (kind_of(index)) {
     case KIND_NAME:
     case KIND_STRING: {
@@ -304,29 +342,6 @@ ValueHandle op_index(ValueHandle cell) {
             result = assoc_entry(object, key, create);
         } else {
             eval_fail(2023, "オペランド不正[index]");
-        }
-        break;
-    }
-    case KIND_INTEGER: {
-        int32_t n = integer_value(index);
-        if (n < 0) eval_fail(2025, "インデックス不正");
-        switch (kind_of(object)) {
-        case KIND_ARRAY:
-            if (create) g_object_location = object_location;
-            result = array_element(object, uint32_t(n), create);
-            break;
-        case KIND_ASSOC_ARRAY:
-            if (n > 0xFFFFFF) eval_fail(2025, "インデックス不正");
-            result = assoc_entry(object, make_handle(KIND_INTEGER, uint32_t(n)), create);
-            break;
-        case KIND_STRING:
-            g_location.kind = LOCATION_NONE;
-            result = string_character(object, uint32_t(n));
-            dispose(index);
-            dispose(object);
-            return result;
-        default:
-            eval_fail(2030, "オペランド不正[index]");
         }
         break;
     }

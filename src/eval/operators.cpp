@@ -9,6 +9,7 @@
 #include "eval/evaluate.h"
 #include "eval/handlers.h"
 #include "eval/held_values.h"
+#include "eval/integer_operands.h"
 #include "eval/library_hooks.h"
 #include "eval/numeric_operands.h"
 #include "eval/scopes.h"
@@ -36,12 +37,11 @@ int32_t truncate_to_int32(double d) {
 // The operator is a template argument so that each handler gets its own
 // copy with the operator's switch folded away.
 template <ArithmeticOp op>
-ValueHandle arithmetic_chain(ValueHandle cell) {
+ValueHandle arithmetic_from(ValueHandle cell, ValueHandle first) {
     // Cells and operand vectors never move while a program runs.
     const OperationCell* c = operation_cell(cell);
     uint32_t n = operand_count(c);
     const Word32* operands = operands_of(c);
-    ValueHandle first = evaluate(operands[0]);
     if (n == 2 && kind_of(first) == KIND_INTEGER) {
         ValueHandle second = evaluate_after(first, operands[1]);
         int32_t out;
@@ -186,20 +186,23 @@ void number_text(ValueHandle v, TextBuffer& out) {
     }
 }
 
-ValueHandle op_add_chain(ValueHandle cell) {
+namespace {
+
+// The sum from its first operand on; `next`, when given, is the second
+// operand already evaluated.
+ValueHandle add_chain_from(ValueHandle cell, ValueHandle acc, ValueHandle next = VALUE_SENTINEL) {
     const OperationCell* c = operation_cell(cell);
     uint32_t n = operand_count(c);
     const Word32* operands = operands_of(c);
-    ValueHandle acc = evaluate(operands[0]);
     uint32_t i = 1;
     // Numeric prefix of the chain.
     for (; i < n; ++i) {
-        ValueHandle next = i == 1 ? evaluate_after(acc, operands[1]) : evaluate(operands[i]);
+        if (i > 1 || next == VALUE_SENTINEL) next = i == 1 ? evaluate_after(acc, operands[1]) : evaluate(operands[i]);
         Kind ka = kind_of(acc), kb = kind_of(next);
         ValueHandle sum;
         if (ka == KIND_INTEGER && kb == KIND_INTEGER) {
             sum = integer_result(int32_t(uint32_t(integer_value(acc)) + uint32_t(integer_value(next))));
-            if (i == 1) dispose_result(operands[0], acc); else dispose(acc);
+            dispose(acc);
             dispose_result(operands[i], next);
             acc = sum;
             continue;
@@ -219,10 +222,160 @@ ValueHandle op_add_chain(ValueHandle cell) {
     return acc;
 }
 
-ValueHandle op_sub_chain(ValueHandle cell) { return arithmetic_chain<ARITH_SUB>(cell); }
-ValueHandle op_mul_chain(ValueHandle cell) { return arithmetic_chain<ARITH_MUL>(cell); }
-ValueHandle op_div_chain(ValueHandle cell) { return arithmetic_chain<ARITH_DIV>(cell); }
-ValueHandle op_mod_chain(ValueHandle cell) { return arithmetic_chain<ARITH_MOD>(cell); }
+template <ArithmeticOp op>
+ValueHandle arithmetic_chain(ValueHandle cell) {
+    return arithmetic_from<op>(cell, evaluate(operands_of(operation_cell(cell))[0]));
+}
+
+// ---- Integer results without cells -------------------------------------------
+// Each takes an operation of two operands (bit chains: any number) whose
+// position evaluate() or operation_integer() has noted.
+
+[[gnu::always_inline]] inline bool add_integer(ValueHandle cell, int32_t& out, ValueHandle& value) {
+    const Word32* operands = operands_of(operation_cell(cell));
+    int32_t a, b;
+    ValueHandle first, second;
+    if (!evaluate_integer(operands[0], a, first)) {
+        value = add_chain_from(cell, first);
+        return false;
+    }
+    if (!evaluate_integer(operands[1], b, second)) {
+        value = add_chain_from(cell, integer_result(a), second);
+        return false;
+    }
+    out = int32_t(uint32_t(a) + uint32_t(b));
+    return true;
+}
+
+template <ArithmeticOp op>
+[[gnu::always_inline]] inline bool arithmetic_integer(ValueHandle cell, int32_t& out, ValueHandle& value) {
+    const Word32* operands = operands_of(operation_cell(cell));
+    int32_t a, b;
+    ValueHandle first, second;
+    if (!evaluate_integer(operands[0], a, first)) {
+        value = arithmetic_from<op>(cell, first);
+        return false;
+    }
+    if (!evaluate_integer(operands[1], b, second)) {
+        bool is_float = false;
+        double y = numeric_operand(second, is_float);
+        dispose(second);
+        value = numeric_result(arithmetic(op, double(a), y), is_float);
+        return false;
+    }
+    return integer_pair(op, a, b, out);
+}
+
+bool bitwise_integer(ValueHandle cell, uint8_t code, int32_t& out) {
+    const OperationCell* c = operation_cell(cell);
+    uint32_t n = operand_count(c);
+    const Word32* operands = operands_of(c);
+    int32_t x, y;
+    ValueHandle other;
+    if (!evaluate_integer(operands[0], x, other)) eval_fail(2257, "オペランド不正(非整数)");
+    for (uint32_t i = 1; i < n; ++i) {
+        if (!evaluate_integer(operands[i], y, other)) eval_fail(2260, "オペランド不正(非整数)");
+        x = code == OP_BITAND_CHAIN ? (x & y) : code == OP_BITOR_CHAIN ? (x | y) : (x ^ y);
+    }
+    out = x;
+    return true;
+}
+
+bool shift_integer(ValueHandle cell, uint8_t code, int32_t& out) {
+    const Word32* operands = operands_of(operation_cell(cell));
+    int32_t a, count;
+    ValueHandle other;
+    bool a_is_integer = evaluate_integer(operands[0], a, other);
+    bool count_is_integer = evaluate_integer(operands[1], count, other);
+    if (!a_is_integer) eval_fail(2265, "オペランド不正(非整数)");
+    if (!count_is_integer) eval_fail(2270, "オペランド不正(非整数)");
+    if (count < 0) eval_fail(2275, "シフト数不正");
+    uint32_t bits = uint32_t(a);
+    uint32_t result;
+    if (code == OP_SHL) {
+        result = bits << (count % 32);
+    } else if (code == OP_SHR) {
+        result = uint32_t(int32_t(bits) >> (count % 32));
+    } else if (count == 0) {
+        result = bits;
+    } else {
+        unsigned places = 1 + unsigned((count - 1) % 32);
+        result = places >= 32 ? 0 : bits >> places;
+    }
+    out = int32_t(result);
+    return true;
+}
+
+template <ArithmeticOp op>
+ValueHandle arithmetic_operation(ValueHandle cell) {
+    if (operation_cell(cell)->operand_count != 2) return arithmetic_chain<op>(cell);
+    int32_t out;
+    ValueHandle value;
+    return arithmetic_integer<op>(cell, out, value) ? integer_result(out) : value;
+}
+
+}  // namespace
+
+bool operation_integer(ValueHandle cell, int32_t& out, ValueHandle& value) {
+    const OperationCell* c = operation_cell(cell);
+    if (c->operand_count != OPERATION_LONG_FORM) note_position(c);
+#if TOLV_DEBUGGER
+    if (g_debugger_watching) [[unlikely]]
+        debugger_at_operation(c);
+#endif
+    bool pair = c->operand_count == 2;
+    switch (c->opcode) {
+    case OP_ADD_CHAIN:
+        if (pair && add_integer(cell, out, value)) return true;
+        if (pair) break;
+        value = add_chain_from(cell, evaluate(operands_of(c)[0]));
+        break;
+    case OP_SUB_CHAIN:
+        if (pair && arithmetic_integer<ARITH_SUB>(cell, out, value)) return true;
+        if (!pair) value = arithmetic_chain<ARITH_SUB>(cell);
+        break;
+    case OP_MUL_CHAIN:
+        if (pair && arithmetic_integer<ARITH_MUL>(cell, out, value)) return true;
+        if (!pair) value = arithmetic_chain<ARITH_MUL>(cell);
+        break;
+    case OP_DIV_CHAIN:
+        if (pair && arithmetic_integer<ARITH_DIV>(cell, out, value)) return true;
+        if (!pair) value = arithmetic_chain<ARITH_DIV>(cell);
+        break;
+    case OP_MOD_CHAIN:
+        if (pair && arithmetic_integer<ARITH_MOD>(cell, out, value)) return true;
+        if (!pair) value = arithmetic_chain<ARITH_MOD>(cell);
+        break;
+    case OP_BITAND_CHAIN:
+    case OP_BITOR_CHAIN:
+    case OP_BITXOR_CHAIN:
+        return bitwise_integer(cell, c->opcode, out);
+    case OP_SHL:
+    case OP_SHR:
+    case OP_USHR:
+        return shift_integer(cell, c->opcode, out);
+    default:
+        value = (g_expression_mode ? g_restricted_table : g_operation_table)[c->opcode](cell);
+        break;
+    }
+    if (!is_integer(value)) return false;
+    out = integer_value(value);
+    dispose(value);
+    return true;
+}
+
+ValueHandle op_add_chain(ValueHandle cell) {
+    if (operation_cell(cell)->operand_count != 2)
+        return add_chain_from(cell, evaluate(operands_of(operation_cell(cell))[0]));
+    int32_t out;
+    ValueHandle value;
+    return add_integer(cell, out, value) ? integer_result(out) : value;
+}
+
+ValueHandle op_sub_chain(ValueHandle cell) { return arithmetic_operation<ARITH_SUB>(cell); }
+ValueHandle op_mul_chain(ValueHandle cell) { return arithmetic_operation<ARITH_MUL>(cell); }
+ValueHandle op_div_chain(ValueHandle cell) { return arithmetic_operation<ARITH_DIV>(cell); }
+ValueHandle op_mod_chain(ValueHandle cell) { return arithmetic_operation<ARITH_MOD>(cell); }
 
 ValueHandle op_power(ValueHandle cell) {
     ValueHandle a = evaluate(operand(operation_cell(cell), 0));
@@ -302,21 +455,30 @@ bool compare_values(CompareOp op, ValueHandle a, ValueHandle b) {
     return a == b;
 }
 
+template <CompareOp op>
+inline bool compare_integers(int32_t x, int32_t y) {
+    return op == CMP_EQ ? x == y : op == CMP_GE ? x >= y : op == CMP_GT ? x > y : op == CMP_LE ? x <= y : x < y;
+}
+
 template <CompareOp op, bool negate>
 ValueHandle comparison(ValueHandle cell) {
     const Word32* operands = operands_of(operation_cell(cell));
-    ValueHandle a = evaluate(operands[0]);
-    ValueHandle b = evaluate_after(a, operands[1]);
+    int32_t x, y;
+    ValueHandle a, b;
     bool result;
-    if (kind_of(a) == KIND_INTEGER && kind_of(b) == KIND_INTEGER) {
-        // Two Integers: compared here, and neither needs dropping unless it is a temporary.
-        int32_t x = integer_value(a), y = integer_value(b);
-        result = (op == CMP_EQ ? x == y : op == CMP_GE ? x >= y : op == CMP_GT ? x > y : op == CMP_LE ? x <= y : x < y) != negate;
-    } else {
+    if (!evaluate_integer(operands[0], x, a)) {
+        b = evaluate_after(a, operands[1]);
         result = compare_values(op, a, b) != negate;
+        dispose(a);
+        dispose_result(operands[1], b);
+    } else if (!evaluate_integer(operands[1], y, b)) {
+        a = integer_result(x);
+        result = compare_values(op, a, b) != negate;
+        dispose(a);
+        dispose(b);
+    } else {
+        result = compare_integers<op>(x, y) != negate;
     }
-    dispose_result(operands[0], a);
-    dispose_result(operands[1], b);
     return boolean(result);
 }
 
@@ -473,19 +635,9 @@ ValueHandle op_instanceof(ValueHandle cell) {
 namespace {
 
 ValueHandle bitwise_chain(ValueHandle cell, uint8_t code) {
-    uint32_t n = operand_count(operation_cell(cell));
-    ValueHandle first = evaluate(operand(operation_cell(cell), 0));
-    if (kind_of(first) != KIND_INTEGER) eval_fail(2257, "オペランド不正(非整数)");
-    int32_t x = integer_value(first);
-    dispose(first);
-    for (uint32_t i = 1; i < n; ++i) {
-        ValueHandle next = evaluate(operand(operation_cell(cell), i));
-        if (kind_of(next) != KIND_INTEGER) eval_fail(2260, "オペランド不正(非整数)");
-        int32_t y = integer_value(next);
-        dispose(next);
-        x = code == OP_BITAND_CHAIN ? (x & y) : code == OP_BITOR_CHAIN ? (x | y) : (x ^ y);
-    }
-    return integer_result(x);
+    int32_t out;
+    bitwise_integer(cell, code, out);
+    return integer_result(out);
 }
 
 }  // namespace
@@ -495,28 +647,9 @@ ValueHandle op_bitor_chain(ValueHandle cell) { return bitwise_chain(cell, OP_BIT
 ValueHandle op_bitxor_chain(ValueHandle cell) { return bitwise_chain(cell, OP_BITXOR_CHAIN); }
 
 ValueHandle op_shift(ValueHandle cell) {
-    uint8_t code = opcode_of(cell);
-    ValueHandle a = evaluate(operand(operation_cell(cell), 0));
-    ValueHandle b = evaluate_after(a, operand(operation_cell(cell), 1));
-    if (kind_of(a) != KIND_INTEGER) eval_fail(2265, "オペランド不正(非整数)");
-    if (kind_of(b) != KIND_INTEGER) eval_fail(2270, "オペランド不正(非整数)");
-    int32_t count = integer_value(b);
-    if (count < 0) eval_fail(2275, "シフト数不正");
-    uint32_t bits = uint32_t(integer_value(a));
-    dispose(a);
-    dispose(b);
-    uint32_t result;
-    if (code == OP_SHL) {
-        result = bits << (count % 32);
-    } else if (code == OP_SHR) {
-        result = uint32_t(int32_t(bits) >> (count % 32));
-    } else if (count == 0) {
-        result = bits;
-    } else {
-        unsigned places = 1 + unsigned((count - 1) % 32);
-        result = places >= 32 ? 0 : bits >> places;
-    }
-    return integer_result(int32_t(result));
+    int32_t out;
+    shift_integer(cell, opcode_of(cell), out);
+    return integer_result(out);
 }
 
 ValueHandle op_bitnot(ValueHandle cell) {

@@ -1,0 +1,32 @@
+// Operands read as 32-bit integers. Sums, differences, products, quotients,
+// remainders, bit operations and shifts of Integers nest without a cell for
+// each intermediate result: only a value that is stored or escapes becomes a
+// cell. The language's rules are unchanged (wrapping 32-bit results, the
+// same errors in the same order).
+#pragma once
+
+#include <cstdint>
+
+#include "eval/evaluate.h"
+
+namespace tolv {
+
+// An operation's result: true and the number in `out` when it is an
+// Integer; otherwise false and `value`, the result as evaluate() gives it.
+bool operation_integer(ValueHandle cell, int32_t& out, ValueHandle& value);
+
+[[gnu::always_inline]] inline bool evaluate_integer(ValueHandle operand, int32_t& out, ValueHandle& value) {
+    unsigned kind = operand >> 24;
+    if (kind == KIND_INTEGER) {
+        out = integer_value(operand);
+        return true;
+    }
+    if (kind == KIND_OPERATION) return operation_integer(operand, out, value);
+    value = evaluate(operand);
+    if (!is_integer(value)) return false;
+    out = integer_value(value);
+    dispose(value);
+    return true;
+}
+
+}  // namespace tolv
