@@ -10,8 +10,8 @@ function tak(x, y, z) {
 }
 
 function main() {
-    var f = fib(27);
+    var f = fib(30);
     var t = 0;
-    for (var i = 0; i < 4; i++) t = t + tak(18, 12, 6 + i);
+    for (var i = 0; i < 6; i++) t = t + tak(18, 12, 6 + i);
     console.log("recursion " + f + " " + t);
 }

@@ -52,7 +52,7 @@ function main() {
         "name=Ola&email=ola.example.no&qty=12&item=Kaffe",
         "name=%3Cb%3EPer%3C%2Fb%3E&email=per%40example.com&qty=1&item=Te+%3C100g%3E",
         "email=x%40y.no&qty=abc&item=Brus",
-        "name=Anne+Lise+Hansen&email=anne%40post.example.org&qty=250&item=Sm%C3%B8r",
+        "name=Anne+Lise+Hansen&email=anne%40post.example.org&qty=250&item=Kaffe%2C+sort%21",
         "name=&email=&qty=&item="
     ];
     var length = 0;
