@@ -126,15 +126,26 @@ class Site:
         self.rest_from = None     # where the kept arguments begin
         self.constant = None      # the named constant the message came from
         self.problem = None
+        self.by_name = False      # already raised by name
+        self.code_constant = None  # the named constant the code came from
         self.parse(text)
 
     def parse(self, text):
         args = self.args
         first = 1 if self.fn == "raise_with" else 0
+        if len(args) > first and args[first].strip().startswith("Error::"):
+            self.by_name = True
+            return
         if len(args) < first + 2:
             self.problem = "too few arguments"
             return
         code = args[first].strip()
+        if re.fullmatch(r"[A-Z_][A-Z0-9_]*", code):
+            m = re.search(r"^[ \t]*(?:static\s+)?(?:constexpr|const)\s+int\s+" + code + r"\s*=\s*(\d+);[ \t]*\n",
+                          text, re.M)
+            if m:
+                self.code_constant = code
+                code = m.group(1)
         if not re.fullmatch(r"\d+", code):
             self.problem = "variable code: " + " ".join(code.split())
             return
@@ -184,7 +195,7 @@ def collect(root):
                 site = Site(path.relative_to(root), text, m)
             except ValueError:
                 continue
-            if not is_declaration(text, site):
+            if not site.by_name and not is_declaration(text, site):
                 sites.append(site)
     return sites
 
@@ -247,6 +258,7 @@ def rewrite(root, sites, table, dry_run):
     for path, file_sites in by_file.items():
         text = root.joinpath(path).read_text()
         constants = set()
+        code_constants = set()
         for s in sorted(file_sites, key=lambda s: -s.start):
             if s.problem:
                 continue
@@ -259,10 +271,16 @@ def rewrite(root, sites, table, dry_run):
             done[path] += 1
             if s.constant:
                 constants.add(s.constant)
+            if s.code_constant:
+                code_constants.add(s.code_constant)
         for name in constants:
             if len(re.findall(r"\b" + re.escape(name) + r"\b", text)) == 1:
                 _, m = named_constant(text, name)
                 text = text[:m.start()] + text[m.end():]
+        for name in code_constants:
+            if len(re.findall(r"\b" + re.escape(name) + r"\b", text)) == 1:
+                text = re.sub(r"^[ \t]*(?:static\s+)?(?:constexpr|const)\s+int\s+" + name + r"\s*=\s*\d+;[ \t]*\n", "",
+                              text, count=1, flags=re.M)
         if done[path] and not dry_run:
             root.joinpath(path).write_text(text)
     return done, missing
