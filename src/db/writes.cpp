@@ -308,8 +308,10 @@ int64_t computed_update(DbConnection& c, mongoc_collection_t* collection, const 
         if (!many) break;
     }
     bson_error_t error;
-    if (g_mongoc.mongoc_cursor_error(cursor.get(), &error))
-        eval_fail(replace ? 6335 : 6315, "mongo_updateの検索エラー(%s)", error.message);
+    if (g_mongoc.mongoc_cursor_error(cursor.get(), &error)) {
+        if (replace) raise(Error::UPDATE_SEARCH_FAILED_6335, error.message);
+        raise(Error::UPDATE_SEARCH_FAILED_6315, error.message);
+    }
     return written;
 }
 

@@ -28,7 +28,10 @@ ValueHandle declare_in_block(ValueHandle cell, bool constant) {
         ValueHandle initial;
         bool has_initial = split_item(operand(operation_cell(cell), i), name, initial);
         if ((name >> 24) != 0) eval_fail(2040, "変数名不正");
-        if (name <= VALUE_NULL) eval_fail(has_initial ? 2048 : 2047, "変数名不正(let/const)");
+        if (name <= VALUE_NULL) {
+            if (has_initial) raise(Error::BAD_DECLARED_NAME_2048);
+            raise(Error::BAD_DECLARED_NAME_2047);
+        }
         ValueHandle value = has_initial ? evaluate(initial) : VALUE_UNDEFINED;
         uint32_t word = name | (constant ? CONSTANT_BINDING : 0);
         bool replaced = false;

@@ -29,12 +29,11 @@ uint32_t position_code(const char* p) {
     return line | column << 16;
 }
 
-void syntax_fail(int code, const char* format, ...) {
+namespace {
+
+[[noreturn]] void syntax_fail_with(int code, const char* format, va_list args) {
     char message[1024];
-    va_list args;
-    va_start(args, format);
     std::vsnprintf(message, sizeof message, format, args);
-    va_end(args);
     if (g_parse.main_script) {
         const char* text = g_parse.main_text ? g_parse.main_text : "";
         if (g_parse.expression_depth <= 1) {
@@ -43,6 +42,20 @@ void syntax_fail(int code, const char* format, ...) {
         parse_fail(1730, "TOP関数のフォーマット不正 '%s'", excerpt(text, 120));
     }
     parse_fail(code, "%s", message);
+}
+
+}  // namespace
+
+void syntax_fail(int code, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    syntax_fail_with(code, format, args);
+}
+
+void syntax_fail_row(const ErrorRow* row, ...) {
+    va_list args;
+    va_start(args, row);
+    syntax_fail_with(row->code, row->format, args);
 }
 
 NestingGuard::NestingGuard(const char* text) {

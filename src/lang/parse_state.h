@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "runtime/errors.h"
 #include "runtime/value.h"
 
 namespace tolv {
@@ -49,6 +50,13 @@ inline uint32_t position_line(uint32_t position) { return position & 0xFFFF; }
 
 // Raises a parse error; in the top program it becomes 1720 or 1730.
 [[noreturn]] void syntax_fail(int code, const char* format, ...) __attribute__((format(printf, 2, 3)));
+[[noreturn]] void syntax_fail_row(const ErrorRow* row, ...);
+
+// raise_syntax(Error::BAD_FORMAT, text): a parse error by name, as syntax_fail.
+template <class... Args>
+[[noreturn]] inline void raise_syntax(ErrorForm<std::type_identity_t<Args>...> form, Args... args) {
+    syntax_fail_row(&error_row(form.error), args...);
+}
 
 // Guards against texts nested so deep that the parse would exhaust the stack.
 struct NestingGuard {

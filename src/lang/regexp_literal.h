@@ -7,17 +7,9 @@
 
 #include <cstddef>
 
+#include "runtime/errors.h"
+
 namespace tolv {
-
-// eval_fail, parse_fail or syntax_fail: raise a numbered error, never return.
-using RaiseFunction = void (*)(int code, const char* format, ...);
-
-// Calls `raise`, which never returns.
-template <class... Args>
-[[noreturn]] inline void raise_with(RaiseFunction raise, int code, const char* format, Args... args) {
-    raise(code, format, args...);
-    __builtin_unreachable();
-}
 
 using RegexpLiteralCheck = void (*)(const char* pattern, size_t pattern_length, const char* flags,
                                     size_t flags_length, RaiseFunction raise);

@@ -43,7 +43,10 @@ bool search_matches(const SearchValue& wanted, ValueHandle element) {
 int64_t search_values(const Word32* values, uint32_t n, uint32_t stride, const ValueHandle* args, uint32_t count,
                       bool forward) {
     SearchValue wanted = search_value(args[0]);
-    if (wanted.form == SearchValue::NOTHING) eval_fail(forward ? 2510 : 2515, "Arrayの引数不正");
+    if (wanted.form == SearchValue::NOTHING) {
+        if (forward) raise(Error::BAD_ARRAY_ARGUMENT_2510);
+        raise(Error::BAD_ARRAY_ARGUMENT_2515);
+    }
     if (forward) {
         for (uint32_t i = count > 1 ? position_argument(args[1], n) : 0; i < n; ++i)
             if (search_matches(wanted, values[size_t(i) * stride])) return i;

@@ -38,8 +38,14 @@ ValueHandle map_case(ValueHandle receiver, char from, char to) {
 }
 
 ValueHandle pad(ValueHandle receiver, const ValueHandle* args, uint32_t count, bool at_end) {
-    if (!is_integer(args[0])) eval_fail(at_end ? 2760 : 2770, "引数不正(非整数)");
-    if (count > 1 && !is_string(args[1])) eval_fail(at_end ? 2765 : 2775, "引数不正(非文字列)");
+    if (!is_integer(args[0])) {
+        if (at_end) raise(Error::NOT_INTEGER_ARGUMENT_2760);
+        raise(Error::NOT_INTEGER_ARGUMENT_2770);
+    }
+    if (count > 1 && !is_string(args[1])) {
+        if (at_end) raise(Error::NOT_STRING_ARGUMENT_2765);
+        raise(Error::NOT_STRING_ARGUMENT_2775);
+    }
     TextView fill = count > 1 ? text_view(args[1]) : TextView{" ", 1};
     if (fill.length == 0) fill = TextView{" ", 1};
     CharText t(receiver);

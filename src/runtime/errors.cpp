@@ -1,3 +1,4 @@
+// Building error values and carrying them to their handler.
 #include "runtime/errors.h"
 
 #include <cstdarg>
@@ -78,6 +79,18 @@ void parse_fail(int code, const char* format, ...) {
     va_start(args, format);
     // Parse errors always end the request, even inside a running script's try.
     raise_error(code, "PARSE ERROR %d (%s:%u) : ", false, format, args);
+}
+
+void eval_fail_row(const ErrorRow* row, ...) {
+    va_list args;
+    va_start(args, row);
+    raise_error(row->code, "EVAL ERROR %d (%s:%u:%u) : ", true, row->format, args);
+}
+
+void parse_fail_row(const ErrorRow* row, ...) {
+    va_list args;
+    va_start(args, row);
+    raise_error(row->code, "PARSE ERROR %d (%s:%u) : ", false, row->format, args);
 }
 
 }  // namespace tolv

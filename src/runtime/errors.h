@@ -1,10 +1,12 @@
-// Raising errors. eval_fail and parse_fail build a KIND_ERROR value, add the
-// line to the journal and carry the value to the nearest handler as a
-// ScriptThrow.
+// Raising errors. raise (eval_fail) and raise_parse (parse_fail) build a
+// KIND_ERROR value, add the line to the journal and carry the value to the
+// nearest handler as a ScriptThrow.
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
+#include "runtime/error_table.h"
 #include "runtime/value.h"
 
 namespace tolv {
@@ -47,4 +49,42 @@ void settle_error_position();
 [[noreturn]] void eval_fail(int code, const char* format, ...) __attribute__((format(printf, 2, 3)));
 // "PARSE ERROR %d (%s:%d) : " + message. Never returns.
 [[noreturn]] void parse_fail(int code, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// The same, for a row of the error table; the arguments were checked against
+// the row's format when the ErrorForm was built.
+[[noreturn]] void eval_fail_row(const ErrorRow* row, ...);
+[[noreturn]] void parse_fail_row(const ErrorRow* row, ...);
+
+// raise(Error::DIVISION_BY_ZERO), raise(Error::MODULE_OPEN, path): an eval
+// error by name.
+template <class... Args>
+[[noreturn]] inline void raise(ErrorForm<std::type_identity_t<Args>...> form, Args... args) {
+    eval_fail_row(&error_row(form.error), args...);
+}
+
+// A parse error by name.
+template <class... Args>
+[[noreturn]] inline void raise_parse(ErrorForm<std::type_identity_t<Args>...> form, Args... args) {
+    parse_fail_row(&error_row(form.error), args...);
+}
+
+// eval_fail, parse_fail or syntax_fail: raise a numbered error, never return.
+// Code that serves both the parser and the evaluator is handed one.
+using RaiseFunction = void (*)(int code, const char* format, ...);
+
+// Calls `raise`, which never returns.
+template <class... Args>
+[[noreturn]] inline void raise_with(RaiseFunction raise, int code, const char* format, Args... args) {
+    raise(code, format, args...);
+    __builtin_unreachable();
+}
+
+// The same by name.
+template <class... Args>
+[[noreturn]] inline void raise_with(RaiseFunction raise, ErrorForm<std::type_identity_t<Args>...> form,
+                                    Args... args) {
+    const ErrorRow& row = error_row(form.error);
+    raise(row.code, row.format, args...);
+    __builtin_unreachable();
+}
 }  // namespace tolv

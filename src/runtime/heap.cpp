@@ -119,10 +119,11 @@ void check_value_memory(size_t bytes) {
     eval_fail(1400, "メモリ領域を取得できません");
 }
 
-[[noreturn]] void raise_limit(int code, const char* message) {
+template <class... Args>
+[[noreturn]] void raise_limit(ErrorForm<std::type_identity_t<Args>...> form, Args... args) {
     if (s_raising) std::abort();  // the error value itself hit a limit
     RaisingGuard guard;
-    eval_fail(code, "%s", message);
+    raise(form, args...);
 }
 
 void* system_alloc(size_t bytes) {
@@ -167,7 +168,7 @@ void ensure_cell_table(uint32_t block) {
 }
 
 uint8_t* allocate_cell_block(uint32_t block) {
-    if (block >= CELL_BLOCK_LIMIT) raise_limit(1435, "Buffer Overflow(Area DW)");
+    if (block >= CELL_BLOCK_LIMIT) raise_limit(Error::CELL_AREA_OVERFLOW);
     ensure_cell_table(block);
     HeapState& H = g_heap;
     if (!H.cell_base) {
@@ -237,7 +238,7 @@ void ensure_page_table(uint32_t pages_needed) {
 
 // Obtains `count` consecutive fresh pages from one allocation, starting at `first`.
 uint8_t* allocate_pages(uint32_t first, uint32_t count) {
-    if (first >= PAGE_LIMIT || count > PAGE_LIMIT - first) raise_limit(1435, "Buffer Overflow(Area Free)");
+    if (first >= PAGE_LIMIT || count > PAGE_LIMIT - first) raise_limit(Error::PAGE_AREA_OVERFLOW);
     ensure_page_table(first + count);
     HeapState& H = g_heap;
     uint8_t* base = static_cast<uint8_t*>(system_calloc(size_t(count) * PAGE_BYTES));
@@ -252,7 +253,7 @@ uint8_t* allocate_pages(uint32_t first, uint32_t count) {
 
 AreaRef page_alloc(size_t size, uint8_t** out) {
     HeapState& H = g_heap;
-    if (size > size_t(PAGE_LIMIT) * PAGE_BYTES) raise_limit(1435, "Buffer Overflow(Area Free)");
+    if (size > size_t(PAGE_LIMIT) * PAGE_BYTES) raise_limit(Error::PAGE_AREA_OVERFLOW);
     uint32_t words = uint32_t((size + 4) / 4);
     ensure_page_table(0);
     for (int32_t p = int32_t(H.page_floor); p <= H.last_page; ++p) {
@@ -371,9 +372,7 @@ AreaRef class_alloc(unsigned cls, size_t size, uint8_t** out) {
             if (block >= CLASS_BLOCK_LIMIT) {
                 // The error value itself must not need this class again.
                 if (s_raising) return single_alloc(size, out);
-                char message[64];
-                std::snprintf(message, sizeof message, "buffer Overflow(area %u)", cls);
-                raise_limit(1435, message);
+                raise_limit(Error::CLASS_AREA_OVERFLOW, cls);
             }
             allocate_class_block(sc, cls, block);
             slot = 0;
@@ -442,7 +441,7 @@ AreaRef single_alloc(size_t size, uint8_t** out) {
             }
         }
     } else {
-        if (H.single_used >= SINGLE_LIMIT) raise_limit(1430, "buffer Overflow(area 15)");
+        if (H.single_used >= SINGLE_LIMIT) raise_limit(Error::SINGLE_AREA_OVERFLOW);
         if (H.single_used >= H.single_capacity) {
             uint32_t capacity = H.single_capacity + SINGLE_TABLE_STEP;
             H.single = grow_table(H.single, H.single_capacity, capacity, s_single);
@@ -581,7 +580,7 @@ void set_heap_floors() {
 
 uint8_t* claim_cell_block(uint32_t block) {
     HeapState& H = g_heap;
-    if (block < H.cell_block_capacity && H.cell_block[block]) raise_limit(1435, "Buffer Overflow(Area DW)");
+    if (block < H.cell_block_capacity && H.cell_block[block]) raise_limit(Error::CELL_AREA_OVERFLOW);
     uint8_t* b = allocate_cell_block(block);
     if (int32_t(block) >= H.current_cell_block) {
         H.current_cell_block = int32_t(block);
@@ -594,7 +593,7 @@ uint8_t* claim_pages(uint32_t first, uint32_t count) {
     HeapState& H = g_heap;
     ensure_page_table(0);
     for (uint32_t i = 0; i < count && first + i < H.page_capacity; ++i)
-        if (H.page[first + i]) raise_limit(1435, "Buffer Overflow(Area Free)");
+        if (H.page[first + i]) raise_limit(Error::PAGE_AREA_OVERFLOW);
     return allocate_pages(first, count);
 }
 
