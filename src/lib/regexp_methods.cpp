@@ -9,9 +9,9 @@
 #include "eval/library_hooks.h"
 #include "eval/methods.h"
 #include "lang/regexp_literal.h"
-#include "lib/regexp_compiler.h"
 #include "lib/regexp_string_methods.h"
 #include "lib/regexp_values.h"
+#include "regexp/regexp.h"
 #include "runtime/errors.h"
 #include "runtime/name_table.h"
 #include "runtime/regexp_record.h"
@@ -28,16 +28,6 @@ constexpr uint8_t GLOBAL_OR_STICKY = REGEXP_FLAG_G | REGEXP_FLAG_Y;
 ValueHandle boolean(bool b) { return b ? VALUE_TRUE : VALUE_FALSE; }
 
 // ---- Literals ------------------------------------------------------------------
-
-void check_literal(const char* pattern, size_t pattern_length, const char* flags, size_t flags_length,
-                   RaiseFunction raise) {
-    const uint8_t bits = parse_regexp_flags(flags, flags_length, raise);
-    std::vector<uint16_t> units;
-    pattern_units(pattern, pattern_length, units);
-    const std::string quoted(pattern, pattern_length);
-    CompiledPattern compiled;
-    compile_pattern(units.data(), units.size(), bits, quoted.c_str(), raise, compiled);
-}
 
 // A literal is one RegExp value: compiled at its first evaluation and kept
 // in its cell, so its lastIndex carries over from one evaluation to the next.
@@ -186,7 +176,6 @@ ValueHandle exec_result(const Program& program, ValueHandle subject, const Subje
 }
 
 void install_regexp() {
-    g_regexp_literal_check = check_literal;
     g_keyword_hooks[OP_REGEXP_LITERAL - OP_FIRST] = evaluate_literal;
     g_regexp_constructor = construct;
     g_regexp_property = property;

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "lib/regexp_program.h"
+#include "regexp/program.h"
 #include "runtime/value.h"
 
 namespace tolv {

@@ -1,10 +1,10 @@
+// RegExp values: compiling a pattern into one, and the subject text a
+// search reads.
 #include "lib/regexp_values.h"
 
 #include <cstring>
 #include <string>
 
-#include "lib/regexp_compiler.h"
-#include "lib/regexp_matcher.h"
 #include "runtime/errors.h"
 #include "runtime/regexp_record.h"
 #include "runtime/text.h"
@@ -47,11 +47,6 @@ bool SubjectText::search(const Program& program, size_t start, bool sticky, int3
     const MatchRequest request{&program, start, sticky, captures};
     if (wide_) return regexp_search(request, wide_->units(), wide_->size());
     return regexp_search(request, reinterpret_cast<const uint8_t*>(bytes_), byte_length_);
-}
-
-void pattern_units(const char* text, size_t length, std::vector<uint16_t>& out) {
-    out.resize(length + 1);
-    out.resize(utf8_to_utf16_pairs(text, length, out.data(), length + 1));
 }
 
 ValueHandle compile_regexp(const char* text, size_t length, uint8_t flags, RaiseFunction raise) {

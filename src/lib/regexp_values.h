@@ -7,9 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "lang/regexp_literal.h"
-#include "lib/regexp_program.h"
-#include "lib/utf16_text.h"
+#include "regexp/regexp.h"
+#include "regexp/utf16_text.h"
 #include "runtime/value.h"
 
 namespace tolv {
@@ -38,10 +37,6 @@ private:
     std::shared_ptr<Utf16Text> wide_;  // only for a text with non-ASCII bytes
 };
 
-// Pattern text (UTF-8) to UTF-16 units, a character above U+FFFF as its
-// surrogate pair.
-void pattern_units(const char* text, size_t length, std::vector<uint16_t>& out);
-
 // Compiles a pattern given as UTF-8 text into a new RegExp value.
 ValueHandle compile_regexp(const char* text, size_t length, uint8_t flags, RaiseFunction raise);
 
@@ -54,7 +49,7 @@ ValueHandle regexp_from_value(ValueHandle value);
 
 // Capture slots for a program's groups (and the whole match).
 inline std::vector<int32_t> capture_slots(const regexp::Program& p) {
-    return std::vector<int32_t>(2 * (size_t(p.group_count) + 1), -1);
+    return std::vector<int32_t>(capture_slot_count(p), -1);
 }
 
 }  // namespace tolv

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "lib/string_method_handlers.h"
-#include "lib/utf16_text.h"
+#include "regexp/utf16_text.h"
 #include "runtime/utf8_text.h"
 #include "runtime/errors.h"
 

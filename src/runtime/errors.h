@@ -47,4 +47,15 @@ void settle_error_position();
 [[noreturn]] void eval_fail(int code, const char* format, ...) __attribute__((format(printf, 2, 3)));
 // "PARSE ERROR %d (%s:%d) : " + message. Never returns.
 [[noreturn]] void parse_fail(int code, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// eval_fail, parse_fail or syntax_fail, for code that serves both the parser
+// and the evaluator: raises a numbered error, never returns.
+using RaiseFunction = void (*)(int code, const char* format, ...);
+
+// Calls `raise`, which never returns.
+template <class... Args>
+[[noreturn]] inline void raise_with(RaiseFunction raise, int code, const char* format, Args... args) {
+    raise(code, format, args...);
+    __builtin_unreachable();
+}
 }  // namespace tolv

@@ -8,7 +8,7 @@
 
 #include "lib/string_method_handlers.h"
 #include "lib/string_methods.h"
-#include "lib/utf16_text.h"
+#include "regexp/utf16_text.h"
 #include "runtime/utf8_text.h"
 #include "runtime/heap_fixture.h"
 

@@ -1,5 +1,5 @@
 // The character model and the UTF-8 / UTF-16 conversions.
-#include "lib/utf16_text.h"
+#include "regexp/utf16_text.h"
 
 #include <gtest/gtest.h>
 

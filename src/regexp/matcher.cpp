@@ -1,4 +1,6 @@
-#include "lib/regexp_matcher.h"
+// The backtracking matcher: runs a program image over UTF-16 units or ASCII
+// bytes with an explicit backtrack stack and a fixed work budget.
+#include "regexp/regexp.h"
 
 #include <vector>
 

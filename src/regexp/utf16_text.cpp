@@ -1,4 +1,5 @@
-#include "lib/utf16_text.h"
+// Conversions between UTF-8 text and UTF-16 units (see utf16_text.h).
+#include "regexp/utf16_text.h"
 
 #include <new>
 
