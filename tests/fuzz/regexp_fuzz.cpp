@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "host/journal.h"
-#include "lib/regexp_values.h"
+#include "lib/regexp/regexp_values.h"
 #include "runtime/errors.h"
 #include "runtime/globals.h"
 #include "runtime/heap.h"

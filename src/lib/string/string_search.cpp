@@ -3,7 +3,7 @@
 // characters.
 #include <cstring>
 
-#include "lib/string_method_handlers.h"
+#include "lib/string/string_method_handlers.h"
 #include "runtime/utf8_text.h"
 #include "runtime/errors.h"
 #include "runtime/text.h"

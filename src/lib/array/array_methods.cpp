@@ -1,12 +1,12 @@
 // The Array methods on arrays (kind 10). Argument counts are checked by the
 // method list before a handler runs; every other check comes before the
 // array is changed.
-#include "lib/array_methods.h"
+#include "lib/array/array_methods.h"
 
 #include <cstring>
 #include <vector>
 
-#include "lib/array_support.h"
+#include "lib/array/array_support.h"
 #include "runtime/errors.h"
 #include "runtime/text.h"
 

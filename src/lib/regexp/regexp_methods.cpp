@@ -1,6 +1,6 @@
 // RegExp values as scripts see them: literals, the constructor, the
 // properties and the methods exec, test and toString.
-#include "lib/regexp_methods.h"
+#include "lib/regexp/regexp_methods.h"
 
 #include <cstring>
 #include <string>
@@ -9,8 +9,8 @@
 #include "eval/library_hooks.h"
 #include "eval/methods.h"
 #include "lang/regexp_literal.h"
-#include "lib/regexp_string_methods.h"
-#include "lib/regexp_values.h"
+#include "lib/regexp/regexp_string_methods.h"
+#include "lib/regexp/regexp_values.h"
 #include "regexp/regexp.h"
 #include "runtime/errors.h"
 #include "runtime/name_table.h"

@@ -1,4 +1,4 @@
-#include "lib/string_statics.h"
+#include "lib/string/string_statics.h"
 
 #include "eval/methods.h"
 #include "lib/argument_kinds.h"

@@ -1,4 +1,4 @@
-#include "lib/date_value.h"
+#include "lib/date/date_value.h"
 
 #include <climits>
 

@@ -3,7 +3,7 @@
 #include <iterator>
 
 #include "eval/methods.h"
-#include "lib/array_methods.h"
+#include "lib/array/array_methods.h"
 #include "runtime/errors.h"
 
 namespace tolv {

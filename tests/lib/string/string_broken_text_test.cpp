@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "lib/string_method_handlers.h"
-#include "lib/string_methods.h"
+#include "lib/string/string_method_handlers.h"
+#include "lib/string/string_methods.h"
 #include "regexp/utf16_text.h"
 #include "runtime/utf8_text.h"
 #include "runtime/heap_fixture.h"

@@ -1,9 +1,9 @@
-#include "lib/date_format.h"
+#include "lib/date/date_format.h"
 
 #include <cstdio>
 #include <cstdlib>
 
-#include "lib/date_value.h"
+#include "lib/date/date_value.h"
 
 namespace tolv {
 

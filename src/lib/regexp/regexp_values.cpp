@@ -1,6 +1,6 @@
 // RegExp values: compiling a pattern into one, and the subject text a
 // search reads.
-#include "lib/regexp_values.h"
+#include "lib/regexp/regexp_values.h"
 
 #include <cstring>
 #include <string>

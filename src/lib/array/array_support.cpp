@@ -1,4 +1,4 @@
-#include "lib/array_support.h"
+#include "lib/array/array_support.h"
 
 #include <cstring>
 

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <new>
 
-#include "lib/string_method_handlers.h"
-#include "lib/string_methods.h"
+#include "lib/string/string_method_handlers.h"
+#include "lib/string/string_methods.h"
 #include "runtime/utf8_text.h"
 #include "runtime/errors.h"
 #include "runtime/text.h"

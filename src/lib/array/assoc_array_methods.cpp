@@ -3,8 +3,8 @@
 // where unshift moves them up.
 #include <cstring>
 
-#include "lib/array_methods.h"
-#include "lib/array_support.h"
+#include "lib/array/array_methods.h"
+#include "lib/array/array_support.h"
 #include "runtime/errors.h"
 #include "runtime/text.h"
 

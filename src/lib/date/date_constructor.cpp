@@ -3,9 +3,9 @@
 
 #include "eval/library_hooks.h"
 #include "eval/methods.h"
-#include "lib/date.h"
-#include "lib/date_parse.h"
-#include "lib/date_value.h"
+#include "lib/date/date.h"
+#include "lib/date/date_parse.h"
+#include "lib/date/date_value.h"
 #include "platform/clock.h"
 #include "runtime/errors.h"
 

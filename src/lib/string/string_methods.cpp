@@ -1,10 +1,10 @@
 // The String method table: 14-character entries in the order scripts have
 // always seen them, with their argument limits.
-#include "lib/string_methods.h"
+#include "lib/string/string_methods.h"
 
 #include <cstring>
 
-#include "lib/string_method_handlers.h"
+#include "lib/string/string_method_handlers.h"
 #include "runtime/errors.h"
 
 namespace tolv {

@@ -2,7 +2,7 @@
 // slice, substr and substring.
 #include <utility>
 
-#include "lib/string_method_handlers.h"
+#include "lib/string/string_method_handlers.h"
 #include "regexp/utf16_text.h"
 #include "runtime/utf8_text.h"
 #include "runtime/errors.h"

@@ -1,4 +1,4 @@
-#include "lib/date_parse.h"
+#include "lib/date/date_parse.h"
 
 #include <cstring>
 

@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "eval/methods.h"
-#include "lib/date.h"
-#include "lib/date_format.h"
-#include "lib/date_value.h"
+#include "lib/date/date.h"
+#include "lib/date/date_format.h"
+#include "lib/date/date_value.h"
 #include "runtime/errors.h"
 
 namespace tolv {

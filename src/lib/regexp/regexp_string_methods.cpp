@@ -1,12 +1,12 @@
-#include "lib/regexp_string_methods.h"
+#include "lib/regexp/regexp_string_methods.h"
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "lib/regexp_methods.h"
-#include "lib/regexp_values.h"
-#include "lib/string_methods.h"
+#include "lib/regexp/regexp_methods.h"
+#include "lib/regexp/regexp_values.h"
+#include "lib/string/string_methods.h"
 #include "runtime/errors.h"
 #include "runtime/name_table.h"
 #include "runtime/text.h"

@@ -14,8 +14,8 @@
 
 #include "eval/calls.h"
 #include "eval/held_values.h"
-#include "lib/array_methods.h"
-#include "lib/array_support.h"
+#include "lib/array/array_methods.h"
+#include "lib/array/array_support.h"
 #include "runtime/errors.h"
 #include "runtime/text.h"
 
