@@ -71,8 +71,14 @@ uint64_t regexp_last_steps();
 
 // ---- What a program holds --------------------------------------------------------
 
+// Bytes of the image, all of it position-independent: it may be copied.
+inline uint32_t image_bytes(const regexp::Program& program) { return program.total_bytes; }
+// Capturing groups, numbered from 1.
+inline uint32_t group_count(const regexp::Program& program) { return program.group_count; }
 // Slots a search fills: two for the whole match and two for each group.
 inline size_t capture_slot_count(const regexp::Program& program) { return 2 * (size_t(program.group_count) + 1); }
+// Whether any group has a name.
+inline bool has_group_names(const regexp::Program& program) { return program.has_names != 0; }
 // Group names, 1-based (name indices; 0 for a group without a name).
 inline const uint32_t* group_names(const regexp::Program& program) { return program.group_names(); }
 // The source text (UTF-8, NUL-terminated) as the source writer spelt it.

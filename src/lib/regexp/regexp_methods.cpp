@@ -150,7 +150,7 @@ const MethodList REGEXP_LIST = {"exec      test      toString  ", 10, 3, REGEXP_
 }  // namespace
 
 ValueHandle exec_result(const Program& program, ValueHandle subject, const SubjectText& text, const int32_t* caps) {
-    const uint32_t groups = program.group_count;
+    const uint32_t groups = group_count(program);
     const ValueHandle result = new_assoc_array(0);
     assoc_set(result, integer_key(0), text.slice(size_t(caps[0]), size_t(caps[1])));
     assoc_set(result, NAME_INDEX, new_integer(text.character_at(caps[0])));
@@ -158,8 +158,8 @@ ValueHandle exec_result(const Program& program, ValueHandle subject, const Subje
     const ValueHandle indices = new_assoc_array(0);
     assoc_set(result, NAME_INDICES, indices);
     assoc_set(indices, integer_key(0), span_array(text, caps[0], caps[1]));
-    const uint32_t* names = program.group_names();
-    const ValueHandle named = program.has_names ? new_assoc_array(0) : VALUE_UNDEFINED;
+    const uint32_t* names = group_names(program);
+    const ValueHandle named = has_group_names(program) ? new_assoc_array(0) : VALUE_UNDEFINED;
     for (uint32_t g = 1; g <= groups; ++g) {
         const int32_t from = caps[2 * g], to = caps[2 * g + 1];
         const bool took_part = from >= 0 && to >= from;

@@ -41,8 +41,8 @@ void append_group(std::string& out, const SubjectText& text, const int32_t* caps
 }
 
 uint32_t group_named(const Program& program, const char* name, size_t length) {
-    const uint32_t* names = program.group_names();
-    for (uint32_t g = 1; g <= program.group_count; ++g) {
+    const uint32_t* names = group_names(program);
+    for (uint32_t g = 1; g <= group_count(program); ++g) {
         if (names[g] && name_length(names[g]) == length && std::memcmp(name_text(names[g]), name, length) == 0)
             return g;
     }
@@ -52,7 +52,7 @@ uint32_t group_named(const Program& program, const char* name, size_t length) {
 // The replacement text with $n and $<name> replaced by the groups' texts.
 void expand(const char* r, size_t n, const Program& program, const SubjectText& text, const int32_t* caps,
             std::string& out) {
-    if (program.group_count == 0) {
+    if (group_count(program) == 0) {
         out.append(r, n);
         return;
     }
@@ -76,7 +76,7 @@ void expand(const char* r, size_t n, const Program& program, const SubjectText& 
                 if (number < 100000) number = number * 10 + uint64_t(r[j] - '0');
                 ++j;
             }
-            if (number < 1 || number > program.group_count) eval_fail(2717, "正規表現 $n 不正");
+            if (number < 1 || number > group_count(program)) eval_fail(2717, "正規表現 $n 不正");
             count_reference();
             append_group(out, text, caps, uint32_t(number));
             i = j;
@@ -163,7 +163,7 @@ ValueHandle pattern_split(ValueHandle receiver, const ValueHandle* args, uint32_
     while (made < limit && subject.search(program, start, false, caps.data()) && caps[1] > caps[0]) {
         array_push(pieces, subject.slice(previous, size_t(caps[0])));
         ++made;
-        for (uint32_t g = 1; g <= program.group_count && made < limit; ++g, ++made) {
+        for (uint32_t g = 1; g <= group_count(program) && made < limit; ++g, ++made) {
             const int32_t from = caps[2 * g], to = caps[2 * g + 1];
             array_push(pieces, from >= 0 && to >= from ? subject.slice(size_t(from), size_t(to)) : new_string("", 0));
         }
@@ -231,7 +231,7 @@ ValueHandle pattern_match_all(ValueHandle receiver, const ValueHandle* args, uin
         }
         const ValueHandle one = new_array(0);
         array_push(one, text.slice(size_t(caps[0]), size_t(caps[1])));
-        for (uint32_t g = 1; g <= program.group_count; ++g) {
+        for (uint32_t g = 1; g <= group_count(program); ++g) {
             const int32_t from = caps[2 * g], to = caps[2 * g + 1];
             array_push(one, from >= 0 && to >= from ? text.slice(size_t(from), size_t(to)) : new_string("", 0));
         }

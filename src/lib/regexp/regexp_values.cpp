@@ -60,17 +60,17 @@ ValueHandle compile_regexp(const char* text, size_t length, uint8_t flags, Raise
 
     // The program goes at the first 8-byte boundary after the head.
     uint8_t* record;
-    const AreaRef ref = area_alloc(REGEXP_HEAD_BYTES + 8 + p.total_bytes, &record);
+    const AreaRef ref = area_alloc(REGEXP_HEAD_BYTES + 8 + image_bytes(p), &record);
     std::memset(record, 0, REGEXP_HEAD_BYTES);
     record[0] = KIND_REGEXP;
     record[1] = flags;
-    const uint16_t groups = p.group_count;
+    const uint16_t groups = uint16_t(group_count(p));
     std::memcpy(record + 2, &groups, 2);
     const uintptr_t head_end = reinterpret_cast<uintptr_t>(record + REGEXP_HEAD_BYTES);
     const uint32_t program_at = REGEXP_HEAD_BYTES + uint32_t((8 - head_end % 8) % 8);
-    std::memcpy(record + program_at, &p, p.total_bytes);
+    std::memcpy(record + program_at, &p, image_bytes(p));
     const uint32_t source_at =
-        program_at + uint32_t(p.source() - reinterpret_cast<const char*>(&p));
+        program_at + uint32_t(pattern_source(p) - reinterpret_cast<const char*>(&p));
     std::memcpy(record + 8, &program_at, 4);
     std::memcpy(record + 12, &source_at, 4);
     return make_handle(KIND_REGEXP, ref);
