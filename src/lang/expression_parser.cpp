@@ -9,6 +9,7 @@
 #include "lang/operation_builder.h"
 #include "lang/parse_state.h"
 #include "lang/regexp_literal.h"
+#include "regexp/regexp.h"
 #include "runtime/name_table.h"
 #include "runtime/opcodes.h"
 
@@ -357,8 +358,7 @@ private:
             std::string all(flags, flags_length);
             syntax_fail(4795, "正規表現のオプション不正(%s)", all.c_str());
         }
-        if (g_regexp_literal_check)
-            g_regexp_literal_check(p + 1, size_t(close - p - 1), flags, flags_length, syntax_fail);
+        check_pattern_literal(p + 1, size_t(close - p - 1), flags, flags_length, syntax_fail);
         ValueHandle operands[2] = {new_string(p, size_t(end - p)), VALUE_UNDEFINED};
         push(build_operation(OP_REGEXP_LITERAL, operands, 2, position), OPERAND_SLOT, position);
         return end;

@@ -1,8 +1,7 @@
+// Finding and splitting regular-expression literals in the module text.
 #include "lang/regexp_literal.h"
 
 namespace tolv {
-
-RegexpLiteralCheck g_regexp_literal_check = nullptr;
 
 const char* regexp_literal_close(const char* p) {
     bool in_class = false;

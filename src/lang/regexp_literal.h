@@ -1,19 +1,12 @@
 // Regular-expression literals in the module text. The parser keeps a
 // literal's text in its cell (the evaluator compiles it once, at its first
-// evaluation) and has the library check it while parsing, so that a bad
-// pattern is a parse error of its statement. The check is a slot that the
-// library fills at start-up; while it is empty literals are not checked.
+// evaluation) and checks its pattern while parsing, so that a bad pattern is
+// a parse error of its statement.
 #pragma once
 
 #include <cstddef>
 
-#include "runtime/errors.h"
-
 namespace tolv {
-
-using RegexpLiteralCheck = void (*)(const char* pattern, size_t pattern_length, const char* flags,
-                                    size_t flags_length, RaiseFunction raise);
-extern RegexpLiteralCheck g_regexp_literal_check;
 
 // The closing '/' of the literal whose opening '/' is at `p`, or nullptr. A
 // '/' that is escaped or inside a class does not close it; neither does the

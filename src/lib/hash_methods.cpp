@@ -5,7 +5,7 @@
 #include "eval/calls.h"
 #include "eval/evaluate.h"
 #include "eval/methods.h"
-#include "lib/array_methods.h"
+#include "lib/array/array_methods.h"
 #include "runtime/errors.h"
 #include "runtime/name_table.h"
 #include "runtime/text.h"

@@ -1,14 +1,14 @@
 #include "lib/library.h"
 
-#include "lib/array_methods.h"
+#include "lib/array/array_methods.h"
 #include "lib/console.h"
-#include "lib/date.h"
+#include "lib/date/date.h"
 #include "lib/hash_methods.h"
 #include "lib/math_functions.h"
 #include "lib/number_functions.h"
-#include "lib/regexp_methods.h"
-#include "lib/string_methods.h"
-#include "lib/string_statics.h"
+#include "lib/regexp/regexp_methods.h"
+#include "lib/string/string_methods.h"
+#include "lib/string/string_statics.h"
 #include "lib/uri_coding.h"
 
 namespace tolv {

@@ -1,5 +1,5 @@
 // The fixed head of a KIND_REGEXP area record. The compiled program that
-// follows belongs to the library's RegExp compiler; the runtime and the
+// follows belongs to the RegExp engine (src/regexp); the runtime and the
 // evaluator only need the flags, the last index and the source text.
 //
 //   byte 0      header (kind 7, reference count)

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "lib/date_parse.h"
+#include "lib/date/date_parse.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Exactly `size` bytes, no NUL after them, so ASan sees any read beyond the text.

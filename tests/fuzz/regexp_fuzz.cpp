@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "host/journal.h"
-#include "lib/regexp_values.h"
+#include "lib/regexp/regexp_values.h"
 #include "runtime/errors.h"
 #include "runtime/globals.h"
 #include "runtime/heap.h"
@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (size_t start = 0; start <= text.length(); start += 3) {
             if (!text.search(program, start, flags & REGEXP_FLAG_Y, caps.data())) continue;
             if (caps[0] < int32_t(start) || caps[1] < caps[0] || size_t(caps[1]) > text.length()) __builtin_trap();
-            for (uint32_t g = 1; g <= program.group_count; ++g) {
+            for (uint32_t g = 1; g <= group_count(program); ++g) {
                 const int32_t from = caps[2 * g], to = caps[2 * g + 1];
                 if (from >= 0 && to >= from) dispose(text.slice(size_t(from), size_t(to)));
             }

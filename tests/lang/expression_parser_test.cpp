@@ -136,6 +136,23 @@ TEST_F(ExpressionParserTest, ReportsMalformedExpressions) {
     }
 }
 
+// A pattern literal is checked as it is read: its fault is the statement's
+// parse error, with nothing but the parser set up.
+TEST_F(ExpressionParserTest, ChecksPatternLiteralsWhileParsing) {
+    const ErrorCase cases[] = {
+        {"x = /(?<y>\\d+)[a-z]|\\bq{2,3}?/gimsy;", 0},
+        {"x = /a{2,1}/;", 4765},
+        {"x = /a**/;", 4655},
+        {"x = /(?<1a>x)/;", 4625},
+        {"x = /[b-a]/;", 4720},
+        {"x = /a/q;", 4795},
+    };
+    for (const ErrorCase& c : cases) {
+        reset_front_end();
+        EXPECT_EQ(module_error(c.text), c.code) << c.text;
+    }
+}
+
 TEST_F(ExpressionParserTest, EnforcesListAndSlotLimits) {
     std::string args = "f(";
     for (int i = 0; i < 255; ++i) args += i ? ",1" : "1";
