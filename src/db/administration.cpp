@@ -101,7 +101,7 @@ ValueHandle rename_collection(ValueHandle cell) {
     SplitName to = split_name(c, new_name.get(), {6635, 6640, 6645, 6650, "データベース指定がありません", 6655});
     bson_error_t error;
     if (!g_mongoc.mongoc_collection_rename(collection, to.database.c_str(), to.collection.c_str(), true, &error))
-        eval_fail(6660, "mongo_rename_collectionのエラー(%s)", error.message);
+        raise(Error::RENAME_COLLECTION_FAILED, error.message);
     return VALUE_UNDEFINED;
 }
 
@@ -113,7 +113,7 @@ ValueHandle drop_db(ValueHandle cell) {
     mongoc_database_t* database = database_operand(c, name.get(), 6670, 6675, "データベース名不正");
     bson_error_t error;
     if (!g_mongoc.mongoc_database_drop_with_opts(database, nullptr, &error))
-        eval_fail(6680, "mongo_drop_dbのエラー(%s)", error.message);
+        raise(Error::DROP_DATABASE_FAILED, error.message);
     forget_database(c, database);
     return VALUE_UNDEFINED;
 }
@@ -127,12 +127,12 @@ ValueHandle collection_names(ValueHandle cell) {
         HeldOperand name(op, 1);
         database = database_operand(c, name.get(), 6695, 6700, "データベース名不正");
     } else {
-        if (!c.database) eval_fail(6705, "データベース名不正");
+        if (!c.database) raise(Error::BAD_DATABASE_NAME_6705);
         database = c.database;
     }
     bson_error_t error;
     char** names = g_mongoc.mongoc_database_get_collection_names_with_opts(database, nullptr, &error);
-    if (!names) eval_fail(6710, "mongo_collection_namesのエラー(%s)", error.message);
+    if (!names) raise(Error::COLLECTION_NAMES_FAILED, error.message);
     uint32_t count = 0;
     while (names[count]) ++count;
     ValueHandle result = new_array(count);
@@ -153,7 +153,7 @@ ValueHandle create_collection(ValueHandle cell) {
         g_mongoc.mongoc_database_create_collection(database, to.collection.c_str(), nullptr, &error);
     if (!collection && error.code == 48)
         collection = g_mongoc.mongoc_database_get_collection(database, to.collection.c_str());
-    if (!collection) eval_fail(6745, "collectionの作成に失敗しました");
+    if (!collection) raise(Error::CREATE_COLLECTION_FAILED);
     return new_collection_reference(cache_collection(c, to.database + "." + to.collection, collection));
 }
 
@@ -167,7 +167,7 @@ ValueHandle exists_collection(ValueHandle cell) {
     bson_error_t error;
     error.code = 0;
     if (g_mongoc.mongoc_database_has_collection(database, to.collection.c_str(), &error)) return new_integer(1);
-    if (error.code != 0) eval_fail(6850, "collectionの存在チェックに失敗しました");
+    if (error.code != 0) raise(Error::COLLECTION_CHECK_FAILED);
     return new_integer(0);
 }
 

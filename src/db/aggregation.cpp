@@ -82,7 +82,7 @@ int register_field(GroupingPlan& s, const char* text, size_t length) {
 }
 
 int register_string(GroupingPlan& s, ValueHandle v) {
-    if (!is_string(v)) eval_fail(6205, "mongo関数のcolumn不正(NOT STRING)");
+    if (!is_string(v)) raise(Error::COLUMN_NOT_STRING);
     return register_field(s, string_text(v), string_length(v));
 }
 
@@ -101,12 +101,12 @@ bool for_each_field(ValueHandle v, uint32_t limit, int over_code, const char* ov
 }
 
 void add_computed(GroupingPlan& s, Operation operation, int column) {
-    if (s.computed.size() >= LIST_LIMIT) eval_fail(6880, "mongo_aggregate関数の演算カラム数が多すぎます");
+    if (s.computed.size() >= LIST_LIMIT) raise(Error::TOO_MANY_AGGREGATE_COLUMNS);
     s.computed.push_back({operation, column});
 }
 
 void read_grouping(ValueHandle grouping, GroupingPlan& s) {
-    if (!is_hash(grouping)) eval_fail(6845, "mongo_aggregate関数の引数不正(key)");
+    if (!is_hash(grouping)) raise(Error::BAD_AGGREGATE_KEY_6845);
     uint32_t n = hash_count(grouping);
     for (uint32_t i = 0; i < n; ++i) {
         uint32_t name = hash_pairs(grouping)[2 * i];
@@ -114,7 +114,7 @@ void read_grouping(ValueHandle grouping, GroupingPlan& s) {
         if (name_is(name, "key")) {
             if (is_hash(value)) {
                 uint32_t keys = hash_count(value);
-                if (keys > LIST_LIMIT) eval_fail(6850, "mongo_aggregate関数の引数不正(keyは%d個以下)", int(LIST_LIMIT));
+                if (keys > LIST_LIMIT) raise(Error::TOO_MANY_AGGREGATE_KEYS, int(LIST_LIMIT));
                 for (uint32_t k = 0; k < keys; ++k) {
                     uint32_t field = hash_pairs(value)[2 * k];
                     s.key_columns.push_back(register_field(s, name_text(field), name_length(field)));
@@ -122,17 +122,17 @@ void read_grouping(ValueHandle grouping, GroupingPlan& s) {
                     s.key_sort.push_back(sort);
                 }
             } else if (is_array(value) && array_length(value) > LIST_LIMIT) {
-                eval_fail(6855, "mongo_aggregate関数の引数不正(key)");
+                raise(Error::BAD_AGGREGATE_KEY_6855);
             } else if (!for_each_field(value, LIST_LIMIT, 6855, "mongo_aggregate関数の引数不正(key)", [&](ValueHandle f) {
                            s.key_columns.push_back(register_string(s, f));
                            s.key_sort.push_back(VALUE_SENTINEL);
                        })) {
-                eval_fail(6865, "mongo_aggregate関数の引数不正(key)");
+                raise(Error::BAD_AGGREGATE_KEY_6865);
             }
         } else if (name_is(name, "group")) {
             if (!for_each_field(value, LIST_LIMIT, 6870, "mongo_aggregate関数の引数不正(groupは%d個以下)",
                                 [&](ValueHandle f) { s.group_columns.push_back(register_string(s, f)); }))
-                eval_fail(6875, "mongo_aggregate関数の引数不正(key)");
+                raise(Error::BAD_AGGREGATE_KEY_6875);
         } else if (name_is(name, "count")) {
             add_computed(s, Operation::COUNT, -1);
         } else if (name_is(name, "total")) {
@@ -146,10 +146,10 @@ void read_grouping(ValueHandle grouping, GroupingPlan& s) {
             else if (name_is(name, "min")) operation = Operation::MIN;
             else if (name_is(name, "average")) operation = Operation::AVERAGE;
             else if (name_is(name, "value")) operation = Operation::VALUE;
-            else eval_fail(6890, "mongo_aggregateのcolumn不正(NOT STRING)");
+            else raise(Error::AGGREGATE_COLUMN_NOT_STRING);
             if (!for_each_field(value, ~0u, 6885, "mongo_aggregate関数の引数不正(key)",
                                 [&](ValueHandle f) { add_computed(s, operation, register_string(s, f)); }))
-                eval_fail(6885, "mongo_aggregate関数の引数不正(key)");
+                raise(Error::BAD_AGGREGATE_KEY_6885);
         }
     }
 }
@@ -158,7 +158,7 @@ void append_group_value(ValueHandle v, std::string& out) {
     TextBuffer text;
     switch (kind_or_reserved(v)) {
     case KIND_NAME:
-        if (v <= VALUE_NAN) eval_fail(6420, "sql_aggregate関数のgroup配列不正");
+        if (v <= VALUE_NAN) raise(Error::BAD_SQL_GROUP);
         out.append(name_text(v), name_length(v));
         return;
     case KIND_INTEGER:
@@ -172,13 +172,13 @@ void append_group_value(ValueHandle v, std::string& out) {
         out.append(string_text(v), string_length(v));
         return;
     default:
-        eval_fail(6420, "sql_aggregate関数のgroup配列不正");
+        raise(Error::BAD_SQL_GROUP);
     }
 }
 
 std::vector<std::string> read_group_order(ValueHandle order) {
     if (!is_array(order) || array_length(order) == 0)
-        eval_fail(6830, "mongo_aggregate関数のgroup並び順不正(NOT ARRAY)");
+        raise(Error::BAD_AGGREGATE_ORDER);
     std::vector<std::string> texts;
     for (uint32_t i = 0; i < array_length(order); ++i) {
         ValueHandle element = array_elements(order)[i];
@@ -241,7 +241,7 @@ void read_column(const bson_iter_t* it, ColumnValue& v) {
         v.tag = Tag::NONE;
         return;
     default:
-        eval_fail(6210, "mongo集合関数のデータタイプ不正");
+        raise(Error::BAD_AGGREGATE_TYPE);
     }
 }
 
@@ -537,15 +537,15 @@ ValueHandle mongo_aggregate(ValueHandle cell) {
     if (is_string(q) || is_collection_reference(q)) {
         collection = resolve_collection(c, q, 6810);
     } else if (is_array(q)) {
-        if (array_length(q) == 0) eval_fail(6815, "mongo_aggregate関数の引数不正(collection)");
+        if (array_length(q) == 0) raise(Error::BAD_AGGREGATE_COLLECTION);
         collection = resolve_collection(c, array_elements(q)[0], 6810);
         if (array_length(q) > 1) {
             ValueHandle condition = array_elements(q)[1];
-            if (!is_hash(condition)) eval_fail(6820, "mongo_aggregateのフィルター不正");
+            if (!is_hash(condition)) raise(Error::BAD_AGGREGATE_FILTER);
             append_hash(filter.get(), condition);
         }
     } else {
-        eval_fail(6825, "mongo_aggregate関数の引数不正(collection, filter)");
+        raise(Error::BAD_AGGREGATE_ARGUMENTS);
     }
     std::vector<std::string> fixed;
     if (operand_count(op) > 3) {
@@ -579,10 +579,10 @@ ValueHandle mongo_aggregate(ValueHandle cell) {
         g_bson.bson_append_document(options.get(), "projection", 10, &projection);
         g_bson.bson_destroy(&projection);
     }
-    if (s.fields.empty()) eval_fail(6910, "関数の引数不正(NO COLUMN)");
+    if (s.fields.empty()) raise(Error::NO_COLUMN);
     if (s.computed.empty() && s.total_column < 0 && !s.total_count)
-        eval_fail(6435, "mongo_aggregate集合関数の引数不正");
-    if (!fixed.empty() && s.group_columns.empty()) eval_fail(6435, "sql_aggregate集合関数の引数不正");
+        raise(Error::BAD_AGGREGATE_ARGUMENT);
+    if (!fixed.empty() && s.group_columns.empty()) raise(Error::BAD_SQL_AGGREGATE_ARGUMENT);
 
     BuiltValue result(new_array(0));
     Aggregation aggregation(s, std::move(fixed), result.get());
@@ -590,7 +590,7 @@ ValueHandle mongo_aggregate(ValueHandle cell) {
     const bson_t* document;
     while (g_mongoc.mongoc_cursor_next(cursor.get(), &document)) aggregation.document(document);
     bson_error_t error;
-    if (g_mongoc.mongoc_cursor_error(cursor.get(), &error)) eval_fail(6920, "mongo_aggregateの検索エラー(%s)", error.message);
+    if (g_mongoc.mongoc_cursor_error(cursor.get(), &error)) raise(Error::AGGREGATE_FAILED, error.message);
     aggregation.finish();
     return result.give();
 }

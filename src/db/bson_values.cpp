@@ -42,7 +42,7 @@ int g_open_levels = 0;
 class OpenLevel {
 public:
     OpenLevel() {
-        if (g_open_levels + 2 > DOCUMENT_DEPTH_LIMIT) eval_fail(6055, "データの型不正");
+        if (g_open_levels + 2 > DOCUMENT_DEPTH_LIMIT) raise(Error::BAD_DATA_KIND_6055);
         ++g_open_levels;
     }
     ~OpenLevel() { --g_open_levels; }
@@ -67,13 +67,13 @@ uint32_t count_elements(const bson_iter_t* parent) {
 
 uint32_t key_name(const bson_iter_t* iterator) {
     uint32_t length = g_bson.bson_iter_key_len(iterator);
-    if (length == 0 || length > 255) eval_fail(6065, "mongo bsonのデータタイプ不正");
+    if (length == 0 || length > 255) raise(Error::BAD_BSON_TYPE);
     return intern_name(g_bson.bson_iter_key(iterator), length);
 }
 
 // A Hash of the elements the iterator walks over (it is positioned before the first).
 ValueHandle hash_of_elements(bson_iter_t* child, uint32_t count) {
-    if (count > 0xFFFF) eval_fail(6065, "mongo bsonのデータタイプ不正");
+    if (count > 0xFFFF) raise(Error::BAD_BSON_TYPE);
     BuiltValue hash(new_hash(count));
     for (uint32_t i = 0; i < count && g_bson.bson_iter_next(child); ++i) {
         uint32_t name = key_name(child);
@@ -86,12 +86,12 @@ ValueHandle hash_of_elements(bson_iter_t* child, uint32_t count) {
 }
 
 ValueHandle date_from_millis(int64_t millis) {
-    if (millis < 0) eval_fail(5500, "Date関連ステートメント不正(1970/01/01以前の年月日)");
+    if (millis < 0) raise(Error::DATE_BEFORE_1970_5500);
     int64_t seconds = millis / 1000;
     std::tm fields{};
-    if (!local_time(seconds, fields)) eval_fail(5500, "Date関連ステートメント不正(1970/01/01以前の年月日)");
+    if (!local_time(seconds, fields)) raise(Error::DATE_BEFORE_1970_5500);
     // The year is kept in 16 bits.
-    if (fields.tm_year + 1900 > 0xFFFF) eval_fail(6065, "mongo bsonのデータタイプ不正");
+    if (fields.tm_year + 1900 > 0xFFFF) raise(Error::BAD_BSON_TYPE);
     ValueHandle h = new_cell(KIND_DATE, 0);
     DateCell* d = cell_as<DateCell>(h);
     d->month_zone = uint8_t(fields.tm_mon & 0x0F);
@@ -124,7 +124,7 @@ constexpr size_t PATH_TEXT_LIMIT = 200;
         path.append(levels[i]->key, levels[i]->length);
     }
     if (path.size() > PATH_TEXT_LIMIT) path.resize(PATH_TEXT_LIMIT);
-    eval_fail(6055, "データの型不正(%s)", path.c_str());
+    raise(Error::BAD_DATA_KIND_NAMED, path.c_str());
 }
 
 int hex_digit(char c) {
@@ -268,9 +268,9 @@ ValueHandle value_from_bson(const bson_iter_t* iterator) {
     case BSON_TYPE_INT32:
         return new_integer(g_bson.bson_iter_int32(iterator));
     case BSON_TYPE_INT64:
-        eval_fail(6060, "64ビットの整数は使用できません");
+        raise(Error::INT64_UNSUPPORTED_6060);
     default:
-        eval_fail(6065, "mongo bsonのデータタイプ不正");
+        raise(Error::BAD_BSON_TYPE);
     }
 }
 

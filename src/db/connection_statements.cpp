@@ -56,13 +56,13 @@ std::string without_credentials(std::string text, const std::string& uri) {
 
 ValueHandle open_db(ValueHandle cell) {
     const OperationCell* op = operation_cell(cell);
-    if (open_connection_count() >= MAX_CONNECTIONS) eval_fail(6010, "接続するデータベースが多すぎます");
+    if (open_connection_count() >= MAX_CONNECTIONS) raise(Error::TOO_MANY_DATABASES);
     HeldOperand library(op, 1);
-    if (library.kind() != KIND_STRING) eval_fail(6015, "DLLライブラリ 不正");
+    if (library.kind() != KIND_STRING) raise(Error::BAD_DRIVER_LIBRARY);
     HeldOperand uri_text(op, 2);
-    if (uri_text.kind() != KIND_STRING) eval_fail(6020, "接続文字列 不正");
+    if (uri_text.kind() != KIND_STRING) raise(Error::BAD_CONNECTION_TEXT_6020);
     std::string uri(string_text(uri_text.get()), string_length(uri_text.get()));
-    if (uri.find("://") == std::string::npos) eval_fail(6025, "接続文字列 不正");
+    if (uri.find("://") == std::string::npos) raise(Error::BAD_CONNECTION_TEXT_6025);
     std::string database = default_database(uri);
 
     bind_driver(string_text(library.get()), string_length(library.get()));
@@ -78,11 +78,11 @@ ValueHandle open_db(ValueHandle cell) {
     bson_error_t error;
     c->uri = g_mongoc.mongoc_uri_new_with_error(uri.c_str(), &error);
     if (!c->uri) {
-        eval_fail(6030, "MongoDb URIエラー URI: %s\n           メッセージ: %s", uri_for_messages(uri).c_str(),
+        raise(Error::MONGO_URI, uri_for_messages(uri).c_str(),
                   without_credentials(error.message, uri).c_str());
     }
     c->client = g_mongoc.mongoc_client_new_from_uri(c->uri);
-    if (!c->client) eval_fail(6035, "MongoDb接続エラー URI: %s", uri_for_messages(uri).c_str());
+    if (!c->client) raise(Error::MONGO_CONNECT, uri_for_messages(uri).c_str());
     g_mongoc.mongoc_client_set_error_api(c->client, 2);
     DbConnection* connection = c.release();
     ValueHandle value = add_connection(connection);
@@ -108,14 +108,14 @@ ValueHandle close_db(ValueHandle cell) {
     const OperationCell* op = operation_cell(cell);
     HeldOperand target(op, 0);
     DbConnection* c = connection_of(target.get());
-    if (!c) eval_fail(6040, "引数のデータベース不正");
+    if (!c) raise(Error::BAD_DATABASE_ARGUMENT);
     bool commit = false;
     if (operand_count(op) > 1) {
         HeldOperand ending(op, 1);
-        if (ending.kind() != KIND_STRING) eval_fail(6045, "データベース接続終了の操作(commit/rollback)不正");
+        if (ending.kind() != KIND_STRING) raise(Error::BAD_CLOSE_ACTION_6045);
         const char* text = string_text(ending.get());
         if (!is_ending(text, string_length(ending.get())))
-            eval_fail(6050, "データベース接続終了の操作(commit/rollback)不正");
+            raise(Error::BAD_CLOSE_ACTION_6050);
         commit = text[0] == 'c' || text[0] == 'C';
     }
     bool committed = false;
@@ -127,7 +127,7 @@ ValueHandle close_db(ValueHandle cell) {
             g_mongoc.mongoc_client_session_abort_transaction(c->session, nullptr);
     }
     remove_connection(c);
-    if (commit && !committed) eval_fail(6052, "データベース接続終了のCOMMIT失敗");
+    if (commit && !committed) raise(Error::CLOSE_COMMIT_FAILED);
     return VALUE_UNDEFINED;
 }
 
@@ -150,7 +150,7 @@ ValueHandle use_db(ValueHandle cell) {
         }
         return VALUE_UNDEFINED;
     }
-    if (name.kind() != KIND_STRING || string_length(name.get()) == 0) eval_fail(6550, "データベース名不正");
+    if (name.kind() != KIND_STRING || string_length(name.get()) == 0) raise(Error::BAD_DATABASE_NAME_6550);
     make_current(c, string_text(name.get()), string_length(name.get()));
     return VALUE_UNDEFINED;
 }
@@ -167,7 +167,7 @@ ValueHandle get_database(ValueHandle cell) {
     HeldOperand target(op, 0);
     DbConnection& c = connection_operand(target, 6685);
     HeldOperand name(op, 1);
-    if (name.kind() != KIND_STRING || string_length(name.get()) == 0) eval_fail(6690, "データベース名不正");
+    if (name.kind() != KIND_STRING || string_length(name.get()) == 0) raise(Error::BAD_DATABASE_NAME_6690);
     return new_database_reference(lookup_database(c, string_text(name.get()), string_length(name.get())));
 }
 
@@ -186,7 +186,7 @@ ValueHandle collection_name(ValueHandle cell) {
     HeldOperand target(op, 0);
     DbConnection& c = connection_operand(target, 6615);
     HeldOperand reference(op, 1);
-    if (!is_collection_reference(reference.get())) eval_fail(6620, "コレクション不正");
+    if (!is_collection_reference(reference.get())) raise(Error::BAD_COLLECTION_6620);
     mongoc_collection_t* collection = resolve_collection(c, reference.get(), 6615);
     return new_string(g_mongoc.mongoc_collection_get_name(collection));
 }

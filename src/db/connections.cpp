@@ -179,7 +179,7 @@ mongoc_collection_t* resolve_collection(DbConnection& c, ValueHandle value, int 
             if (e.serial == serial) return e.handle;
         connection_invalid(connection_error);
     }
-    if (kind_of(value) != KIND_STRING || is_sentinel(value)) eval_fail(6790, "コレクション不正");
+    if (kind_of(value) != KIND_STRING || is_sentinel(value)) raise(Error::BAD_COLLECTION_6790);
     // Names are cut at 2047 bytes.
     std::string text(string_text(value), std::min<size_t>(string_length(value), 2047));
     text.resize(std::strlen(text.c_str()));
@@ -188,12 +188,12 @@ mongoc_collection_t* resolve_collection(DbConnection& c, ValueHandle value, int 
     if (dot != std::string::npos) {
         database = text.substr(0, dot);
         collection = text.substr(dot + 1);
-        if (database.empty()) eval_fail(6770, "データベース名不正");
-        if (collection.empty()) eval_fail(6775, "コレクション名不正");
+        if (database.empty()) raise(Error::BAD_DATABASE_NAME_6770);
+        if (collection.empty()) raise(Error::BAD_COLLECTION_NAME_6775);
         full_name = text;
     } else {
-        if (!c.database) eval_fail(6780, "データベースを指定していません");
-        if (text.empty()) eval_fail(6785, "コレクション名不正");
+        if (!c.database) raise(Error::NO_DATABASE);
+        if (text.empty()) raise(Error::BAD_COLLECTION_NAME_6785);
         database = c.database_name;
         collection = text;
         full_name = database + "." + collection;

@@ -54,17 +54,17 @@ template <size_t N>
 void bind_library(const char* part, size_t length, const BindingEntry (&table)[N], void* slots) {
     while (length > 0 && is_blank(part[length - 1])) --length;
     while (length > 0 && is_blank(*part)) ++part, --length;
-    if (length == 0) eval_fail(1170, "ダイナミック リンク ライブラリが指定されていません");
+    if (length == 0) raise(Error::NO_DRIVER_LIBRARY);
     char file_name[FILE_NAME_SIZE];
     if (length >= FILE_NAME_SIZE) length = FILE_NAME_SIZE - 1;
     std::memcpy(file_name, part, length);
     file_name[length] = '\0';
     void* library = load_shared_library(file_name);
     if (!library) library = load_shared_library(file_name);
-    if (!library) eval_fail(1175, "ダイナミック リンク ライブラリ('%s')ロード失敗", file_name);
+    if (!library) raise(Error::DRIVER_LIBRARY_LOAD, file_name);
     for (const BindingEntry& entry : table) {
         void* address = shared_library_symbol(library, entry.name);
-        if (!address) eval_fail(1180, "ダイナミック リンク ライブラリ関数'%s'へのリンク失敗", entry.name);
+        if (!address) raise(Error::DRIVER_FUNCTION_LINK, entry.name);
         std::memcpy(static_cast<char*>(slots) + entry.offset, &address, sizeof address);
     }
 }
@@ -82,7 +82,7 @@ void bind_driver(const char* library_names, size_t length) {
     const char* separator = static_cast<const char*>(std::memchr(buffer, ';', length));
     // Without a BSON library nothing could be converted: refuse before any
     // driver function runs.
-    if (!separator) eval_fail(1170, "ダイナミック リンク ライブラリが指定されていません");
+    if (!separator) raise(Error::NO_DRIVER_LIBRARY);
     try {
         bind_library(buffer, size_t(separator - buffer), CLIENT_TABLE, &g_mongoc);
         bind_library(separator + 1, length - size_t(separator - buffer) - 1, BSON_TABLE, &g_bson);

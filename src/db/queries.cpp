@@ -49,14 +49,14 @@ void read_query(DbConnection& c, ValueHandle argument, Shape shape, int connecti
         q.collection = resolve_collection(c, argument, connection_error);
         return;
     }
-    if (!is_array(argument)) eval_fail(6145, "mongo関数の引数不正(collection, filter, key)");
+    if (!is_array(argument)) raise(Error::BAD_QUERY_ARGUMENTS_6145);
     uint32_t length = array_length(argument);
     const Word32* items = array_elements(argument);
     if (length == 0 || !(is_string(items[0]) || is_collection_reference(items[0])))
-        eval_fail(6115, "mongo関数の引数不正(collection, filter, key)");
+        raise(Error::BAD_QUERY_ARGUMENTS_6115);
     q.collection = resolve_collection(c, items[0], connection_error);
     if (length > 1) {
-        if (!is_hash(items[1])) eval_fail(6120, "mongo_findのフィルター不正");
+        if (!is_hash(items[1])) raise(Error::BAD_FIND_FILTER);
         append_hash(q.filter.get(), items[1]);
     }
     if (length > 2) {
@@ -64,16 +64,16 @@ void read_query(DbConnection& c, ValueHandle argument, Shape shape, int connecti
         std::vector<ValueHandle> names;
         if (is_array(keys)) {
             uint32_t n = array_length(keys);
-            if (shape == Shape::ONE_HASH && n != 2) eval_fail(6125, "mongo関数の引数不正(key)");
+            if (shape == Shape::ONE_HASH && n != 2) raise(Error::BAD_QUERY_KEY_6125);
             for (uint32_t i = 0; i < n; ++i) {
                 ValueHandle key = array_elements(keys)[i];
-                if (!is_string(key)) eval_fail(6130, "mongo関数の引数不正(key)");
+                if (!is_string(key)) raise(Error::BAD_QUERY_KEY_6130);
                 names.push_back(key);
             }
         } else if (is_string(keys) && shape != Shape::ONE_HASH) {
             names.push_back(keys);
         } else {
-            eval_fail(6140, "mongo関数の引数不正(key)");
+            raise(Error::BAD_QUERY_KEY_6140);
         }
         if (shape != Shape::HASHES)
             for (ValueHandle key : names) q.keys.add(string_text(key), string_length(key));
@@ -82,7 +82,7 @@ void read_query(DbConnection& c, ValueHandle argument, Shape shape, int connecti
     }
     if (length > 3) {
         ValueHandle options = items[3];
-        if (!is_hash(options)) eval_fail(6110, "mongo関数の引数不正(option %x, %d)", options, int(length));
+        if (!is_hash(options)) raise(Error::BAD_QUERY_OPTION, options, int(length));
         append_hash(q.options.get(), options);
     }
 }
@@ -115,12 +115,12 @@ uint32_t record_key(const bson_iter_t* it) {
         length = size_t(std::snprintf(text, sizeof text, "%d", g_bson.bson_iter_int32(it)));
         break;
     case BSON_TYPE_INT64:
-        eval_fail(6070, "64ビットの整数は使用できません");
+        raise(Error::INT64_UNSUPPORTED_6070);
     default:
-        eval_fail(6075, "KEYのデータタイプ不正");
+        raise(Error::BAD_KEY_TYPE);
     }
     // A name is 1-255 bytes long.
-    if (length == 0 || length > 255) eval_fail(6075, "KEYのデータタイプ不正");
+    if (length == 0 || length > 255) raise(Error::BAD_KEY_TYPE);
     return intern_name(key, length);
 }
 
@@ -131,7 +131,7 @@ ValueHandle run_query(ValueHandle cell, Shape shape) {
     HeldOperand argument(op, 1);
     Query q;
     read_query(c, argument.get(), shape, 6105, q);
-    if (shape == Shape::ROWS && !q.has_keys) eval_fail(6150, "mongo関数の引数不正(collection, filter, key)");
+    if (shape == Shape::ROWS && !q.has_keys) raise(Error::BAD_QUERY_ARGUMENTS_6150);
     OwnedCursor cursor(g_mongoc.mongoc_collection_find_with_opts(q.collection, q.filter.get(), q.options.get(), nullptr));
     BuiltValue result(shape == Shape::ONE_HASH ? new_hash(0) : new_array(0));
     const bson_t* document;
@@ -139,9 +139,9 @@ ValueHandle run_query(ValueHandle cell, Shape shape) {
         if (shape == Shape::ONE_HASH) {
             bson_iter_t it;
             if (!g_bson.bson_iter_init(&it, document) || !g_bson.bson_iter_next(&it))
-                eval_fail(6065, "mongo bsonのデータタイプ不正");
+                raise(Error::BAD_BSON_TYPE);
             uint32_t key = record_key(&it);
-            if (!g_bson.bson_iter_next(&it)) eval_fail(6065, "mongo bsonのデータタイプ不正");
+            if (!g_bson.bson_iter_next(&it)) raise(Error::BAD_BSON_TYPE);
             BuiltValue value(value_from_bson(&it));
             hash_set(result.get(), key, value.get());
             continue;
@@ -163,7 +163,7 @@ ValueHandle record_map(ValueHandle cell) {
     DbConnection& c = connection_operand(target, 6165);
     HeldOperand statement_text(op, 2);
     if (statement_text.kind() != KIND_STRING)
-        eval_fail(6170, "mongo_mapの３番目の引数不正(not eval statement)");
+        raise(Error::BAD_MAP_EXPRESSION);
     StatementList statements;
     {
         uint32_t highest = 0;
@@ -174,12 +174,12 @@ ValueHandle record_map(ValueHandle cell) {
     }
     HeldOperand query(op, 1);
     ValueHandle q = query.get();
-    if (!is_array(q) || array_length(q) < 3) eval_fail(6175, "mongo_mapの２番目の引数不正");
+    if (!is_array(q) || array_length(q) < 3) raise(Error::BAD_MAP_SECOND);
     const Word32* items = array_elements(q);
     mongoc_collection_t* collection = resolve_collection(c, items[0], 6165);
-    if (!is_hash(items[1])) eval_fail(6180, "mongo_mapのフィルター不正(NOT HASH)");
+    if (!is_hash(items[1])) raise(Error::BAD_MAP_FILTER);
     ValueHandle columns = items[2];
-    if (!is_array(columns) || array_length(columns) == 0) eval_fail(6185, "mongo_mapのcolumn不正");
+    if (!is_array(columns) || array_length(columns) == 0) raise(Error::BAD_MAP_COLUMN);
     OwnedDocument options;
     OwnedDocument filter;
     append_hash(filter.get(), items[1]);
@@ -187,13 +187,13 @@ ValueHandle record_map(ValueHandle cell) {
     std::vector<ValueHandle> names;
     for (uint32_t i = 0; i < array_length(columns); ++i) {
         ValueHandle key = array_elements(columns)[i];
-        if (!is_string(key)) eval_fail(6190, "mongo_mapのcolumn不正(NOT STRING)");
+        if (!is_string(key)) raise(Error::MAP_COLUMN_NOT_STRING);
         keys.add(string_text(key), string_length(key));
         names.push_back(key);
     }
     append_projection(options.get(), names);
     if (array_length(q) > 3) {
-        if (!is_hash(items[3])) eval_fail(6195, "mongo_mapのoption不正");
+        if (!is_hash(items[3])) raise(Error::BAD_MAP_OPTION);
         append_hash(options.get(), items[3]);
     }
     OwnedCursor cursor(g_mongoc.mongoc_collection_find_with_opts(collection, filter.get(), options.get(), nullptr));
@@ -224,13 +224,13 @@ ValueHandle mongo_count(ValueHandle cell) {
     OwnedDocument filter;
     if (operand_count(op) > 2) {
         HeldOperand condition(op, 2);
-        if (!is_hash(condition.get())) eval_fail(6330, "mongo_countの検索条件不正");
+        if (!is_hash(condition.get())) raise(Error::BAD_COUNT_FILTER);
         append_hash(filter.get(), condition.get());
     }
     bson_error_t error;
     int64_t count = g_mongoc.mongoc_collection_count_documents(collection, filter.get(), nullptr, nullptr, nullptr, &error);
-    if (count < 0) eval_fail(6335, "mongo_countの検索エラー(%s)", error.message);
-    if (count > int64_t(UINT32_MAX)) eval_fail(6340, "mongo_countの件数オーバーフロー");
+    if (count < 0) raise(Error::COUNT_FAILED, error.message);
+    if (count > int64_t(UINT32_MAX)) raise(Error::COUNT_OVERFLOW);
     return new_integer(int32_t(uint32_t(count)));
 }
 

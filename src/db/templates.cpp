@@ -47,7 +47,7 @@ std::string rewrite_placeholders(const char* text, size_t length, uint32_t& high
         unsigned long n = 0;
         while (digits < length && text[digits] >= '0' && text[digits] <= '9' && n < 100000000)
             n = n * 10 + unsigned(text[digits++] - '0');
-        if (digits == i + 1) eval_fail(6160, "mongo関数の文字列不正");
+        if (digits == i + 1) raise(Error::BAD_TEMPLATE_TEXT);
         if (n > highest) highest = uint32_t(n);
         out += ROW_VARIABLE;
         if (n > 0) {
@@ -88,7 +88,7 @@ HashTemplate::HashTemplate(ValueHandle text) {
     while (first < last && is_blank(rewritten[first])) ++first;
     while (last > first && is_blank(rewritten[last - 1])) --last;
     if (first == last || rewritten[first] != '{' || rewritten[last - 1] != '}')
-        eval_fail(6350, "mongo関数のHASH文字列不正");
+        raise(Error::BAD_TEMPLATE_HASH);
     // In parentheses the braces are an object literal, not a block.
     std::string expression;
     expression.reserve(last - first + 2);
@@ -97,14 +97,14 @@ HashTemplate::HashTemplate(ValueHandle text) {
     expression += ')';
     settle_error_position();
     parse_statements(expression.c_str(), expression.size(), statements_.items);
-    if (statements_.items.size() != 1) eval_fail(6350, "mongo関数のHASH文字列不正");
+    if (statements_.items.size() != 1) raise(Error::BAD_TEMPLATE_HASH);
 }
 
 ValueHandle HashTemplate::evaluate_row() const {
     ValueHandle value = evaluate(statements_.items[0]);
     if (!is_hash(value)) {
         dispose(value);
-        eval_fail(6350, "mongo関数のHASH文字列不正");
+        raise(Error::BAD_TEMPLATE_HASH);
     }
     return value;
 }

@@ -25,17 +25,17 @@ ValueHandle mongo_transaction(ValueHandle cell) {
     const OperationCell* op = operation_cell(cell);
     HeldOperand target(op, 0);
     DbConnection& c = connection_operand(target, 6555);
-    if (c.session) eval_fail(6560, "mongo_transaction 不正");
+    if (c.session) raise(Error::BAD_TRANSACTION);
     std::string level = "snapshot";
     int32_t timeout = DEFAULT_WRITE_TIMEOUT_MS;
     if (operand_count(op) > 1) {
         HeldOperand mode(op, 1);
-        if (mode.kind() != KIND_STRING) eval_fail(6565, "mongo_transactionのread mode 不正");
+        if (mode.kind() != KIND_STRING) raise(Error::BAD_TRANSACTION_READ_MODE);
         if (string_length(mode.get()) > 0) level.assign(string_text(mode.get()), string_length(mode.get()));
     }
     if (operand_count(op) > 2) {
         HeldOperand limit(op, 2);
-        if (limit.kind() != KIND_INTEGER) eval_fail(6570, "mongo_transactionのTimeout 不正");
+        if (limit.kind() != KIND_INTEGER) raise(Error::BAD_TRANSACTION_TIMEOUT);
         timeout = integer_value(limit.get());
     }
     c.default_transaction_options = g_mongoc.mongoc_transaction_opts_new();
@@ -48,7 +48,7 @@ ValueHandle mongo_transaction(ValueHandle cell) {
     c.session = g_mongoc.mongoc_client_start_session(c.client, c.session_options, &error);
     if (!c.session) {
         drop_session(c);
-        eval_fail(6575, "mongo_transactionのセッション開始エラー(%s)", error.message);
+        raise(Error::SESSION_START_FAILED, error.message);
     }
     c.transaction_options = g_mongoc.mongoc_transaction_opts_new();
     c.write_concern = g_mongoc.mongoc_write_concern_new();
@@ -56,11 +56,11 @@ ValueHandle mongo_transaction(ValueHandle cell) {
     g_mongoc.mongoc_transaction_opts_set_write_concern(c.transaction_options, c.write_concern);
     if (!g_mongoc.mongoc_client_session_append(c.session, c.session_document, &error)) {
         end_transaction(c);
-        eval_fail(6580, "mongo_transactionセッションのオプション設定エラー(%s)", error.message);
+        raise(Error::SESSION_OPTION_FAILED, error.message);
     }
     if (!g_mongoc.mongoc_client_session_start_transaction(c.session, c.transaction_options, &error)) {
         end_transaction(c);
-        eval_fail(6585, "mongo_transactionの開始エラー(%s)", error.message);
+        raise(Error::TRANSACTION_START_FAILED, error.message);
     }
     return VALUE_UNDEFINED;
 }
@@ -68,18 +68,18 @@ ValueHandle mongo_transaction(ValueHandle cell) {
 ValueHandle mongo_commit(ValueHandle cell) {
     HeldOperand target(operation_cell(cell), 0);
     DbConnection& c = connection_operand(target, 6600);
-    if (!c.session) eval_fail(6605, "セッション不正");
+    if (!c.session) raise(Error::BAD_SESSION);
     bson_error_t error;
     bool done = commit_with_retries(c, error);
     end_transaction(c);
-    if (!done) eval_fail(6610, "COMMIT 失敗(%s)", error.message);
+    if (!done) raise(Error::COMMIT_FAILED, error.message);
     return VALUE_UNDEFINED;
 }
 
 ValueHandle mongo_rollback(ValueHandle cell) {
     HeldOperand target(operation_cell(cell), 0);
     DbConnection& c = connection_operand(target, 6590);
-    if (!c.session) eval_fail(6595, "ROLLBACK 不正");
+    if (!c.session) raise(Error::BAD_ROLLBACK);
     g_mongoc.mongoc_client_session_abort_transaction(c.session, nullptr);
     end_transaction(c);
     return VALUE_UNDEFINED;

@@ -30,7 +30,7 @@ int64_t reply_count(const bson_t* reply, const char* field) {
         if (std::strcmp(g_bson.bson_iter_key(&it), field) != 0) continue;
         bson_type_t type = g_bson.bson_iter_type(&it);
         if (type == BSON_TYPE_INT32) return g_bson.bson_iter_int32(&it);
-        if (type == BSON_TYPE_INT64) eval_fail(6355, "64ビットの整数は使用できません");
+        if (type == BSON_TYPE_INT64) raise(Error::INT64_UNSUPPORTED_6355);
         return 0;
     }
     return 0;
@@ -81,21 +81,21 @@ ValueHandle mongo_insert(ValueHandle cell) {
     };
     ValueHandle docs = documents.get();
     if (is_array(docs)) {
-        if (has_binds) eval_fail(6365, "mongo_insertでOptionは使用できません");
+        if (has_binds) raise(Error::INSERT_OPTION_6365);
         for (uint32_t i = 0; i < array_length(docs); ++i)
-            if (!is_hash(array_elements(docs)[i])) eval_fail(6370, "mongo_insertのカラム不正");
+            if (!is_hash(array_elements(docs)[i])) raise(Error::BAD_INSERT_COLUMN);
         for (uint32_t i = 0; i < array_length(docs); ++i) add(array_elements(docs)[i]);
     } else if (is_hash(docs)) {
-        if (has_binds) eval_fail(6375, "mongo_insertでOptionは使用できません");
+        if (has_binds) raise(Error::INSERT_OPTION_6375);
         add(docs);
     } else if (is_string(docs)) {
-        if (!has_binds) eval_fail(6380, "引数個数不正");
+        if (!has_binds) raise(Error::WRONG_ARGUMENTS);
         HashTemplate pattern(docs);
         HeldOperand binds(op, 3);
         ValueHandle rows = binds.get();
-        if (!is_array(rows)) eval_fail(6385, "Bind values不正");
-        if (array_length(rows) == 0) eval_fail(6390, "Bind values不正");
-        if (!is_array(array_elements(rows)[0])) eval_fail(6395, "Bind values不正");
+        if (!is_array(rows)) raise(Error::BAD_BIND_VALUES_6385);
+        if (array_length(rows) == 0) raise(Error::BAD_BIND_VALUES_6390);
+        if (!is_array(array_elements(rows)[0])) raise(Error::BAD_BIND_VALUES_6395);
         check_rows(rows, pattern.bind_index(), 6400, "Bind values不正", 6405);
         RowBinding binding;
         for (uint32_t i = 0; i < array_length(rows); ++i) {
@@ -105,7 +105,7 @@ ValueHandle mongo_insert(ValueHandle cell) {
         }
         note_position(op);
     } else {
-        eval_fail(6410, "mongo_insertの第３引数不正");
+        raise(Error::BAD_INSERT_THIRD);
     }
     // The driver takes a plain array of document pointers.
     void* block = std::calloc(built.size() + 1, sizeof(void*));
@@ -116,7 +116,7 @@ ValueHandle mongo_insert(ValueHandle cell) {
     bson_error_t error;
     if (!g_mongoc.mongoc_collection_insert_many(collection, list, built.size(), c.session_document,
                                                 reply.get(), &error))
-        eval_fail(6415, "mongo_insertの失敗(%s)", error.message);
+        raise(Error::INSERT_FAILED, error.message);
     return count_result(reply_count(&reply.doc, "insertedCount"));
 }
 
@@ -143,7 +143,7 @@ UpdateClass read_operations(ValueHandle update, std::vector<Operation>& list) {
     for (uint32_t i = 0; i < hash_count(update); ++i) {
         uint32_t name = hash_pairs(update)[2 * i];
         ValueHandle fields = hash_pairs(update)[2 * i + 1];
-        if (!is_hash(fields)) eval_fail(6285, "mongo_updateの更新処理不正");
+        if (!is_hash(fields)) raise(Error::BAD_UPDATE_6285);
         Operator op;
         if (name_is(name, "$set")) op = Operator::SET;
         else if (name_is(name, "$inc")) op = Operator::INC;
@@ -152,13 +152,13 @@ UpdateClass read_operations(ValueHandle update, std::vector<Operation>& list) {
         else if (name_is(name, "$mul")) op = Operator::MUL;
         else if (name_is(name, "$rename")) op = Operator::RENAME;
         else if (name_is(name, "$unset")) op = Operator::UNSET;
-        else eval_fail(6290, "mongo_updateの更新処理不正");
+        else raise(Error::BAD_UPDATE_6290);
         for (uint32_t k = 0; k < hash_count(fields); ++k) {
             uint32_t field = hash_pairs(fields)[2 * k];
             ValueHandle operand = hash_pairs(fields)[2 * k + 1];
             if (op != Operator::SET && op != Operator::UNSET && op != Operator::RENAME && !is_plain_number(operand))
-                eval_fail(6280, "mongo_updateの更新パラメータ不正");
-            if (op == Operator::RENAME && !is_string(operand)) eval_fail(6280, "mongo_updateの更新パラメータ不正");
+                raise(Error::BAD_UPDATE_PARAMETERS);
+            if (op == Operator::RENAME && !is_string(operand)) raise(Error::BAD_UPDATE_PARAMETERS);
             list.push_back({std::string(name_text(field), name_length(field)), operand, op, false});
         }
         if (op == Operator::RENAME || op == Operator::UNSET) replace = true;
@@ -227,7 +227,7 @@ void append_id(const bson_iter_t* it, bson_t* filter) {
         g_bson.bson_append_iter(filter, "_id", 3, it);
         return;
     default:
-        eval_fail(6300, "mongo関数の _id のデータタイプ不正");
+        raise(Error::BAD_ID_TYPE);
     }
 }
 
@@ -266,26 +266,26 @@ int64_t computed_update(DbConnection& c, mongoc_collection_t* collection, const 
                 append_id(&it, id_filter.get());
                 has_id = true;
                 if (replace && !g_bson.bson_append_iter(changes.get(), key, int(key_length), &it))
-                    eval_fail(6320, "mongo_updateのBind失敗");
+                    raise(Error::UPDATE_BIND_FAILED_6320);
             }
             Operation* o = entry_for(list, key, key_length);
             if (!o) {
                 if (replace && !(key_length == 3 && std::memcmp(key, "_id", 3) == 0) &&
                     !g_bson.bson_append_iter(changes.get(), key, int(key_length), &it))
-                    eval_fail(6320, "mongo_updateのBind失敗");
+                    raise(Error::UPDATE_BIND_FAILED_6320);
                 continue;
             }
             o->applied = true;
             if (o->op == Operator::RENAME) {
                 if (!g_bson.bson_append_iter(changes.get(), string_text(o->operand), int(string_length(o->operand)), &it))
-                    eval_fail(6325, "mongo_updateのBind失敗");
+                    raise(Error::UPDATE_BIND_FAILED_6325);
                 changed = true;
             } else if (o->op == Operator::UNSET) {
                 changed = true;
             } else if (apply(*o, &it, changes.get())) {
                 changed = true;
             } else if (replace && !g_bson.bson_append_iter(changes.get(), key, int(key_length), &it)) {
-                eval_fail(6320, "mongo_updateのBind失敗");
+                raise(Error::UPDATE_BIND_FAILED_6320);
             }
         }
         append_unapplied(list, changes.get(), changed);
@@ -293,7 +293,7 @@ int64_t computed_update(DbConnection& c, mongoc_collection_t* collection, const 
         if (replace && has_id) {
             if (!g_mongoc.mongoc_collection_replace_one(collection, id_filter.get(), changes.get(), c.session_document,
                                                         nullptr, &error))
-                eval_fail(6330, "mongo_updateの失敗(%s)", error.message);
+                raise(Error::UPDATE_FAILED_6330, error.message);
             ++written;
         } else if (!replace && has_id && changed) {
             bson_t update;
@@ -302,7 +302,7 @@ int64_t computed_update(DbConnection& c, mongoc_collection_t* collection, const 
             bool done = g_mongoc.mongoc_collection_update_one(collection, id_filter.get(), &update, c.session_document,
                                                               nullptr, &error);
             g_bson.bson_destroy(&update);
-            if (!done) eval_fail(6310, "mongo_updateの失敗(%s)", error.message);
+            if (!done) raise(Error::UPDATE_FAILED_6310, error.message);
             ++written;
         }
         if (!many) break;
@@ -340,7 +340,7 @@ int64_t one_update(DbConnection& c, mongoc_collection_t* collection, ValueHandle
                                                               c.session_document, reply.get(), &error)
                      : g_mongoc.mongoc_collection_update_one(collection, filter.get(), document.get(),
                                                              c.session_document, reply.get(), &error);
-    if (!done) eval_fail(6305, "mongo_updateの失敗(%s)", error.message);
+    if (!done) raise(Error::UPDATE_FAILED_6305, error.message);
     return reply_count(&reply.doc, "modifiedCount");
 }
 
@@ -353,18 +353,18 @@ ValueHandle run_update(ValueHandle cell, bool many) {
     HeldOperand filter(op, 2);
     HeldOperand update(op, 3);
     if (is_hash(filter.get())) {
-        if (!is_hash(update.get())) eval_fail(6470, "mongo_updateの更新処理不正");
+        if (!is_hash(update.get())) raise(Error::BAD_UPDATE_6470);
         return count_result(one_update(c, collection, filter.get(), update.get(), many));
     }
-    if (!is_string(filter.get())) eval_fail(6480, "mongo_updateの検索条件不正");
-    if (operand_count(op) < 5) eval_fail(6425, "Bind values不正");
-    if (!is_string(update.get())) eval_fail(6430, "mongo_updateのoperators不正");
+    if (!is_string(filter.get())) raise(Error::BAD_UPDATE_FILTER);
+    if (operand_count(op) < 5) raise(Error::BAD_BIND_VALUES_6425);
+    if (!is_string(update.get())) raise(Error::BAD_UPDATE_OPERATORS);
     HashTemplate filter_pattern(filter.get());
     HashTemplate update_pattern(update.get());
     uint32_t bind_index = std::max(filter_pattern.bind_index(), update_pattern.bind_index());
     HeldOperand binds(op, 4);
     ValueHandle rows = binds.get();
-    if (!is_array(rows)) eval_fail(6435, "Bind values不正");
+    if (!is_array(rows)) raise(Error::BAD_BIND_VALUES_6435);
     check_rows(rows, bind_index, 6455, "Bind values不正", 6460);
     RowBinding binding;
     int64_t total = 0;
@@ -402,14 +402,14 @@ ValueHandle run_delete(ValueHandle cell, bool many) {
     mongoc_collection_t* collection = resolve_collection(c, name.get(), 6485);
     HeldOperand filter(op, 2);
     if (is_hash(filter.get())) return count_result(one_delete(c, collection, filter.get(), many, 6490));
-    if (!is_string(filter.get())) eval_fail(6535, "mongo_deleteの検索条件不正");
-    if (operand_count(op) < 4) eval_fail(6495, "引数個数不正(Bind Valuesがない)");
+    if (!is_string(filter.get())) raise(Error::BAD_DELETE_FILTER);
+    if (operand_count(op) < 4) raise(Error::NO_BIND_VALUES);
     HashTemplate pattern(filter.get());
     HeldOperand binds(op, 3);
     ValueHandle rows = binds.get();
-    if (!is_array(rows)) eval_fail(6500, "Bindのvalues不正");
-    if (array_length(rows) == 0) eval_fail(6505, "Bindのvalues不正");
-    if (!is_array(array_elements(rows)[0])) eval_fail(6510, "Bindのvalues不正");
+    if (!is_array(rows)) raise(Error::BAD_BIND_VALUE_6500);
+    if (array_length(rows) == 0) raise(Error::BAD_BIND_VALUE_6505);
+    if (!is_array(array_elements(rows)[0])) raise(Error::BAD_BIND_VALUE_6510);
     check_rows(rows, pattern.bind_index(), 6520, "Bindのvalues不正", 6525);
     RowBinding binding;
     int64_t total = 0;

@@ -39,7 +39,7 @@ constexpr size_t REPLY_TEXT_LIMIT = 16363;
 
 [[noreturn]] void connection_lost() {
     debugger_session_closed();
-    eval_fail(1850, "ソケット通信不正");
+    raise(Error::DEBUG_SOCKET);
 }
 
 void leave_frame(const DebuggerFrame& frame) {
@@ -92,7 +92,7 @@ void answer_evaluation(std::string_view body) {
     debugger_session_closed();
     // The developer ended the session: the request ends, whatever try the script is in.
     try {
-        eval_fail(1855, "デバッグ終了");
+        raise(Error::DEBUG_ENDED);
     } catch (ScriptThrow& thrown) {
         thrown.to_request_handler = true;
         throw;

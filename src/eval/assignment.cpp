@@ -56,7 +56,7 @@ inline bool integer_in_place(const LastLocation& at, ValueHandle current) {
         dispose_result(target, current);
         return integer_result(number);
     }
-    if (at.constant) eval_fail(2320, "オペレーション不正");
+    if (at.constant) raise(Error::BAD_OPERATION_2320);
     if (integer_in_place(at, current)) {
         cell_as<IntegerCell>(current)->value = number;
         return current;
@@ -92,7 +92,7 @@ ValueHandle op_assign(ValueHandle cell) {
     }
     dispose_result(operands[0], current);
     if (at.kind != LOCATION_NONE) {
-        if (at.constant) eval_fail(2320, "オペレーション不正");
+        if (at.constant) raise(Error::BAD_OPERATION_2320);
         store_at_location(at, value);
     }
     release_keep(value);
@@ -152,7 +152,7 @@ ValueHandle add_to_integer_binding(ValueHandle value_operand, const LastLocation
         release(target);
         dispose(value);
     } else {
-        eval_fail(2255, "オペレーション(+=)のデータ型不正");
+        raise(Error::BAD_PLUS_ASSIGN_KIND);
     }
     retain(result);
     store_at_location(at, result);
@@ -180,8 +180,8 @@ ValueHandle op_add_assign(ValueHandle cell) {
     LastLocation at = evaluate_target(operands[0], target);
     if (at.kind == LOCATION_BINDING && !at.constant && kind_of(target) == KIND_INTEGER)
         return add_to_integer_binding(operands[1], at, integer_value(target));
-    if (at.kind != LOCATION_NONE && at.constant) eval_fail(2245, "オペレーション不正(+=)");
-    if (at.kind == LOCATION_NONE) eval_fail(2250, "オペレーション不正(+=)");
+    if (at.kind != LOCATION_NONE && at.constant) raise(Error::BAD_PLUS_ASSIGN_2245);
+    if (at.kind == LOCATION_NONE) raise(Error::BAD_PLUS_ASSIGN_2250);
     // Held while the value is evaluated; cells never move, so the pointer stays good.
     uint8_t* target_header = has_storage(target) ? value_ptr(target) : nullptr;
     if (target_header) add_reference(*target_header);
@@ -217,7 +217,7 @@ ValueHandle op_add_assign(ValueHandle cell) {
             return target;
         }
     } else {
-        eval_fail(2255, "オペレーション(+=)のデータ型不正");
+        raise(Error::BAD_PLUS_ASSIGN_KIND);
     }
     dispose(value);
     // Held for the store: the result may be made of the target itself.
@@ -236,8 +236,8 @@ namespace {
 [[gnu::noinline]] ValueHandle arith_assign_integer(ValueHandle cell, ArithmeticOp op, int32_t number) {
     ValueHandle target;
     LastLocation at = evaluate_target(operand(operation_cell(cell), 0), target);
-    if (at.kind != LOCATION_NONE && at.constant) eval_fail(2315, "オペレーション不正");
-    if (at.kind == LOCATION_NONE) eval_fail(2317, "オペレーション不正");
+    if (at.kind != LOCATION_NONE && at.constant) raise(Error::BAD_OPERATION_2315);
+    if (at.kind == LOCATION_NONE) raise(Error::BAD_OPERATION_2317);
     ValueHandle result;
     int32_t out;
     if (is_integer(target) && integer_pair(op, integer_value(target), number, out)) {
@@ -270,8 +270,8 @@ ValueHandle op_arith_assign(ValueHandle cell) {
         HeldWords in_view(value);
         at = evaluate_target(operand(operation_cell(cell), 0), target);
     }
-    if (at.kind != LOCATION_NONE && at.constant) eval_fail(2315, "オペレーション不正");
-    if (at.kind == LOCATION_NONE) eval_fail(2317, "オペレーション不正");
+    if (at.kind != LOCATION_NONE && at.constant) raise(Error::BAD_OPERATION_2315);
+    if (at.kind == LOCATION_NONE) raise(Error::BAD_OPERATION_2317);
     ValueHandle result;
     int32_t out;
     if (kind_of(target) == KIND_INTEGER && kind_of(value) == KIND_INTEGER &&
@@ -298,12 +298,12 @@ ValueHandle op_bit_assign(ValueHandle cell) {
     uint8_t code = opcode_of(cell);
     ValueHandle value;
     int32_t y;
-    if (!evaluate_integer(operand(operation_cell(cell), 1), y, value)) eval_fail(2285, "オペランド不正(非整数)");
+    if (!evaluate_integer(operand(operation_cell(cell), 1), y, value)) raise(Error::NOT_INTEGER_OPERAND_2285);
     ValueHandle target;
     LastLocation at = evaluate_target(operand(operation_cell(cell), 0), target);
-    if (at.kind != LOCATION_NONE && at.constant) eval_fail(2290, "オペレーション不正");
-    if (at.kind == LOCATION_NONE) eval_fail(2300, "オペレーション不正");
-    if (kind_of(target) != KIND_INTEGER) eval_fail(2295, "オペランド不正(非整数)");
+    if (at.kind != LOCATION_NONE && at.constant) raise(Error::BAD_OPERATION_2290);
+    if (at.kind == LOCATION_NONE) raise(Error::BAD_OPERATION_2300);
+    if (kind_of(target) != KIND_INTEGER) raise(Error::NOT_INTEGER_OPERAND_2295);
     int32_t x = integer_value(target);
     int32_t r = code == OP_AND_ASSIGN ? (x & y) : code == OP_OR_ASSIGN ? (x | y) : (x ^ y);
     if (ref_count(target) == 1) {

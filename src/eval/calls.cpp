@@ -31,9 +31,9 @@ namespace {
 
 [[noreturn]] void not_a_function(ValueHandle value) {
     if (g_location.name_valid) {
-        eval_fail(2155, "関数不正(%s), %d", name_text(g_location.name), int(kind_of(value)));
+        raise(Error::BAD_FUNCTION_CALL, name_text(g_location.name), int(kind_of(value)));
     }
-    eval_fail(2150, "関数不正");
+    raise(Error::BAD_FUNCTION);
 }
 
 // The frame of a call: `this` (for new and method calls), the parameters,
@@ -179,7 +179,7 @@ ValueHandle called_conversion(ValueHandle callee, ArgumentList args) {
 }  // namespace
 
 ValueHandle call_function(ValueHandle function, ValueHandle this_value, const ValueHandle* args, uint32_t count) {
-    if (kind_of(function) != KIND_FUNCTION || is_sentinel(function)) eval_fail(2150, "関数不正");
+    if (kind_of(function) != KIND_FUNCTION || is_sentinel(function)) raise(Error::BAD_FUNCTION);
     return invoke(function, this_value, nullptr, args, count);
 }
 
@@ -212,7 +212,7 @@ ValueHandle op_new(ValueHandle cell) {
     const OperationCell* c = operation_cell(cell);
     ValueHandle constructor = operand(c, 0);
     ArgumentList args = argument_list(operand(c, 1));
-    if (!is_plain_name(constructor)) eval_fail(2365, "newステートメント不正");
+    if (!is_plain_name(constructor)) raise(Error::BAD_NEW_2365);
     switch (constructor) {
     case NAME_NUMBER:
     case NAME_INTEGER:
@@ -264,7 +264,7 @@ ValueHandle op_new(ValueHandle cell) {
     }
     g_location.name_valid = false;
     ValueHandle fn = evaluate(constructor);
-    if (kind_of(fn) != KIND_FUNCTION) eval_fail(2370, "newステートメント不正");
+    if (kind_of(fn) != KIND_FUNCTION) raise(Error::BAD_NEW_2370);
     retain(fn);
     ValueHandle self = new_hash(0);
     ValueHandle result = invoke(fn, self, args.items, nullptr, args.count, true);
@@ -282,9 +282,9 @@ ValueHandle op_new(ValueHandle cell) {
 ValueHandle op_eval(ValueHandle cell) {
     const OperationCell* c = operation_cell(cell);
     ValueHandle argument = operand_count(c) > 0 ? evaluate(operand(c, 0)) : VALUE_UNDEFINED;
-    if (kind_of(argument) != KIND_STRING) eval_fail(2350, "引数不正(非文字列)");
+    if (kind_of(argument) != KIND_STRING) raise(Error::NOT_STRING_ARGUMENT_2350);
     uint32_t length = string_length(argument);
-    if (length >= 256) eval_fail(2357, "評価する文字列が長すぎます。(255バイト以下)");
+    if (length >= 256) raise(Error::EVAL_TEXT_TOO_LONG);
     char text[256];
     std::memcpy(text, string_text(argument), length);
     text[length] = '\0';

@@ -22,7 +22,7 @@ TagStack g_tags = {g_first_tags, 0, TAG_STEP};
 void grow_tag_stack() {
     uint32_t capacity = g_tags.capacity + TAG_STEP;
     auto* tags = static_cast<uint8_t*>(std::malloc(capacity));
-    if (!tags) eval_fail(1400, "メモリ領域を取得できません");
+    if (!tags) raise(Error::NO_MEMORY);
     std::memcpy(tags, g_tags.tags, g_tags.count);
     if (g_tags.tags != g_first_tags) std::free(g_tags.tags);
     g_tags.tags = tags;

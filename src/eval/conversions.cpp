@@ -28,15 +28,15 @@ ValueHandle number_conversion(ValueHandle v) {
         int sign = 1;
         if (*text == '-' || *text == '+') sign = *text++ == '-' ? -1 : 1;
         bool digit_start = (*text >= '0' && *text <= '9') || (*text == '.' && text[1] >= '0' && text[1] <= '9');
-        if (!digit_start) eval_fail(2335, "Numberの引数不正");
+        if (!digit_start) raise(Error::BAD_NUMBER_ARGUMENT);
         ParsedNumber parsed;
         try {
             parsed = parse_number(text, sign);
         } catch (const ScriptThrow&) {
             // A malformed number text is the script's data, not its source.
-            eval_fail(2335, "Numberの引数不正");
+            raise(Error::BAD_NUMBER_ARGUMENT);
         }
-        if (parsed.end != end_of_text) eval_fail(2335, "Numberの引数不正");
+        if (parsed.end != end_of_text) raise(Error::BAD_NUMBER_ARGUMENT);
         if (parsed.is_integer) {
             if (parsed.integer >= INT32_MIN && parsed.integer <= INT32_MAX) return new_integer(int32_t(parsed.integer));
             return new_float(double(parsed.integer));
@@ -44,7 +44,7 @@ ValueHandle number_conversion(ValueHandle v) {
         return new_float(parsed.real);
     }
     default:
-        eval_fail(2335, "Numberの引数不正");
+        raise(Error::BAD_NUMBER_ARGUMENT);
     }
 }
 
@@ -102,7 +102,7 @@ ValueHandle op_string(ValueHandle cell) {
 ValueHandle op_integer(ValueHandle cell) {
     uint32_t n;
     ValueHandle* args = evaluate_operands(cell, n);
-    if (n > 1) eval_fail(2375, "引数の個数不正");
+    if (n > 1) raise(Error::WRONG_ARGUMENT_COUNT_2375);
     return finish(n == 0 ? new_integer(0) : to_integer(args[0]), args, n);
 }
 
@@ -115,7 +115,7 @@ ValueHandle op_regexp(ValueHandle cell) {
 ValueHandle op_float(ValueHandle cell) {
     uint32_t n;
     ValueHandle* args = evaluate_operands(cell, n);
-    if (n > 1) eval_fail(2380, "引数の個数不正");
+    if (n > 1) raise(Error::WRONG_ARGUMENT_COUNT_2380);
     return finish(n == 0 ? new_float(0.0) : to_float(args[0]), args, n);
 }
 

@@ -21,13 +21,13 @@ bool split_item(ValueHandle item, uint32_t& name, ValueHandle& initial) {
 }
 
 ValueHandle declare_in_block(ValueHandle cell, bool constant) {
-    if (g_scope.block_depth == 0) eval_fail(2045, "ステートメント不正(let/const)");
+    if (g_scope.block_depth == 0) raise(Error::BAD_DECLARATION);
     uint32_t n = operand_count(operation_cell(cell));
     for (uint32_t i = 0; i < n; ++i) {
         uint32_t name;
         ValueHandle initial;
         bool has_initial = split_item(operand(operation_cell(cell), i), name, initial);
-        if ((name >> 24) != 0) eval_fail(2040, "変数名不正");
+        if ((name >> 24) != 0) raise(Error::BAD_VARIABLE_NAME);
         if (name <= VALUE_NULL) {
             if (has_initial) raise(Error::BAD_DECLARED_NAME_2048);
             raise(Error::BAD_DECLARED_NAME_2047);
@@ -60,7 +60,7 @@ ValueHandle op_var(ValueHandle cell) {
         uint32_t name;
         ValueHandle initial;
         bool has_initial = split_item(operand(operation_cell(cell), i), name, initial);
-        if (!is_plain_name(name)) eval_fail(2040, "変数名不正");
+        if (!is_plain_name(name)) raise(Error::BAD_VARIABLE_NAME);
         if (!has_initial) {
             // A bare `var x` keeps an existing value and only makes sure the name exists.
             if (g_scope.frame_base == 0) {

@@ -31,7 +31,7 @@ constexpr Table make_operation_table() {
     return t;
 }
 
-ValueHandle op_refused(ValueHandle) { eval_fail(1860, "デバッグでのEVALエラー"); }
+ValueHandle op_refused(ValueHandle) { raise(Error::DEBUG_EVAL); }
 
 constexpr bool REFUSED = true;
 constexpr bool ALLOWED = false;
@@ -135,9 +135,9 @@ void expand_placeholder(const char* text, size_t length, TextBuffer& out) {
         }
         size_t close = at + 2;
         while (close < length && text[close] != '}') ++close;
-        if (close >= length || odd_backslashes_before(text, close)) eval_fail(2010, "フォーマット不正 ${ ... }");
+        if (close >= length || odd_backslashes_before(text, close)) raise(Error::BAD_TEMPLATE);
         size_t inner = close - (at + 2);
-        if (inner >= PLACEHOLDER_LIMIT) eval_fail(2005, "バッファーのオーバーフロー ${...}");
+        if (inner >= PLACEHOLDER_LIMIT) raise(Error::TEMPLATE_OVERFLOW);
         out.append(text + copied, at - copied);
         // The parser may write into the text it reads: give it a copy.
         char placeholder[PLACEHOLDER_LIMIT];
@@ -156,7 +156,7 @@ void expand_placeholder(const char* text, size_t length, TextBuffer& out) {
 [[noreturn, gnu::noinline, gnu::cold]] void not_evaluable(ValueHandle h) {
     char excerpt[512];
     message_excerpt(h, excerpt, sizeof excerpt, 120);
-    eval_fail(2015, "評価式不正 '%s'", excerpt);
+    raise(Error::BAD_EVAL_TEXT, excerpt);
 }
 
 }  // namespace
@@ -190,7 +190,7 @@ ValueHandle evaluate_other(ValueHandle h) {
 
 ValueHandle op_nop(ValueHandle) { return VALUE_UNDEFINED; }
 
-ValueHandle op_no_operation(ValueHandle) { eval_fail(1860, "デバッグでのEVALエラー"); }
+ValueHandle op_no_operation(ValueHandle) { raise(Error::DEBUG_EVAL); }
 
 ValueHandle op_paren_list(ValueHandle cell) {
     const OperationCell* c = operation_cell(cell);

@@ -30,7 +30,7 @@ const char* keyword_name(uint8_t code) {
 
 }  // namespace
 
-void not_built(const char* what) { eval_fail(2165, "未実装の命令 '%s'", what); }
+void not_built(const char* what) { raise(Error::NOT_IMPLEMENTED, what); }
 
 ValueHandle construct_date(const ValueHandle* args, uint32_t count) {
     if (!g_date_constructor) not_built("Date");

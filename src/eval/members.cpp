@@ -197,7 +197,7 @@ ValueHandle array_element(ValueHandle& array, uint32_t n, bool create) {
         return VALUE_UNDEFINED;
     }
     // Beyond the end the array becomes an assoc array holding the keys written.
-    if (n > INTEGER_KEY_LIMIT || length > INTEGER_KEY_LIMIT) eval_fail(2025, "インデックス不正");
+    if (n > INTEGER_KEY_LIMIT || length > INTEGER_KEY_LIMIT) raise(Error::BAD_INDEX_2025);
     std::vector<Holder> holders;
     if (ref_count(array) == 0 || find_holders(array, holders)) {
         array = to_assoc_in_place(array, holders);
@@ -205,7 +205,7 @@ ValueHandle array_element(ValueHandle& array, uint32_t n, bool create) {
     }
     // Held where its holders cannot all be found: it stays an Array that
     // every holder sees, the gap filled with undefined.
-    if (n - length >= (1u << 20)) eval_fail(2025, "インデックス不正");
+    if (n - length >= (1u << 20)) raise(Error::BAD_INDEX_2025);
     while (array_length(array) <= n) array_push(array, VALUE_UNDEFINED);
     record(LOCATION_ARRAY, array, n);
     return VALUE_UNDEFINED;
@@ -228,14 +228,14 @@ ValueHandle op_member(ValueHandle cell) {
         } else if (name == NAME_MESSAGE) {
             result = new_string(error_message(rec), error_message_length(rec));
         } else {
-            eval_fail(2035, "ステートメント不正(key/method)");
+            raise(Error::BAD_MEMBER);
         }
         g_location.kind = LOCATION_NONE;
         dispose(object);
         return result;
     }
     case KIND_REGEXP: {
-        if (!g_regexp_property) eval_fail(5080, "正規表現プロパティ不正");
+        if (!g_regexp_property) raise(Error::REGEXP_BAD_PROPERTY);
         g_location.kind = LOCATION_NONE;
         ValueHandle result = g_regexp_property(object, name);
         if (has_storage(object) && ref_count(object) == 0) return from_container(object, result);
@@ -275,7 +275,7 @@ ValueHandle op_member(ValueHandle cell) {
         dispose(object);
         return result;
     }
-    if (kind_of(object) != KIND_HASH || is_sentinel(object)) eval_fail(2035, "ステートメント不正(key/method)");
+    if (kind_of(object) != KIND_HASH || is_sentinel(object)) raise(Error::BAD_MEMBER);
     return from_container(object, hash_entry(object, name, create));
 }
 
@@ -305,14 +305,14 @@ ValueHandle op_index(ValueHandle cell) {
                         : evaluate_index_holding(object, index_operand, n, index);
     ValueHandle result;
     if (numbered) {
-        if (n < 0) eval_fail(2025, "インデックス不正");
+        if (n < 0) raise(Error::BAD_INDEX_2025);
         switch (kind_of(object)) {
         case KIND_ARRAY:
             if (create) g_object_location = object_location;
             result = array_element(object, uint32_t(n), create);
             break;
         case KIND_ASSOC_ARRAY:
-            if (n > 0xFFFFFF) eval_fail(2025, "インデックス不正");
+            if (n > 0xFFFFFF) raise(Error::BAD_INDEX_2025);
             result = assoc_entry(object, make_handle(KIND_INTEGER, uint32_t(n)), create);
             break;
         case KIND_STRING:
@@ -321,7 +321,7 @@ ValueHandle op_index(ValueHandle cell) {
             dispose(object);
             return result;
         default:
-            eval_fail(2030, "オペランド不正[index]");
+            raise(Error::BAD_INDEX_OPERAND_2030);
         }
         return from_container(object, result);
     }
@@ -333,7 +333,7 @@ ValueHandle op_index(ValueHandle cell) {
             key = index;
         } else {
             uint32_t length = string_length(index);
-            if (length == 0 || length > 255) eval_fail(2023, "オペランド不正[index]");
+            if (length == 0 || length > 255) raise(Error::BAD_INDEX_OPERAND_2023);
             key = intern_name(string_text(index), length);
         }
         if (kind_of(object) == KIND_HASH) {
@@ -341,12 +341,12 @@ ValueHandle op_index(ValueHandle cell) {
         } else if (kind_of(object) == KIND_ASSOC_ARRAY) {
             result = assoc_entry(object, key, create);
         } else {
-            eval_fail(2023, "オペランド不正[index]");
+            raise(Error::BAD_INDEX_OPERAND_2023);
         }
         break;
     }
     default:
-        eval_fail(2032, "インデックス不正");
+        raise(Error::BAD_INDEX_2032);
     }
     dispose(index);
     return from_container(object, result);

@@ -33,11 +33,11 @@ inline bool integer_pair(ArithmeticOp op, int32_t a, int32_t b, int32_t& out) {
     // 32-bit division is much faster than 64-bit; -1 is the one divisor whose
     // quotient can leave the range (it wraps, as the 64-bit result did).
     case ARITH_DIV:
-        if (b == 0) eval_fail(2330, "オペレーション不正(０割)");
+        if (b == 0) raise(Error::DIVISION_BY_ZERO);
         out = b == -1 ? int32_t(0u - uint32_t(a)) : a / b;
         return true;
     case ARITH_MOD: {
-        if (b == 0) eval_fail(2330, "オペレーション不正(０割)");
+        if (b == 0) raise(Error::DIVISION_BY_ZERO);
         int32_t r = b == -1 ? 0 : a % b;
         if (r != 0 && ((r < 0) != (b < 0))) r += b;
         out = r;

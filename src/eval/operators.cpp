@@ -124,7 +124,7 @@ bool concatenates(ValueHandle a, ValueHandle b) {
     dispose(next);
     for (uint32_t i = from; i < n; ++i) {
         ValueHandle more = evaluate(operand(operation_cell(cell), i));
-        if (!concatenable_text(more, text)) eval_fail(2240, "データの型不正(+)");
+        if (!concatenable_text(more, text)) raise(Error::BAD_PLUS_OPERAND);
         dispose(more);
     }
     return new_string(text.data(), text.size());
@@ -146,12 +146,12 @@ double numeric_operand(ValueHandle v, bool& is_float) {
         const char* text = string_text(v);
         char* end = nullptr;
         double d = std::strtod(text, &end);
-        if (end != text + string_length(v)) eval_fail(2305, "オペランド不正(非数値)");
+        if (end != text + string_length(v)) raise(Error::NOT_NUMBER_OPERAND_2305);
         if (std::memchr(text, '.', string_length(v))) is_float = true;
         return d;
     }
     default:
-        eval_fail(2310, "オペランド不正(非数値)");
+        raise(Error::NOT_NUMBER_OPERAND_2310);
     }
 }
 
@@ -166,11 +166,11 @@ double arithmetic(ArithmeticOp op, double a, double b) {
     case ARITH_MUL:
         return a * b;
     case ARITH_DIV:
-        if (b == 0.0) eval_fail(2330, "オペレーション不正(０割)");
+        if (b == 0.0) raise(Error::DIVISION_BY_ZERO);
         return a / b;
     case ARITH_MOD:
         // The remainder takes the divisor's sign; a zero divisor is refused like division.
-        if (b == 0.0) eval_fail(2330, "オペレーション不正(０割)");
+        if (b == 0.0) raise(Error::DIVISION_BY_ZERO);
         return a - std::floor(a / b) * b;
     case ARITH_POW:
         return std::pow(a, b);
@@ -213,7 +213,7 @@ ValueHandle add_chain_from(ValueHandle cell, ValueHandle acc, ValueHandle next =
         } else if (concatenates(acc, next)) {
             return concatenate_rest(cell, acc, next, i + 1, n);
         } else {
-            eval_fail(2240, "データの型不正(+)");
+            raise(Error::BAD_PLUS_OPERAND);
         }
         dispose(acc);
         dispose(next);
@@ -272,9 +272,9 @@ bool bitwise_integer(ValueHandle cell, uint8_t code, int32_t& out) {
     const Word32* operands = operands_of(c);
     int32_t x, y;
     ValueHandle other;
-    if (!evaluate_integer(operands[0], x, other)) eval_fail(2257, "オペランド不正(非整数)");
+    if (!evaluate_integer(operands[0], x, other)) raise(Error::NOT_INTEGER_OPERAND_2257);
     for (uint32_t i = 1; i < n; ++i) {
-        if (!evaluate_integer(operands[i], y, other)) eval_fail(2260, "オペランド不正(非整数)");
+        if (!evaluate_integer(operands[i], y, other)) raise(Error::NOT_INTEGER_OPERAND_2260);
         x = code == OP_BITAND_CHAIN ? (x & y) : code == OP_BITOR_CHAIN ? (x | y) : (x ^ y);
     }
     out = x;
@@ -287,9 +287,9 @@ bool shift_integer(ValueHandle cell, uint8_t code, int32_t& out) {
     ValueHandle other;
     bool a_is_integer = evaluate_integer(operands[0], a, other);
     bool count_is_integer = evaluate_integer(operands[1], count, other);
-    if (!a_is_integer) eval_fail(2265, "オペランド不正(非整数)");
-    if (!count_is_integer) eval_fail(2270, "オペランド不正(非整数)");
-    if (count < 0) eval_fail(2275, "シフト数不正");
+    if (!a_is_integer) raise(Error::NOT_INTEGER_OPERAND_2265);
+    if (!count_is_integer) raise(Error::NOT_INTEGER_OPERAND_2270);
+    if (count < 0) raise(Error::BAD_SHIFT_COUNT);
     uint32_t bits = uint32_t(a);
     uint32_t result;
     if (code == OP_SHL) {
@@ -654,7 +654,7 @@ ValueHandle op_shift(ValueHandle cell) {
 
 ValueHandle op_bitnot(ValueHandle cell) {
     ValueHandle v = evaluate(operand(operation_cell(cell), 0));
-    if (kind_of(v) != KIND_INTEGER) eval_fail(2280, "オペランド不正(非整数)");
+    if (kind_of(v) != KIND_INTEGER) raise(Error::NOT_INTEGER_OPERAND_2280);
     if (ref_count(v) == 0) {
         cell_as<IntegerCell>(v)->value = ~integer_value(v);
         return v;

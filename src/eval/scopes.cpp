@@ -28,7 +28,7 @@ bool cover_binding_name(uint32_t name) {
     if (name >= name_count()) return false;
     uint32_t capacity = name_count() + 256;
     auto* innermost = static_cast<uint32_t*>(std::realloc(g_innermost.innermost, sizeof(uint32_t) * capacity));
-    if (!innermost) eval_fail(1400, "メモリ領域を取得できません");
+    if (!innermost) raise(Error::NO_MEMORY);
     // Every binding of a name is linked when it is made, so a name not yet
     // covered is bound nowhere.
     for (uint32_t i = g_innermost.capacity; i < capacity; ++i) innermost[i] = BINDING_NOWHERE;
@@ -44,7 +44,7 @@ void relink_bindings() {
 void grow_bindings(uint32_t needed) {
     uint32_t capacity = g_bindings.capacity + needed + 512;
     auto* items = static_cast<Binding*>(std::malloc(sizeof(Binding) * capacity));
-    if (!items) eval_fail(1400, "メモリ領域を取得できません");
+    if (!items) raise(Error::NO_MEMORY);
     std::memcpy(items, g_bindings.items, sizeof(Binding) * (g_bindings.top + 1));
     if (g_bindings.items != g_first_bindings) std::free(g_bindings.items);
     g_bindings.items = items;
@@ -135,7 +135,7 @@ void store_at_location(const LastLocation& at, ValueHandle value) {
                    float_value(value) < 2147483648.0) {
             set_regexp_last_index(value_ptr(at.container), int32_t(float_value(value)));
         } else {
-            eval_fail(5080, "正規表現プロパティ不正");
+            raise(Error::REGEXP_BAD_PROPERTY);
         }
         return;
     case LOCATION_NONE:

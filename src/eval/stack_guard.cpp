@@ -16,7 +16,7 @@ void init_stack_guard() {
 }
 
 void call_too_deep() {
-    eval_fail(2160, "関数呼出しのネストが深すぎます(%u)", unsigned(g_scope.call_depth));
+    raise(Error::CALLS_TOO_DEEP, unsigned(g_scope.call_depth));
 }
 
 }  // namespace tolv

@@ -205,8 +205,8 @@ LoopVariable bind_loop_variable(uint32_t name, uint32_t declaration, IterationKi
     if (declaration == DECLARED_VAR) {
         if (g_scope.frame_base == 0) {
             if (!global_declared(name)) {
-                if (kind == ITERATE_OF) eval_fail(2050, "ステートメント不正(for ... of)");
-                eval_fail(2056, "ステートメント不正(for ... in)");
+                if (kind == ITERATE_OF) raise(Error::BAD_FOR_OF);
+                raise(Error::BAD_FOR_IN);
             }
             var.location.kind = LOCATION_GLOBAL;
             var.location.name = name;
@@ -219,8 +219,8 @@ LoopVariable bind_loop_variable(uint32_t name, uint32_t declaration, IterationKi
                 return var;
             }
         }
-        if (kind == ITERATE_OF) eval_fail(2050, "ステートメント不正(for ... of)");
-        eval_fail(2056, "ステートメント不正(for ... in)");
+        if (kind == ITERATE_OF) raise(Error::BAD_FOR_OF);
+        raise(Error::BAD_FOR_IN);
     }
     push_binding(name | (declaration == DECLARED_CONST ? CONSTANT_BINDING : 0), VALUE_UNDEFINED);
     var.location.kind = LOCATION_BINDING;
@@ -261,12 +261,12 @@ uint32_t item_count(ValueHandle iterable, IterationKind kind) {
         if (k == KIND_ARRAY) return array_length(iterable);
         if (k == KIND_ASSOC_ARRAY) return assoc_count(iterable);
         if (k == KIND_STRING) return string_length(iterable);
-        eval_fail(2055, "ステートメント不正(for .. of)");
+        raise(Error::BAD_FOR_OF_VALUE);
     }
     if (k == KIND_HASH) return hash_count(iterable);
     if (k == KIND_ARRAY) return array_length(iterable);
     if (k == KIND_ASSOC_ARRAY) return assoc_count(iterable);
-    eval_fail(2057, "ステートメント不正(for .. in)");
+    raise(Error::BAD_FOR_IN_VALUE);
 }
 
 ValueHandle iterate(ValueHandle cell, IterationKind kind) {
@@ -349,13 +349,13 @@ ValueHandle op_switch(ValueHandle cell) {
 // ---- break, continue, return, throw ---------------------------------------------------
 
 ValueHandle op_break(ValueHandle) {
-    if (!has_target(COMPLETION_BREAK, g_tags.count)) eval_fail(2070, "ステートメント不正(break)");
+    if (!has_target(COMPLETION_BREAK, g_tags.count)) raise(Error::BAD_BREAK);
     g_completion = COMPLETION_BREAK;
     return VALUE_UNDEFINED;
 }
 
 ValueHandle op_continue(ValueHandle) {
-    if (!has_target(COMPLETION_CONTINUE, g_tags.count)) eval_fail(2075, "ステートメント不正(continue)");
+    if (!has_target(COMPLETION_CONTINUE, g_tags.count)) raise(Error::BAD_CONTINUE);
     g_completion = COMPLETION_CONTINUE;
     return VALUE_UNDEFINED;
 }
@@ -364,7 +364,7 @@ ValueHandle op_return(ValueHandle cell) {
     const OperationCell* c = operation_cell(cell);
     ValueHandle value = VALUE_UNDEFINED;
     if (operand_count(c) > 0) value = evaluate(operand(c, 0));
-    if (!has_target(COMPLETION_RETURN, g_tags.count)) eval_fail(2080, "return文不正");
+    if (!has_target(COMPLETION_RETURN, g_tags.count)) raise(Error::BAD_RETURN);
     g_completion = COMPLETION_RETURN;
     // The reference keeps the value alive while the frames it came from unwind.
     g_completion_value = retain(value);
@@ -479,7 +479,7 @@ ValueHandle op_try(ValueHandle cell) {
 passed_on:
     if (g_completion != COMPLETION_NORMAL && !has_target(g_completion, saved.tags)) {
         clear_completion();
-        eval_fail(2060, "ステートメント不正(try ... catch)");
+        raise(Error::BAD_TRY);
     }
     return VALUE_UNDEFINED;
 }
@@ -487,7 +487,7 @@ passed_on:
 // ---- Error, Exception ----------------------------------------------------------------------
 
 ValueHandle error_value(const ValueHandle* args, uint32_t count) {
-    if (count < 1 || count > 2 || kind_of(args[0]) != KIND_STRING) eval_fail(2360, "例外ステートメント不正");
+    if (count < 1 || count > 2 || kind_of(args[0]) != KIND_STRING) raise(Error::BAD_THROW);
     TextBuffer code;
     if (count == 2) {
         if (kind_of(args[1]) == KIND_STRING) {
@@ -495,7 +495,7 @@ ValueHandle error_value(const ValueHandle* args, uint32_t count) {
         } else if (kind_of(args[1]) == KIND_INTEGER) {
             code.appendf("%d", integer_value(args[1]));
         } else {
-            eval_fail(2360, "例外ステートメント不正");
+            raise(Error::BAD_THROW);
         }
     }
     return new_error(code.data(), code.size(), string_text(args[0]), string_length(args[0]));
@@ -505,7 +505,7 @@ ValueHandle op_error(ValueHandle cell) {
     const OperationCell* c = operation_cell(cell);
     uint32_t n = operand_count(c);
     ValueHandle args[2] = {VALUE_UNDEFINED, VALUE_UNDEFINED};
-    if (n > 2) eval_fail(2360, "例外ステートメント不正");
+    if (n > 2) raise(Error::BAD_THROW);
     for (uint32_t i = 0; i < n; ++i) args[i] = evaluate(operand(operation_cell(cell), i));
     ValueHandle result = error_value(args, n);
     for (uint32_t i = 0; i < n; ++i) dispose(args[i]);

@@ -7,7 +7,7 @@ namespace tolv {
 #if TOLV_WORK_BUDGET
 uint64_t g_work_left = UINT64_MAX;
 
-void work_budget_spent() { eval_fail(9998, "%s", "work budget spent"); }
+void work_budget_spent() { raise(Error::WORK_BUDGET_SPENT); }
 #endif
 
 }  // namespace tolv

@@ -97,11 +97,11 @@ void load_all_modules() {
 #if TOLV_DEBUGGER
         bool image = is_image(entry);
         bool supplied = module_from_debugger(entry, name, text, image);
-        if (!supplied && !read_file(name, text)) parse_fail(1165, "ファイルオープン不正 '%s'", entry.path.c_str());
+        if (!supplied && !read_file(name, text)) raise_parse(Error::MODULE_OPEN, entry.path.c_str());
         if (image) {
 #else
         // The client learns the module's own path, not where the modules live.
-        if (!read_file(name, text)) parse_fail(1165, "ファイルオープン不正 '%s'", entry.path.c_str());
+        if (!read_file(name, text)) raise_parse(Error::MODULE_OPEN, entry.path.c_str());
         if (is_image(entry)) {
 #endif
             load_module_image(reinterpret_cast<const uint8_t*>(text.data()), text.size() - TEXT_SLACK,

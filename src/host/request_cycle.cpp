@@ -217,7 +217,7 @@ void run_main_script(const std::string& text) {
             std::printf("評価する式が不正 '%s'\n", excerpt.c_str());
             return;
         }
-        parse_fail(1810, "評価する式が不正 '%s'", excerpt.c_str());
+        raise_parse(Error::BAD_EVALUATED_EXPRESSION, excerpt.c_str());
     }
     g_error_context.run_started = true;
     run_top_statement(call);
@@ -348,8 +348,8 @@ void run_request(const Invocation& call, const Ipv4& client) {
         load_all_modules();
         define_test_variables(call.test_variables);
     }
-    if (!fields.has_top_program || fields.top_program.empty()) eval_fail(1800, "%s", NO_TOP_PROGRAM);
-    if (g_modules.empty()) eval_fail(1805, "%s", NO_MODULE);
+    if (!fields.has_top_program || fields.top_program.empty()) raise(Error::NO_TOP_PROGRAM);
+    if (g_modules.empty()) raise(Error::NO_MODULE);
     g_token_earned.admitted = true;
     run_scripts(fields.top_program);
     write_completion_record();

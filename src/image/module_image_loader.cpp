@@ -118,7 +118,7 @@ private:
         const uint64_t bytes = uint64_t(full) * BLOCK_BYTES + uint64_t(last) * 16;
         const uint8_t* src = r.take(bytes, 1, "cells past the end");
         if (uint64_t(cell_floor_) + blocks_ - 1 >= IMAGE_CELL_BLOCK_LIMIT)
-            eval_fail(1435, "Buffer Overflow(Area DW16)");
+            raise(Error::IMAGE_AREA_DW16_OVERFLOW);
         for (uint32_t b = 0; b < blocks_; ++b) {
             uint8_t* block = claim_cell_block(cell_floor_ + b);
             const uint32_t n = b + 1 < blocks_ ? CELLS_PER_BLOCK : last_cells_;
@@ -144,7 +144,7 @@ private:
         const uint64_t words = uint64_t(full) * PAGE_WORDS + last;
         const uint8_t* src = r.take(words, 4, "pages past the end");
         const uint8_t* used = r.take(pages_, 4, "page use past the end");
-        if (uint64_t(page_floor_) + pages_ - 1 > IMAGE_LAST_PAGE) eval_fail(1435, "Buffer Overflow(Area Free)");
+        if (uint64_t(page_floor_) + pages_ - 1 > IMAGE_LAST_PAGE) raise(Error::PAGE_AREA_OVERFLOW);
         page_base_ = claim_pages(page_floor_, pages_);
         std::memcpy(page_base_, src, size_t(words) * 4);
         for (uint32_t p = 0; p < pages_; ++p) {
@@ -200,7 +200,7 @@ private:
         if (!entries || !text) {
             std::free(entries);
             std::free(text);
-            eval_fail(1400, "メモリ領域を取得できません");
+            raise(Error::NO_MEMORY);
         }
         std::memcpy(text, pool, pool_length);
         for (uint32_t i = 0; i < count; ++i) {

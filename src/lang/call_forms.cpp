@@ -116,7 +116,7 @@ KeywordRoutine call_form_routine(int code) {
 }
 
 char* parse_reserved(char*, ValueHandle&, const char* statement, uint32_t) {
-    syntax_fail(1211, "ステートメント不正 '%s'", excerpt(statement, 120));
+    raise_syntax(Error::BAD_STATEMENT_1211, excerpt(statement, 120));
 }
 
 }  // namespace tolv

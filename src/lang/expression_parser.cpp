@@ -101,29 +101,29 @@ private:
     Mode mode_;
 
     [[noreturn]] void malformed() {
-        if (mode_ == Mode::ELEMENT) syntax_fail(1065, "JSON文字列フォーマット不正 '%s'", excerpt(text_, 120));
-        syntax_fail(1125, "フォーマット不正 '%s'", excerpt(text_, 120));
+        if (mode_ == Mode::ELEMENT) raise_syntax(Error::BAD_JSON_FORMAT_1065, excerpt(text_, 120));
+        raise_syntax(Error::BAD_FORMAT_1125, excerpt(text_, 120));
     }
-    [[noreturn]] void unreadable() { syntax_fail(1015, "ステートメント不正(%s)", excerpt(text_, 120)); }
+    [[noreturn]] void unreadable() { raise_syntax(Error::BAD_STATEMENT_PART, excerpt(text_, 120)); }
     [[noreturn]] void no_closer(char closer, char opener, const char* inside) {
         char c[2] = {closer, 0}, o[2] = {opener, 0};
-        syntax_fail(1130, "ステートメント不正 ('%.1s'なし) %.1s%s", c, o, excerpt(inside, 120));
+        raise_syntax(Error::MISSING_CLOSE, c, o, excerpt(inside, 120));
     }
     [[noreturn]] void left_over(const char* rest, char opener, const char* inside) {
         char rest_text[512];
         char o[2] = {opener, 0};
-        syntax_fail(1135, "ステートメント不正 ('%s') in %.1s%s", excerpt_to(rest_text, rest, 20), o,
+        raise_syntax(Error::UNEXPECTED_CLOSE, excerpt_to(rest_text, rest, 20), o,
                     excerpt(inside, 120));
     }
-    [[noreturn]] void bad_count() { syntax_fail(1020, "引数の個数不正 '%s'", excerpt(text_, 100)); }
+    [[noreturn]] void bad_count() { raise_syntax(Error::WRONG_ARGUMENT_COUNT_IN, excerpt(text_, 100)); }
 
     bool operand_position() const { return slots_.n == 0 || slots_.operand[slots_.n - 1] == EMPTY; }
 
     void push(ValueHandle operand, uint8_t code, uint32_t position, int level = -1) {
         const int limit = mode_ == Mode::TOP ? TOP_SLOT_LIMIT : SLOT_LIMIT;
         if (slots_.n >= limit) {
-            if (mode_ == Mode::ELEMENT) syntax_fail(1060, "JSON文字列の演算子不正 '%s'", excerpt(text_, 120));
-            syntax_fail(1120, "ステートメントの演算子不正 '%s'", excerpt(text_, 120));
+            if (mode_ == Mode::ELEMENT) raise_syntax(Error::BAD_JSON_OPERATOR, excerpt(text_, 120));
+            raise_syntax(Error::BAD_OPERATOR, excerpt(text_, 120));
         }
         slots_.operand[slots_.n] = operand;
         slots_.code[slots_.n] = code;
@@ -282,7 +282,7 @@ private:
             const char c = *p;
             if (c == '\0') return p;
             if (c == ';') {
-                if (mode_ == Mode::ELEMENT) syntax_fail(1055, "JSON文字列不正 ';'");
+                if (mode_ == Mode::ELEMENT) raise_syntax(Error::JSON_SEMICOLON);
                 return p + 1;
             }
             if (c == ',' && mode_ == Mode::ELEMENT) return p + 1;
@@ -349,14 +349,14 @@ private:
     // first evaluation on, the compiled RegExp (operand 1).
     char* read_regexp_literal(char* p, uint32_t position) {
         const char* close = regexp_literal_close(p);
-        if (!close) syntax_fail(4805, "正規表現のフォーマット不正 (/)");
+        if (!close) raise_syntax(Error::REGEXP_BAD_SLASH);
         const char* flags = close + 1;
         char* end = const_cast<char*>(flags);
         while (is_letter(*end)) ++end;
         const size_t flags_length = size_t(end - flags);
         if (flags_length > 255) {
             std::string all(flags, flags_length);
-            syntax_fail(4795, "正規表現のオプション不正(%s)", all.c_str());
+            raise_syntax(Error::REGEXP_BAD_FLAGS, all.c_str());
         }
         check_pattern_literal(p + 1, size_t(close - p - 1), flags, flags_length, syntax_fail);
         ValueHandle operands[2] = {new_string(p, size_t(end - p)), VALUE_UNDEFINED};
@@ -564,7 +564,7 @@ private:
         count = 0;
         for (int i = 0; i < slots_.n; ++i) {
             if (slots_.operand[i] != EMPTY) {
-                if (count >= max - 1) syntax_fail(1123, "引数の数不正 '%s'", excerpt(text_, 120));
+                if (count >= max - 1) raise_syntax(Error::WRONG_OPERAND_COUNT, excerpt(text_, 120));
                 results[count++] = retain ? tolv::retain(slots_.operand[i]) : slots_.operand[i];
             } else if (slots_.code[i] > 30 && slots_.code[i] != OP_COMMA) {
                 malformed();

@@ -35,7 +35,7 @@ void note_newline(const char* at) {
 }
 
 [[noreturn]] void bad_number(const char* start) {
-    syntax_fail(1405, "数字のフォーマット不正 '%s'", excerpt(start, 100));
+    raise_syntax(Error::BAD_NUMBER_FORMAT, excerpt(start, 100));
 }
 
 ValueHandle integer_or_float(uint64_t magnitude, bool fits, int sign, const char* start, const char* end) {
@@ -66,7 +66,7 @@ bool at_word(const char* p, const char* word) {
 char* read_identifier(char* p, uint32_t& name_index) {
     size_t n = 0;
     while (n < IDENTIFIER_COLLECT && is_ident_char(p[n])) ++n;
-    if (n > IDENTIFIER_LIMIT) syntax_fail(1005, "関数・変数名の長さ不正");
+    if (n > IDENTIFIER_LIMIT) raise_syntax(Error::NAME_TOO_LONG);
     name_index = intern_name(p, n);
     return p + n;
 }
@@ -77,7 +77,7 @@ char* read_string_literal(char* p, char quote, ValueHandle& out) {
     bool has_placeholder = false;
     for (;;) {
         char c = *p;
-        if (c == '\0') syntax_fail(1010, "JSON文字列不正");
+        if (c == '\0') raise_syntax(Error::BAD_JSON_TEXT);
         if (c == quote) {
             ++p;
             break;
@@ -89,7 +89,7 @@ char* read_string_literal(char* p, char quote, ValueHandle& out) {
         if (c == '\n') note_newline(p);
         if (c == '\\') {
             char next = p[1];
-            if (next == '\0') syntax_fail(1010, "JSON文字列不正");
+            if (next == '\0') raise_syntax(Error::BAD_JSON_TEXT);
             if (next == '\n') note_newline(p + 1);
             if (quote == '`') {
                 // Template text keeps its escapes for the evaluator, all but \`.
@@ -269,10 +269,10 @@ void remove_comments(char* text) {
         if (p[0] == '/' && p[1] == '*') {
             char* q = p + 2;
             for (;;) {
-                if (*q == '\0') syntax_fail(1580, "コメント不正");
+                if (*q == '\0') raise_syntax(Error::BAD_COMMENT);
                 if (is_quote(*q)) {
                     const char* end = literal_end(q);
-                    if (!end) syntax_fail(1580, "コメント不正");
+                    if (!end) raise_syntax(Error::BAD_COMMENT);
                     q = const_cast<char*>(end);
                     continue;
                 }

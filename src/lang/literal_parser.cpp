@@ -48,13 +48,13 @@ ValueHandle build_function(const std::vector<ValueHandle>& params, const std::ve
 }  // namespace
 
 char* parse_function(char* text, ValueHandle& out, const char* statement, uint32_t position) {
-    auto bad_format = [statement]() { syntax_fail(1050, "フォーマット不正 '%s'", excerpt(statement, 120)); };
+    auto bad_format = [statement]() { raise_syntax(Error::BAD_FORMAT_1050, excerpt(statement, 120)); };
     char* p = skip_space(text);
     uint32_t name = 0;
     bool named = false;
     if (is_ident_start(*p)) {
         p = read_identifier(p, name);
-        if (name < PREDEFINED_NAME_COUNT) syntax_fail(1040, "関数名不正 '%s'", excerpt(statement, 120));
+        if (name < PREDEFINED_NAME_COUNT) raise_syntax(Error::BAD_FUNCTION_NAME, excerpt(statement, 120));
         declare_variable(name);
         named = true;
     }
@@ -111,7 +111,7 @@ char* parse_function(char* text, ValueHandle& out, const char* statement, uint32
 
 char* parse_array_literal(char* text, ValueHandle& out) {
     char* close = find_matching_closer(text, ']', '[');
-    if (!close) syntax_fail(1070, "JSON文字列フォーマット不正 '%s'", excerpt(text, 120));
+    if (!close) raise_syntax(Error::BAD_JSON_FORMAT_1070, excerpt(text, 120));
     std::vector<ValueHandle> elements;
     elements.reserve(64);
     {
@@ -122,7 +122,7 @@ char* parse_array_literal(char* text, ValueHandle& out) {
             int count = 0;
             const char* start = p;
             p = skip_space(parse_element(p, element, count));
-            if (count != 1) syntax_fail(1070, "JSON文字列フォーマット不正 '%s'", excerpt(start, 120));
+            if (count != 1) raise_syntax(Error::BAD_JSON_FORMAT_1070, excerpt(start, 120));
             elements.push_back(element);
         }
     }
@@ -136,7 +136,7 @@ char* parse_array_literal(char* text, ValueHandle& out) {
 char* parse_object_entry(char* text, uint32_t& name_index, ValueHandle& value) {
     char* p = skip_space(text);
     const char* start = p;
-    auto bad_entry = [start]() { syntax_fail(1140, "文字列のフォーマット不正 '%s'", excerpt(start, 120)); };
+    auto bad_entry = [start]() { raise_syntax(Error::BAD_STRING_LITERAL, excerpt(start, 120)); };
     if (is_quote(*p)) {
         ValueHandle key = 0;
         p = read_string_literal(p + 1, *p, key);
@@ -159,7 +159,7 @@ char* parse_object_entry(char* text, uint32_t& name_index, ValueHandle& value) {
 
 char* parse_object_literal(char* text, ValueHandle& out) {
     char* close = find_matching_closer(text, '}', '{');
-    if (!close) syntax_fail(1142, "JSON文字列のフォーマット不正 '%s'", excerpt(text, 120));
+    if (!close) raise_syntax(Error::BAD_JSON_LITERAL, excerpt(text, 120));
     std::vector<std::pair<uint32_t, ValueHandle>> entries;
     entries.reserve(32);
     {
@@ -173,7 +173,7 @@ char* parse_object_literal(char* text, ValueHandle& out) {
         }
     }
     // The pair count of a hash is 16 bits wide.
-    if (entries.size() > HASH_ENTRY_LIMIT) syntax_fail(1142, "JSON文字列のフォーマット不正 '%s'", excerpt(text, 120));
+    if (entries.size() > HASH_ENTRY_LIMIT) raise_syntax(Error::BAD_JSON_LITERAL, excerpt(text, 120));
     ValueHandle hash = new_hash(uint32_t(entries.size()));
     Word32* pairs = hash_pairs(hash);
     for (size_t i = 0; i < entries.size(); ++i) {

@@ -40,7 +40,7 @@ bool is_stopping_point(uint8_t opcode) { return STOPPING.selected[opcode]; }
 
 ValueHandle build_operation(uint8_t opcode, const ValueHandle* operands, size_t count, uint32_t position) {
     // The count byte 255 marks the long form, which only blocks may take.
-    if (count >= OPERATION_LONG_FORM && opcode != OP_BLOCK) syntax_fail(1123, "引数の数不正 '%s'", "...");
+    if (count >= OPERATION_LONG_FORM && opcode != OP_BLOCK) raise_syntax(Error::WRONG_OPERAND_COUNT, "...");
     AreaRef vector = 0;
     if (count > 2) {
         uint8_t* bytes = nullptr;

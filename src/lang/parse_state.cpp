@@ -37,9 +37,9 @@ namespace {
     if (g_parse.main_script) {
         const char* text = g_parse.main_text ? g_parse.main_text : "";
         if (g_parse.expression_depth <= 1) {
-            parse_fail(1720, "TOP関数のステートメントの演算子不正 '%s'", excerpt(text, 120));
+            raise_parse(Error::TOP_BAD_OPERATOR, excerpt(text, 120));
         }
-        parse_fail(1730, "TOP関数のフォーマット不正 '%s'", excerpt(text, 120));
+        raise_parse(Error::TOP_BAD_FORMAT, excerpt(text, 120));
     }
     parse_fail(code, "%s", message);
 }
@@ -61,7 +61,7 @@ void syntax_fail_row(const ErrorRow* row, ...) {
 NestingGuard::NestingGuard(const char* text) {
     if (++g_parse.depth > NESTING_LIMIT) {
         --g_parse.depth;
-        syntax_fail(1120, "ステートメントの演算子不正 '%s'", excerpt(text, 120));
+        raise_syntax(Error::BAD_OPERATOR, excerpt(text, 120));
     }
 }
 

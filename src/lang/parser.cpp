@@ -57,7 +57,7 @@ std::vector<char> text_copy(const char* text, size_t length) {
     g_error_context.operation = nullptr;
     g_error_context.line = 1;
     g_error_context.column = 1;
-    eval_fail(1725, "TOP関数のステートメント不正");
+    raise(Error::TOP_BAD_STATEMENT);
 }
 
 bool plain_argument(ValueHandle argument) {
@@ -78,7 +78,7 @@ void check_top_call(ValueHandle call, const char* text) {
     const Word32* block = reinterpret_cast<const Word32*>(area_ptr(operation_operand(call, 1)));
     for (uint32_t i = 1; i <= block[0]; ++i)
         if (!plain_argument(block[i]))
-            parse_fail(1720, "TOP関数のステートメントの演算子不正 '%s'", excerpt(text, 120));
+            raise_parse(Error::TOP_BAD_OPERATOR, excerpt(text, 120));
 }
 
 }  // namespace
@@ -109,7 +109,7 @@ ValueHandle parse_initialiser(const char* text, uint32_t& name_index) {
     begin_text(copy.data(), 1);
     ValueHandle value = 0;
     char* rest = skip_space(parse_object_entry(copy.data(), name_index, value));
-    if (*rest) syntax_fail(1140, "文字列のフォーマット不正 '%s'", excerpt(copy.data(), 120));
+    if (*rest) raise_syntax(Error::BAD_STRING_LITERAL, excerpt(copy.data(), 120));
     return retain(value);
 }
 

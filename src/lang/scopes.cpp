@@ -37,7 +37,7 @@ void declare_lexical(uint32_t name, const char* keyword, const char* statement) 
                     (function.active && (contains(function.params, 0, name) ||
                                          contains(g_parse.local_names, function.local_start, name)));
     }
-    if (duplicate) syntax_fail(1035, "'%s'内で変数名の重複 '%s'", keyword, excerpt(statement, 120));
+    if (duplicate) raise_syntax(Error::DUPLICATE_VARIABLE, keyword, excerpt(statement, 120));
     g_parse.block_names.push_back(name);
 }
 

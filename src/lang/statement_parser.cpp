@@ -58,8 +58,8 @@ char* parse_declaration(Declaration kind, char* text, ValueHandle& out, const ch
     static constexpr uint8_t OPCODE[] = {OP_VAR, OP_LET, OP_CONST};
     const char* keyword = KEYWORD[int(kind)];
     auto bad_item = [&]() {
-        if (kind == Declaration::VAR) syntax_fail(1025, "フォーマット不正 '%s'", excerpt(statement, 120));
-        syntax_fail(1030, "フォーマット不正 '%s' in '%s'", excerpt(statement, 120), keyword);
+        if (kind == Declaration::VAR) raise_syntax(Error::BAD_FORMAT_1025, excerpt(statement, 120));
+        raise_syntax(Error::BAD_FORMAT_IN, excerpt(statement, 120), keyword);
     };
     ValueHandle items[256];
     int count = 0;
@@ -95,7 +95,7 @@ char* parse_declaration(Declaration kind, char* text, ValueHandle& out, const ch
 char* parse_block(char* text, ValueHandle& out) {
     const uint32_t position = position_code(text);
     char* close = find_matching_closer(text + 1, '}', '{');
-    if (!close) syntax_fail(1145, "ステートメント不正 '{ %s'", excerpt(text + 1, 120));
+    if (!close) raise_syntax(Error::BAD_BLOCK, excerpt(text + 1, 120));
     std::vector<ValueHandle> statements;
     {
         TextCut cut(close);
@@ -126,7 +126,7 @@ char* parse_statement(char* text, ValueHandle& out) {
     ValueHandle results[STATEMENT_MAX];
     int count = 0;
     char* end = parse_expression_list(p, results, STATEMENT_MAX, count, false);
-    if (count > 1) syntax_fail(1000, "ステートメント不正 '%s'", excerpt(p, 120));
+    if (count > 1) raise_syntax(Error::BAD_STATEMENT_1000, excerpt(p, 120));
     if (count == 1) out = results[0];
     return end;
 }
@@ -143,7 +143,7 @@ void parse_statement_sequence(char* text, std::vector<ValueHandle>& out, bool re
         }
         ValueHandle statement = 0;
         char* next = parse_statement(p, statement);
-        if (next == p) syntax_fail(1000, "ステートメント不正 '%s'", excerpt(p, 120));
+        if (next == p) raise_syntax(Error::BAD_STATEMENT_1000, excerpt(p, 120));
         p = next;
         if (statement) out.push_back(retain ? tolv::retain(statement) : statement);
     }
@@ -151,14 +151,14 @@ void parse_statement_sequence(char* text, std::vector<ValueHandle>& out, bool re
 
 char* parse_break(char* text, ValueHandle& out, const char* statement, uint32_t position) {
     char* p = skip_space(text);
-    if (*p != ';') syntax_fail(1105, "ステートメント不正 '%s'", excerpt(statement, 120));
+    if (*p != ';') raise_syntax(Error::BAD_STATEMENT_1105, excerpt(statement, 120));
     out = build_operation(OP_BREAK, nullptr, 0, position);
     return p + 1;
 }
 
 char* parse_continue(char* text, ValueHandle& out, const char* statement, uint32_t position) {
     char* p = skip_space(text);
-    if (*p != ';') syntax_fail(1110, "ステートメント不正 '%s'", excerpt(statement, 120));
+    if (*p != ';') raise_syntax(Error::BAD_STATEMENT_1110, excerpt(statement, 120));
     out = build_operation(OP_CONTINUE, nullptr, 0, position);
     return p + 1;
 }
@@ -167,7 +167,7 @@ char* parse_return(char* text, ValueHandle& out, const char* statement, uint32_t
     ValueHandle results[8];
     int count = 0;
     char* end = parse_expression_list(text, results, 8, count, false);
-    if (count > 1) syntax_fail(1115, "ステートメント不正 '%s'", excerpt(statement, 120));
+    if (count > 1) raise_syntax(Error::BAD_STATEMENT_1115, excerpt(statement, 120));
     out = build_operation(OP_RETURN, results, size_t(count), position);
     return end;
 }
@@ -176,7 +176,7 @@ char* parse_throw(char* text, ValueHandle& out, const char* statement, uint32_t 
     ValueHandle results[4];
     int count = 0;
     char* end = parse_expression_list(text, results, 4, count, false);
-    if (count != 1) syntax_fail(1100, "ステートメント不正 '%s'", excerpt(statement, 120));
+    if (count != 1) raise_syntax(Error::BAD_STATEMENT_1100, excerpt(statement, 120));
     out = build_operation(OP_THROW, results, 1, position);
     return end;
 }
@@ -184,7 +184,7 @@ char* parse_throw(char* text, ValueHandle& out, const char* statement, uint32_t 
 char* parse_if(char* text, ValueHandle& out, const char* statement, uint32_t position) {
     ValueHandle operands[3] = {0, 0, 0};
     char* p = read_condition(text, 10, operands[0]);
-    if (!p) syntax_fail(1075, "ステートメント不正 '%s", excerpt(statement, 120));
+    if (!p) raise_syntax(Error::BAD_STATEMENT_UNCLOSED, excerpt(statement, 120));
     p = parse_statement(p, operands[1]);
     size_t count = 2;
     char* q = skip_space(p);
@@ -199,7 +199,7 @@ char* parse_if(char* text, ValueHandle& out, const char* statement, uint32_t pos
 char* parse_while(char* text, ValueHandle& out, const char*, uint32_t position) {
     ValueHandle operands[2] = {0, 0};
     char* p = read_condition(text, 8, operands[0]);
-    if (!p) syntax_fail(1080, "ステートメント不正 'while %s", excerpt(text, 120));
+    if (!p) raise_syntax(Error::BAD_WHILE, excerpt(text, 120));
     p = parse_statement(p, operands[1]);
     out = build_operation(OP_WHILE, operands, 2, position);
     return p;
@@ -209,15 +209,15 @@ char* parse_do(char* text, ValueHandle& out, const char*, uint32_t position) {
     ValueHandle operands[2] = {0, 0};
     char* p = parse_statement(text, operands[0]);
     char* q = skip_space(p);
-    if (!at_word(q, "while")) syntax_fail(1085, "ステートメント不正 'do %s %s", excerpt(text, 120), "");
+    if (!at_word(q, "while")) raise_syntax(Error::BAD_DO_WHILE, excerpt(text, 120), "");
     p = read_condition(q + 5, 4, operands[1]);
-    if (!p) syntax_fail(1085, "ステートメント不正 'do %s %s", excerpt(text, 120), "... while");
+    if (!p) raise_syntax(Error::BAD_DO_WHILE, excerpt(text, 120), "... while");
     out = build_operation(OP_DO_WHILE, operands, 2, position);
     return skip_semicolon(p);
 }
 
 char* parse_for(char* text, ValueHandle& out, const char*, uint32_t position) {
-    auto bad = [text]() { syntax_fail(1090, "ステートメント不正 'for %s'", excerpt(text, 120)); };
+    auto bad = [text]() { raise_syntax(Error::BAD_FOR, excerpt(text, 120)); };
     char* open = skip_space(text);
     if (*open != '(') bad();
     char* close = find_matching_closer(open + 1, ')', '(');
@@ -302,7 +302,7 @@ char* parse_for(char* text, ValueHandle& out, const char*, uint32_t position) {
 char* parse_try(char* text, ValueHandle& out, const char*, uint32_t position) {
     const char* read_try = "";
     auto bad = [&](const char* clause, const char* at) {
-        syntax_fail(1095, "ステートメント不正 in '%s%s%s %s'", "try", read_try, clause, excerpt(at, 120));
+        raise_syntax(Error::BAD_STATEMENT_IN, "try", read_try, clause, excerpt(at, 120));
     };
     char* p = skip_space(text);
     if (*p != '{') bad("", p);
@@ -356,7 +356,7 @@ char* parse_const(char* text, ValueHandle& out, const char* statement, uint32_t 
 }
 
 char* parse_switch(char* text, ValueHandle& out, const char*, uint32_t position) {
-    auto bad = [text]() { syntax_fail(1160, "ステートメント不正 '%s %s'", "switch", excerpt(text, 120)); };
+    auto bad = [text]() { raise_syntax(Error::BAD_KEYWORD_STATEMENT, "switch", excerpt(text, 120)); };
     ValueHandle discriminant = 0;
     char* p = read_condition(text, 128, discriminant);
     if (!p) bad();
@@ -385,7 +385,7 @@ char* parse_switch(char* text, ValueHandle& out, const char*, uint32_t position)
                     if (*rest || count != 1 || values[0] == VALUE_UNDEFINED) bad();
                 }
                 if (table.size() / 2 >= SWITCH_TABLE_LIMIT) {
-                    syntax_fail(1150, "switch文のcaseが多すぎます 'switch %s'", excerpt(text, 120));
+                    raise_syntax(Error::TOO_MANY_CASES, excerpt(text, 120));
                 }
                 table.push_back(retain(values[0]));
                 table.push_back(uint32_t(statements.size()));
@@ -405,7 +405,7 @@ char* parse_switch(char* text, ValueHandle& out, const char*, uint32_t position)
         }
     }
     if (statements.empty() || table.size() == 4) {
-        syntax_fail(1155, "ステートメント不正 'switch %s'", excerpt(text, 120));
+        raise_syntax(Error::BAD_SWITCH, excerpt(text, 120));
     }
     table[0] = uint32_t(table.size() / 2);
     table[1] = uint32_t(statements.size());

@@ -24,10 +24,10 @@ uint32_t key_of(ValueHandle key, bool add) {
     if (kind_of(key) == KIND_NAME) return key;
     if (kind_of(key) == KIND_STRING) {
         uint32_t length = string_length(key);
-        if (length == 0 || length > 255) eval_fail(2425, "HASHのキー不正");
+        if (length == 0 || length > 255) raise(Error::BAD_HASH_KEY);
         return add ? intern_name(string_text(key), length) : find_name(string_text(key), length);
     }
-    eval_fail(2425, "HASHのキー不正");
+    raise(Error::BAD_HASH_KEY);
 }
 
 // Entry index of a key, or the count when there is none.
@@ -93,7 +93,7 @@ ValueHandle hash_set_entry(ValueHandle receiver, const ValueHandle* args, uint32
 // every pass because the function may have made it grow.
 ValueHandle hash_for_each(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
     ValueHandle fn = args[0];
-    if (kind_of(fn) != KIND_FUNCTION || cell_as<FunctionCell>(fn)->param_count != 3) eval_fail(2430, "引数の個数不正");
+    if (kind_of(fn) != KIND_FUNCTION || cell_as<FunctionCell>(fn)->param_count != 3) raise(Error::WRONG_ARGUMENT_COUNT_2430);
     const Word32* params = reinterpret_cast<const Word32*>(area_ptr(cell_as<FunctionCell>(fn)->names));
     for (int p = 0; p < 3; ++p)
         if (!is_plain_name(params[p])) eval_fail(2435 + 5 * p, "引数の個数不正");
@@ -121,7 +121,7 @@ ValueHandle object_keys(ValueHandle, const ValueHandle* args, uint32_t) {
     case KIND_ARRAY: return array_keys(args[0], nullptr, 0);
     case KIND_ASSOC_ARRAY: return assoc_keys(args[0], nullptr, 0);
     case KIND_HASH: return hash_keys(args[0], nullptr, 0);
-    default: eval_fail(2420, "Object.keysの引数不正");
+    default: raise(Error::BAD_OBJECT_KEYS_ARGUMENT);
     }
 }
 

@@ -51,7 +51,7 @@ ValueHandle blank_string(size_t length, char*& text) {
 }
 
 ValueHandle encode(ValueHandle v, const ByteSet& kept) {
-    if (!is_string(v)) eval_fail(2345, "引数不正(非文字列)");
+    if (!is_string(v)) raise(Error::NOT_STRING_ARGUMENT_2345);
     const unsigned char* text = reinterpret_cast<const unsigned char*>(string_text(v));
     size_t length = string_length(v);
     size_t encoded = 0;
@@ -83,7 +83,7 @@ int decoded_byte(const char* text, size_t length, size_t at, const ByteSet& rese
 }
 
 ValueHandle decode(ValueHandle v, const ByteSet& reserved) {
-    if (!is_string(v)) eval_fail(2340, "引数不正(非文字列)");
+    if (!is_string(v)) raise(Error::NOT_STRING_ARGUMENT_2340);
     const char* text = string_text(v);
     size_t length = string_length(v);
     size_t decoded = 0;

@@ -184,12 +184,12 @@ void put_element(TextBuffer& out, ValueHandle value, int depth) {
         case KIND_STRING: put_counted_text(out, string_text(value), string_length(value)); return;
         case KIND_ARRAY:
         case KIND_HASH: put_nested(out, value, depth); return;
-        default: eval_fail(1215, "フロントエンドに送信するデータの型不正(%d)", int(kind_of(value)));
+        default: raise(Error::FRONT_DATA_KIND_NUMBERED, int(kind_of(value)));
     }
 }
 
 void write_container(char letter, const char* name, size_t name_length, ValueHandle value, int depth) {
-    if (depth > NESTING_LIMIT) eval_fail(1215, "フロントエンドに送信するデータの型不正(%d)", int(kind_of(value)));
+    if (depth > NESTING_LIMIT) raise(Error::FRONT_DATA_KIND_NUMBERED, int(kind_of(value)));
     RecordBuilder record;
     TextBuffer field;
     field.append_char(letter);
@@ -242,15 +242,15 @@ void send_to_front(const char* name, size_t name_length, ValueHandle value) {
             pending.write();
             return;
         }
-        case KIND_ASSOC_ARRAY: eval_fail(1330, "フロントエンドへ送信するデータの型不正");
+        case KIND_ASSOC_ARRAY: raise(Error::FRONT_DATA_KIND_1330);
         case KIND_NAME:
-            if (value > VALUE_NAN) eval_fail(1335, "フロントエンドへ送信するデータの型不正");
+            if (value > VALUE_NAN) raise(Error::FRONT_DATA_KIND_1335);
             break;
         case KIND_INTEGER:
         case KIND_FLOAT:
         case KIND_DATE:
         case KIND_STRING: break;
-        default: eval_fail(1335, "フロントエンドへ送信するデータの型不正");
+        default: raise(Error::FRONT_DATA_KIND_1335);
     }
     TextBuffer field;
     field.append_char('s');
@@ -275,7 +275,7 @@ void alert_to_front(ValueHandle value) {
         text.appendf("Exception: CODE=%s, MESSAGE='%s'", error_code_text(record), error_message(record));
         put_counted_text(field, text.data(), text.size());
     } else {
-        eval_fail(1340, "フロントエンドへ送信するアラートの型不正");
+        raise(Error::FRONT_ALERT_KIND);
     }
     RecordBuilder record;
     record.append(field);

@@ -19,7 +19,7 @@ ValueHandle send_to_front_operation(ValueHandle cell) {
         ValueHandle name = evaluate(operand(op, 0));
         if (kind_of(name) != KIND_STRING || is_sentinel(name)) {
             dispose(name);
-            eval_fail(1325, "オブジェクト名不正");
+            raise(Error::BAD_OBJECT_NAME_1325);
         }
         retain(name);
         ValueHandle value = evaluate(operand(op, 1));
@@ -37,12 +37,12 @@ ValueHandle send_to_front_operation(ValueHandle cell) {
     ValueHandle only = operand(op, 0);
     uint32_t name_index;
     if (is_string(only) && cell_as<StringCell>(only)->template_mark >= 0) {
-        if (string_length(only) == 0 || string_length(only) > 255) eval_fail(1320, "オブジェクト名不正");
+        if (string_length(only) == 0 || string_length(only) > 255) raise(Error::BAD_OBJECT_NAME_1320);
         name_index = intern_name(string_text(only), string_length(only));
     } else if (is_plain_name(only)) {
         name_index = payload_of(only);
     } else {
-        eval_fail(1320, "オブジェクト名不正");
+        raise(Error::BAD_OBJECT_NAME_1320);
     }
     ValueHandle value = evaluate(name_handle(name_index));
     try {

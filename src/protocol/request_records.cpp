@@ -45,7 +45,7 @@ uint32_t name_of(TextField field, int code) {
 // turn a value sent for a query into a query operator.
 void refuse_operator_key(const char* text, size_t length) {
     if (length > 0 && text[0] == '$') {
-        eval_fail(1715, "キー名不正 '%.*s'", int(length < 64 ? length : 64), text);
+        raise(Error::BAD_KEY_NAME, int(length < 64 ? length : 64), text);
     }
 }
 
@@ -65,7 +65,7 @@ bool is_reserved_name(uint32_t name) {
 
 uint32_t variable_name_of(TextField field) {
     uint32_t name = name_of(field, NAME_CODES.digits);
-    if (is_reserved_name(name)) eval_fail(1760, "変数名不正 '%.*s'", int(field.length), field.text);
+    if (is_reserved_name(name)) raise(Error::BAD_RECORD_VARIABLE_NAME, int(field.length), field.text);
     return name;
 }
 
@@ -124,7 +124,7 @@ struct NestedObjects {
                 return value;
             }
         }
-        eval_fail(1575, "テンポラリ名不正");
+        raise(Error::BAD_TEMPORARY_NAME);
     }
 };
 
@@ -231,7 +231,7 @@ void decode_object(FieldCursor& cursor, NestedObjects& nested) {
         case 'A': case 'a': shape = SHAPE_ARRAY; break;
         case 'H': case 'h': shape = SHAPE_HASH; break;
         case 'I': case 'i': shape = SHAPE_ASSOC; break;
-        default: eval_fail(1750, "データの型不正(Hash, Array, Variable でない).");
+        default: raise(Error::BAD_RECORD_DATA_KIND);
     }
     bool global = type < 'a';
     ++cursor.pos;
@@ -243,8 +243,8 @@ void decode_object(FieldCursor& cursor, NestedObjects& nested) {
     if (global) {
         global_name = variable_name_of(name);
     } else {
-        if (!is_reference_name(name.text, name.length)) eval_fail(1705, "Object名不正");
-        if (nested.created == NESTED_OBJECT_LIMIT) eval_fail(1710, "Objectバッファーのオーバーフロー");
+        if (!is_reference_name(name.text, name.length)) raise(Error::BAD_RECORD_OBJECT_NAME);
+        if (nested.created == NESTED_OBJECT_LIMIT) raise(Error::RECORD_OBJECT_OVERFLOW);
         ++nested.created;
         nested_key = reference_key(name.text);
     }
@@ -300,7 +300,7 @@ void decode_float_variable(FieldCursor& cursor) {
     uint32_t name = read_variable_name(cursor);
     TextField text = read_counted_text(cursor, VALUE_TEXT_CODES);
     double value;
-    if (!parse_float_text(text.text, text.length, value)) eval_fail(1700, "数値の文字列不正");
+    if (!parse_float_text(text.text, text.length, value)) raise(Error::BAD_NUMBER_TEXT);
     define_global(name, new_float(value));
 }
 
@@ -397,7 +397,7 @@ void decode_modules(DecodeState& state) {
             cursor.pos += length;
             ModuleType type = module_type_of(path);
             if (!add_module_path(std::string(path.text, path.length), type)) {
-                eval_fail(1735, "モジュール(.js、.jo)が多すぎます。125ファイル以下にしてください。");
+                raise(Error::TOO_MANY_MODULES);
             }
         }
     });
@@ -407,14 +407,14 @@ void decode_modules(DecodeState& state) {
 
 void decode_top_program(DecodeState& state) {
     TextField text = read_counted_text(state.cursor, VALUE_TEXT_CODES);
-    if (text.length > TOP_PROGRAM_LIMIT) eval_fail(1740, "TOP関数が長すぎます(255Byte以下)");
+    if (text.length > TOP_PROGRAM_LIMIT) raise(Error::TOP_TOO_LONG_1740);
     state.out.top_program.assign(text.text, text.length);
     state.out.has_top_program = true;
 }
 
 void decode_expression(DecodeState& state) {
     TextField text = read_counted_text(state.cursor, VALUE_TEXT_CODES);
-    if (text.length > TOP_PROGRAM_LIMIT) eval_fail(1745, "TOP関数が長すぎます(255Byte以下)");
+    if (text.length > TOP_PROGRAM_LIMIT) raise(Error::TOP_TOO_LONG_1745);
 }
 
 void decode_no_debugger_modules(DecodeState& state) { state.out.no_debugger_modules = true; }
@@ -465,7 +465,7 @@ void decode_request(char* body, size_t length, RequestFields& out, const Request
                 break;
             }
         }
-        if (!decoder) eval_fail(1750, "データの型不正(Hash, Array, Variable でない).");
+        if (!decoder) raise(Error::BAD_RECORD_DATA_KIND);
         decoder->decode(state);
     }
 }

@@ -14,7 +14,7 @@ using namespace regexp;
 void compile_pattern(const uint16_t* units, size_t count, uint8_t flags, const char* text, RaiseFunction raise,
                      CompiledPattern& out) {
     const ParsedPattern pattern = parse_pattern(units, count, text, raise);
-    if (pattern.groups >= 0xFFFF) raise_with(raise, 4810, "正規表現の入れ子が深すぎます");
+    if (pattern.groups >= 0xFFFF) raise_with(raise, Error::REGEXP_TOO_DEEP);
     std::string source;
     write_source(pattern, source);
     generate_program(pattern, flags, source, out);

@@ -18,7 +18,7 @@ uint8_t parse_regexp_flags(const char* text, size_t length, RaiseFunction raise)
         case 'u': break;
         default: {
             std::string all(text, length);
-            raise_with(raise, 4795, "正規表現のオプション不正(%s)", all.c_str());
+            raise_with(raise, Error::REGEXP_BAD_FLAGS, all.c_str());
         }
         }
     }

@@ -39,7 +39,7 @@ constexpr uint32_t FOLDED_COST = 3;
 
 uint64_t s_last_steps = 0;
 
-[[noreturn]] void over_budget() { eval_fail(4900, "正規表現の照合が処理の上限を超えました"); }
+[[noreturn]] void over_budget() { raise(Error::REGEXP_MATCH_LIMIT); }
 
 template <class Unit>
 class Machine {

@@ -30,9 +30,9 @@ public:
         : u_(units), n_(count), text_(text), raise_(raise) {}
 
     Node parse() {
-        if (n_ == 0) raise_with(raise_, 4615, "正規表現のフォーマット不正 (空文字列)");
+        if (n_ == 0) raise_with(raise_, Error::REGEXP_EMPTY);
         Node root = disjunction(0, false);
-        if (at_ < n_) raise_with(raise_, 4640, "'%s'のフォーマット不正 (、)", text_);
+        if (at_ < n_) raise_with(raise_, Error::REGEXP_BAD_ALTERNATIVE_4640, text_);
         return root;
     }
 
@@ -50,11 +50,11 @@ private:
     uint32_t peek(size_t offset = 0) const { return at_ + offset < n_ ? u_[at_ + offset] : 0x110000; }
 
     Node disjunction(int depth, bool in_group) {
-        if (depth > DEPTH_LIMIT) raise_with(raise_, 4810, "正規表現の入れ子が深すぎます");
+        if (depth > DEPTH_LIMIT) raise_with(raise_, Error::REGEXP_TOO_DEEP);
         Node alternation{N_ALTERNATION};
         for (;;) {
             Node sequence = alternative(depth, in_group);
-            if (sequence.kids.empty()) raise_with(raise_, 4785, "正規表現のフォーマット不正 (パターンなし)");
+            if (sequence.kids.empty()) raise_with(raise_, Error::REGEXP_NO_PATTERN_4785);
             alternation.kids.push_back(std::move(sequence));
             if (peek() != '|') break;
             ++at_;
@@ -72,7 +72,7 @@ private:
             if (c == '|') break;
             if (c == ')') {
                 if (in_group) break;
-                raise_with(raise_, 4640, "'%s'のフォーマット不正 (、)", text_);
+                raise_with(raise_, Error::REGEXP_BAD_ALTERNATIVE_4640, text_);
             }
             if (is_quantifier(c)) {
                 quantify(seq, last_quantifier, lazy_marked);
@@ -81,14 +81,14 @@ private:
             last_quantifier = 0;
             switch (c) {
             case '^':
-                if (!seq.kids.empty()) raise_with(raise_, 4685, "'%s'のォーマット不正 ($)", text_);
+                if (!seq.kids.empty()) raise_with(raise_, Error::REGEXP_BAD_DOLLAR_4685, text_);
                 seq.kids.push_back(Node{N_LINE_START});
                 ++at_;
                 break;
             case '$': {
                 const uint32_t next = peek(1);
                 if (!(at_ + 1 == n_ || next == '|' || (in_group && next == ')')))
-                    raise_with(raise_, 4687, "'%s'のォーマット不正 ($)", text_);
+                    raise_with(raise_, Error::REGEXP_BAD_DOLLAR_4687, text_);
                 seq.kids.push_back(Node{N_LINE_END});
                 ++at_;
                 break;
@@ -120,24 +120,24 @@ private:
 
     [[noreturn]] void cannot_quantify(uint32_t q) {
         switch (q) {
-        case '*': raise_with(raise_, 4660, "'%s'のフォーマット不正 (*)", text_);
-        case '+': raise_with(raise_, 4670, "'%s'のォーマット不正 (+)", text_);
-        case '?': raise_with(raise_, 4680, "'%s'のォーマット不正 (?)", text_);
-        default: raise_with(raise_, 4620, "'%s'のフォーマット不正 ({ })", text_);
+        case '*': raise_with(raise_, Error::REGEXP_BAD_STAR_4660, text_);
+        case '+': raise_with(raise_, Error::REGEXP_BAD_PLUS, text_);
+        case '?': raise_with(raise_, Error::REGEXP_BAD_QUESTION, text_);
+        default: raise_with(raise_, Error::REGEXP_BAD_BRACES_IN, text_);
         }
     }
 
     void quantify(Node& seq, uint32_t& last_quantifier, bool& lazy_marked) {
         const uint32_t q = u_[at_];
         const char* shown = q == '*' ? "*" : q == '+' ? "+" : q == '?' ? "?" : "{ }";
-        if (seq.kids.empty()) raise_with(raise_, 4605, "正規表現のフォーマット不正 (%s)", shown);
+        if (seq.kids.empty()) raise_with(raise_, Error::REGEXP_BAD_FORMAT_AT_4605, shown);
         if (last_quantifier) {
             if (!lazy_marked && (q == '*' || q == '+')) {
-                if (last_quantifier == '*') raise_with(raise_, 4655, "'%s'のフォーマット不正 (*)", text_);
-                if (last_quantifier == '+') raise_with(raise_, 4665, "'%s'のフーマット不正 (*+)", text_);
-                if (last_quantifier == '?') raise_with(raise_, 4675, "'%s'のォーマット不正 (*)", text_);
+                if (last_quantifier == '*') raise_with(raise_, Error::REGEXP_BAD_STAR_4655, text_);
+                if (last_quantifier == '+') raise_with(raise_, Error::REGEXP_BAD_PLUS_AFTER, text_);
+                if (last_quantifier == '?') raise_with(raise_, Error::REGEXP_BAD_QUESTION_AFTER, text_);
             }
-            raise_with(raise_, 4610, "正規表現のフォーマット不正 (%s)", shown);
+            raise_with(raise_, Error::REGEXP_BAD_FORMAT_AT_4610, shown);
         }
         Node& target = seq.kids.back();
         switch (target.type) {
@@ -175,28 +175,28 @@ private:
     }
 
     void counted(Node& target) {
-        if (at_ >= n_) raise_with(raise_, 4780, "正規表現のフォーマット不正 ([ ])");
+        if (at_ >= n_) raise_with(raise_, Error::REGEXP_BAD_CLASS_4780);
         bool none;
         const uint32_t low = number(none);
         if (none) {
-            if (at_ >= n_) raise_with(raise_, 4780, "正規表現のフォーマット不正 ([ ])");
-            raise_with(raise_, 4760, "正規表現の数字フォーマット不正 { }");
+            if (at_ >= n_) raise_with(raise_, Error::REGEXP_BAD_CLASS_4780);
+            raise_with(raise_, Error::REGEXP_BAD_COUNT_NUMBER_4760);
         }
         if (peek() == '}') {
             ++at_;
-            if (low < 1 || low >= COUNT_LIMIT) raise_with(raise_, 4750, "正規表現のフォーマット不正 ({ })");
+            if (low < 1 || low >= COUNT_LIMIT) raise_with(raise_, Error::REGEXP_BAD_COUNT_4750);
             target.quant = Q_EXACT;
             target.min = target.max = low;
             return;
         }
         if (peek() != ',') {
-            if (at_ >= n_) raise_with(raise_, 4780, "正規表現のフォーマット不正 ([ ])");
-            raise_with(raise_, 4760, "正規表現の数字フォーマット不正 { }");
+            if (at_ >= n_) raise_with(raise_, Error::REGEXP_BAD_CLASS_4780);
+            raise_with(raise_, Error::REGEXP_BAD_COUNT_NUMBER_4760);
         }
         ++at_;
         if (peek() == '}') {
             ++at_;
-            if (low < 1 || low >= COUNT_LIMIT) raise_with(raise_, 4755, "正規表現のフォーマット不正 ({ })");
+            if (low < 1 || low >= COUNT_LIMIT) raise_with(raise_, Error::REGEXP_BAD_COUNT_4755);
             target.quant = Q_AT_LEAST;
             target.min = low;
             target.max = UNBOUNDED;
@@ -204,11 +204,11 @@ private:
         }
         const uint32_t high = number(none);
         if (none || peek() != '}') {
-            if (at_ >= n_) raise_with(raise_, 4780, "正規表現のフォーマット不正 ([ ])");
-            raise_with(raise_, 4770, "正規表現の数字フォーマット不正 { }");
+            if (at_ >= n_) raise_with(raise_, Error::REGEXP_BAD_CLASS_4780);
+            raise_with(raise_, Error::REGEXP_BAD_COUNT_NUMBER_4770);
         }
         ++at_;
-        if (low > high || high >= COUNT_LIMIT) raise_with(raise_, 4765, "正規表現のフォーマット不正");
+        if (low > high || high >= COUNT_LIMIT) raise_with(raise_, Error::REGEXP_BAD_FORMAT_4765);
         target.quant = Q_RANGE;
         target.min = low;
         target.max = high;
@@ -276,7 +276,7 @@ private:
     }
 
     Node escape() {
-        if (at_ + 1 >= n_) raise_with(raise_, 4710, "正規表現のフォーマット不正");
+        if (at_ + 1 >= n_) raise_with(raise_, Error::REGEXP_BAD_FORMAT_4710);
         const uint32_t c = u_[at_ + 1];
         at_ += 2;
         Node ch{N_CHAR};
@@ -286,7 +286,7 @@ private:
             return ch;
         }
         if (c >= '1' && c <= '9') {
-            if (c - '0' > groups) raise_with(raise_, 4705, "正規表現のフォーマット不正 (\\0 ... \\9)");
+            if (c - '0' > groups) raise_with(raise_, Error::REGEXP_BAD_BACKREFERENCE);
             Node ref{N_BACKREF};
             ref.value = c - '0';
             return ref;
@@ -298,7 +298,7 @@ private:
             return shorthand_node(c);
         case 'c': {
             const uint32_t x = peek();
-            if (x - 'A' >= 26) raise_with(raise_, 4690, "正規表現の文字不正");
+            if (x - 'A' >= 26) raise_with(raise_, Error::REGEXP_BAD_CHARACTER_4690);
             ++at_;
             ch.value = x - 64;
             return ch;
@@ -307,8 +307,8 @@ private:
         case 'u': {
             const int32_t v = hex_escape(c);
             if (v < 0) {
-                if (c == 'x') raise_with(raise_, 4695, "正規表現の文字不正");
-                raise_with(raise_, 4700, "正規表現の文字不正");
+                if (c == 'x') raise_with(raise_, Error::REGEXP_BAD_CHARACTER_4695);
+                raise_with(raise_, Error::REGEXP_BAD_CHARACTER_4700);
             }
             ch.value = uint32_t(v);
             return ch;
@@ -318,19 +318,19 @@ private:
                 ch.value = c;
                 return ch;
             }
-            raise_with(raise_, 4715, "正規表現のフォーマット不正");
+            raise_with(raise_, Error::REGEXP_BAD_FORMAT_4715);
         }
     }
 
     // One class member: a unit (true) or shorthand bits in `bits` (false).
     bool class_atom(uint32_t& unit, uint8_t& bits) {
-        if (at_ >= n_) raise_with(raise_, 4775, "正規表現のフォーマット不正 ([ ])");
+        if (at_ >= n_) raise_with(raise_, Error::REGEXP_BAD_CLASS_4775);
         const uint32_t c = u_[at_++];
         if (c != '\\') {
             unit = c;
             return true;
         }
-        if (at_ >= n_) raise_with(raise_, 4775, "正規表現のフォーマット不正 ([ ])");
+        if (at_ >= n_) raise_with(raise_, Error::REGEXP_BAD_CLASS_4775);
         const uint32_t e = u_[at_++];
         const int32_t single = character_escape(e);
         if (single >= 0) {
@@ -343,7 +343,7 @@ private:
             return false;
         case 'c': {
             const uint32_t x = peek();
-            if (x - 'A' >= 26) raise_with(raise_, 4725, "正規表現の文字不正");
+            if (x - 'A' >= 26) raise_with(raise_, Error::REGEXP_BAD_CHARACTER_4725);
             ++at_;
             unit = x - 64;
             return true;
@@ -352,8 +352,8 @@ private:
         case 'u': {
             const int32_t v = hex_escape(e);
             if (v < 0) {
-                if (e == 'x') raise_with(raise_, 4730, "正規表現の文字不正");
-                raise_with(raise_, 4735, "正規表現の文字不正");
+                if (e == 'x') raise_with(raise_, Error::REGEXP_BAD_CHARACTER_4730);
+                raise_with(raise_, Error::REGEXP_BAD_CHARACTER_4735);
             }
             unit = uint32_t(v);
             return true;
@@ -363,8 +363,8 @@ private:
                 unit = e;
                 return true;
             }
-            if (is_letter(e) || is_digit(e)) raise_with(raise_, 4745, "正規表現のエスケープ不正");
-            raise_with(raise_, 4740, "正規表現のエスケープ不正");
+            if (is_letter(e) || is_digit(e)) raise_with(raise_, Error::REGEXP_BAD_ESCAPE_4745);
+            raise_with(raise_, Error::REGEXP_BAD_ESCAPE_4740);
         }
     }
 
@@ -380,7 +380,7 @@ private:
             ++at_;
         }
         for (;;) {
-            if (at_ >= n_) raise_with(raise_, 4775, "正規表現のフォーマット不正 ([ ])");
+            if (at_ >= n_) raise_with(raise_, Error::REGEXP_BAD_CLASS_4775);
             if (u_[at_] == ']') {
                 ++at_;
                 break;
@@ -402,13 +402,13 @@ private:
                     def.shorthand |= high_bits;
                     continue;
                 }
-                if (low >= high) raise_with(raise_, 4720, "正規表現のフォーマット不正 ([ - ])");
+                if (low >= high) raise_with(raise_, Error::REGEXP_BAD_RANGE);
                 def.members.emplace_back(uint16_t(low), uint16_t(high));
                 continue;
             }
             def.members.emplace_back(uint16_t(low), uint16_t(low));
         }
-        if (def.members.empty() && def.shorthand == 0) raise_with(raise_, 4600, "正規表現のフォーマット不正 (%s)", "[ ]");
+        if (def.members.empty() && def.shorthand == 0) raise_with(raise_, Error::REGEXP_BAD_FORMAT_AT_4600, "[ ]");
         classes.push_back(std::move(def));
         Node node{N_CLASS};
         node.value = uint32_t(classes.size() - 1);
@@ -420,13 +420,13 @@ private:
         while (at_ < n_ && u_[at_] != '>') {
             const uint32_t c = u_[at_];
             const bool ok = at_ == first ? (is_letter(c) || c == '_') : (is_letter(c) || is_digit(c) || c == '_');
-            if (!ok) raise_with(raise_, 4625, "RegExp グループ不正");
+            if (!ok) raise_with(raise_, Error::REGEXP_BAD_GROUP_4625);
             ++at_;
         }
-        if (at_ >= n_) raise_with(raise_, 4635, "'%s'のフォーマット不正 (、)", text_);
+        if (at_ >= n_) raise_with(raise_, Error::REGEXP_BAD_ALTERNATIVE_4635, text_);
         const size_t length = at_ - first;
-        if (length > GROUP_NAME_LIMIT) raise_with(raise_, 4630, "RegExp グループ不正");
-        if (length == 0) raise_with(raise_, 4625, "RegExp グループ不正");
+        if (length > GROUP_NAME_LIMIT) raise_with(raise_, Error::REGEXP_BAD_GROUP_4630);
+        if (length == 0) raise_with(raise_, Error::REGEXP_BAD_GROUP_4625);
         char name[GROUP_NAME_LIMIT + 1];
         for (size_t i = 0; i < length; ++i) name[i] = char(u_[first + i]);
         ++at_;  // '>'
@@ -455,22 +455,22 @@ private:
                 node.name = group_name();
                 group_names.push_back(node.name);
             } else {
-                raise_with(raise_, 4640, "'%s'のフォーマット不正 (、)", text_);
+                raise_with(raise_, Error::REGEXP_BAD_ALTERNATIVE_4640, text_);
             }
         } else {
             node.value = ++groups;
             group_names.push_back(0);
         }
-        if (at_ >= n_) raise_with(raise_, 4640, "'%s'のフォーマット不正 (、)", text_);
-        if (u_[at_] == ')') raise_with(raise_, 4790, "正規表現のフォーマット不正 (パターンなし)");
+        if (at_ >= n_) raise_with(raise_, Error::REGEXP_BAD_ALTERNATIVE_4640, text_);
+        if (u_[at_] == ')') raise_with(raise_, Error::REGEXP_NO_PATTERN_4790);
         node.kids.push_back(disjunction(depth + 1, true));
-        if (peek() != ')') raise_with(raise_, 4640, "'%s'のフォーマット不正 (、)", text_);
+        if (peek() != ')') raise_with(raise_, Error::REGEXP_BAD_ALTERNATIVE_4640, text_);
         ++at_;
         if (node.type == N_LOOK) {
             if (node.sub < LOOK_BEHIND && is_quantifier(peek()))
-                raise_with(raise_, 4645, "'%s'のフォーマット不正 (?<=...)。(?<!...)", text_);
+                raise_with(raise_, Error::REGEXP_BAD_LOOKBEHIND, text_);
             if (node.sub >= LOOK_BEHIND && (at_ >= n_ || peek() == '|' || peek() == ')'))
-                raise_with(raise_, 4650, "'%s'のフォーマット不正 (?=...)、(?!...)", text_);
+                raise_with(raise_, Error::REGEXP_BAD_LOOKAHEAD, text_);
         }
         return node;
     }

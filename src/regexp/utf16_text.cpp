@@ -12,7 +12,7 @@ namespace {
 
 constexpr uint16_t REPLACEMENT_UNIT = 0xFFFD;
 
-[[noreturn]] void raise_out_of_memory() { eval_fail(1400, "メモリ領域を取得できません"); }
+[[noreturn]] void raise_out_of_memory() { raise(Error::NO_MEMORY); }
 
 // One character at `at` as a unit; `next` gets the offset after it.
 inline uint16_t decode_one(const unsigned char* s, size_t length, size_t at, size_t& next) {
@@ -30,7 +30,7 @@ inline uint16_t decode_one(const unsigned char* s, size_t length, size_t at, siz
     switch (n) {
     case 2: return uint16_t(((b0 & 0x1F) << 6) | (s[at + 1] & 0x3F));
     case 3: return uint16_t(((b0 & 0x0F) << 12) | ((s[at + 1] & 0x3F) << 6) | (s[at + 2] & 0x3F));
-    case 4: eval_fail(1595, "MultiToWide 文字の変換エラー(サロゲート文字)");
+    case 4: raise(Error::SURROGATE_CONVERSION);
     default: return REPLACEMENT_UNIT;
     }
 }

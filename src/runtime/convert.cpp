@@ -49,7 +49,7 @@ inline int hex_value(char c) {
         ++characters;
     }
     quote[out] = '\0';
-    parse_fail(1405, "数字のフォーマット不正 '%s'", quote);
+    raise_parse(Error::BAD_NUMBER_FORMAT, quote);
 }
 
 const char* skip_digits(const char* p) {
@@ -123,7 +123,7 @@ void copy_words(ValueHandle container, Word32* to, const Word32* from, uint32_t 
 
 ValueHandle copy_at_depth(ValueHandle v, int depth) {
     if (!has_storage(v)) return v;  // immediates and names are their own copy
-    if (depth >= COPY_DEPTH_LIMIT) eval_fail(1420, "newの引数不正");  // nested too deep, or holds itself
+    if (depth >= COPY_DEPTH_LIMIT) raise(Error::BAD_NEW_ARGUMENT);  // nested too deep, or holds itself
     switch (kind_of(v)) {
         case KIND_INTEGER:
         case KIND_FLOAT:
@@ -171,7 +171,7 @@ ValueHandle copy_at_depth(ValueHandle v, int depth) {
             // container the element slot's own retain is the only one.
             return depth == 0 ? retain(v) : v;
         default:
-            eval_fail(1420, "newの引数不正");
+            raise(Error::BAD_NEW_ARGUMENT);
     }
 }
 
@@ -245,7 +245,7 @@ ValueHandle to_integer(ValueHandle v) {
                 break;
         }
     }
-    eval_fail(1410, "Integerの引数不正");
+    raise(Error::BAD_INTEGER_ARGUMENT);
 }
 
 ValueHandle to_float(ValueHandle v) {
@@ -261,7 +261,7 @@ ValueHandle to_float(ValueHandle v) {
                 break;
         }
     }
-    eval_fail(1415, "Floatの引数不正");
+    raise(Error::BAD_FLOAT_ARGUMENT);
 }
 
 ValueHandle copy_value(ValueHandle v) { return copy_at_depth(v, 0); }

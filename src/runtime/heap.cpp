@@ -116,7 +116,7 @@ void check_value_memory(size_t bytes) {
 [[noreturn]] void raise_out_of_memory() {
     if (s_raising) std::abort();  // not even the error value fits
     RaisingGuard guard;
-    eval_fail(1400, "メモリ領域を取得できません");
+    raise(Error::NO_MEMORY);
 }
 
 template <class... Args>
@@ -538,7 +538,7 @@ ValueHandle cell_handle_of(const uint8_t* cell, unsigned kind) {
         uint32_t b = number / CELLS_PER_BLOCK;
         if (b < H.cell_block_capacity && H.cell_block[b]) return (uint32_t(kind) << 24) | number;
     }
-    eval_fail(2495, "システム・エラー(get_self_16)");
+    raise(Error::SELF_16_SYSTEM);
 }
 
 AreaRef area_alloc(size_t size, uint8_t** out) {

@@ -34,7 +34,7 @@ const char* const PREDEFINED_NAMES[PREDEFINED_NAME_COUNT] = {
 // for no page it does not use).
 void* grow(void* old, size_t old_bytes, size_t new_bytes) {
     void* p = std::malloc(new_bytes);
-    if (!p) eval_fail(1400, "メモリ領域を取得できません");
+    if (!p) raise(Error::NO_MEMORY);
     if (old_bytes) std::memcpy(p, old, old_bytes);
     std::free(old);
     return p;
@@ -112,7 +112,7 @@ void seed_name_table() {
 }
 
 uint32_t intern_name(const char* text, size_t length) {
-    if (length > NAME_LENGTH_LIMIT) eval_fail(1005, "関数・変数名の長さ不正");
+    if (length > NAME_LENGTH_LIMIT) raise(Error::NAME_TOO_LONG);
     uint32_t found = lookup(text, length);
     if (found != UINT32_MAX) return found;
     NameTable& t = g_names;

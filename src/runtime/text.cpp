@@ -16,7 +16,7 @@ TextBuffer::~TextBuffer() {
     if (data_ != inline_) std::free(data_);
 }
 
-void text_too_long() { eval_fail(1400, "メモリ領域を取得できません"); }
+void text_too_long() { raise(Error::NO_MEMORY); }
 
 void TextBuffer::grow(size_t length) {
     if (length > TEXT_FORM_LIMIT || size_ + length > TEXT_FORM_LIMIT) text_too_long();
@@ -25,7 +25,7 @@ void TextBuffer::grow(size_t length) {
     size_t capacity = capacity_ + length + 3096 + capacity_ / 2;
     if (capacity > TEXT_FORM_LIMIT + 32) capacity = TEXT_FORM_LIMIT + 32;
     char* p = static_cast<char*>(std::malloc(capacity));
-    if (!p) eval_fail(1400, "メモリ領域を取得できません");
+    if (!p) raise(Error::NO_MEMORY);
     std::memcpy(p, data_, size_ + 1);
     if (data_ != inline_) std::free(data_);
     data_ = p;
@@ -150,8 +150,8 @@ void regexp_text(const uint8_t* record, TextBuffer& out) {
 
 void value_text(ValueHandle v, Form form, bool quote, TextBuffer& out, TextWalk& walk) {
     if (is_sentinel(v)) {
-        if (form == Form::PLAIN) eval_fail(2522, "データの型不正");
-        eval_fail(2520, "データの型不正");
+        if (form == Form::PLAIN) raise(Error::BAD_DATA_KIND_2522);
+        raise(Error::BAD_DATA_KIND_2520);
     }
     switch (kind_of(v)) {
         case KIND_NAME:
@@ -215,8 +215,8 @@ void value_text(ValueHandle v, Form form, bool quote, TextBuffer& out, TextWalk&
         default:
             break;
     }
-    if (form == Form::PLAIN) eval_fail(2522, "データの型不正");
-    eval_fail(2520, "データの型不正");
+    if (form == Form::PLAIN) raise(Error::BAD_DATA_KIND_2522);
+    raise(Error::BAD_DATA_KIND_2520);
 }
 
 }  // namespace
@@ -258,7 +258,7 @@ ValueHandle join_values(uint32_t count, ElementAccessor element_at, void* contex
     const char* sep = ",";
     size_t sep_length = 1;
     if (separator != VALUE_SENTINEL) {
-        if (kind_of(separator) != KIND_STRING || is_sentinel(separator)) eval_fail(2525, "引数不正");
+        if (kind_of(separator) != KIND_STRING || is_sentinel(separator)) raise(Error::BAD_ARGUMENT);
         sep = string_text(separator);
         sep_length = string_length(separator);
     }

@@ -22,7 +22,7 @@ struct FreeingScope {
     ~FreeingScope() { s_freeing = false; }
 };
 
-[[noreturn]] void raise_out_of_area() { eval_fail(1400, "メモリ領域を取得できません"); }
+[[noreturn]] void raise_out_of_area() { raise(Error::NO_MEMORY); }
 
 inline Word32* words_at(AreaRef ref) { return reinterpret_cast<Word32*>(area_ptr(ref)); }
 

@@ -30,7 +30,7 @@ MethodHandler g_array_handlers[17] = {
 };
 
 ValueHandle assoc_has_no_such_method(ValueHandle, const ValueHandle*, uint32_t) {
-    eval_fail(2565, "Arrayのメソッド名不正");
+    raise(Error::BAD_ARRAY_METHOD);
 }
 
 MethodHandler g_assoc_handlers[17] = {

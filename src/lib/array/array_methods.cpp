@@ -40,10 +40,10 @@ ValueHandle element_at(void* array, uint32_t index) {
 ValueHandle array_concat(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
     uint64_t total = values_of(receiver).count;
     for (uint32_t i = 0; i < count; ++i) {
-        if (!is_any_array(args[i])) eval_fail(2505, "Array.concatの引数不正");
+        if (!is_any_array(args[i])) raise(Error::BAD_CONCAT_ARGUMENT);
         total += values_of(args[i]).count;
     }
-    if (total > 0x1FFFFFF0u - 10) eval_fail(1400, "メモリ領域を取得できません");
+    if (total > 0x1FFFFFF0u - 10) raise(Error::NO_MEMORY);
     ValueHandle result = new_array(uint32_t(total));
     Word32* to = array_elements(result);
     for (uint32_t i = 0; i <= count; ++i) {
@@ -210,11 +210,11 @@ ValueHandle array_splice(ValueHandle receiver, const ValueHandle* args, uint32_t
         array_cell(receiver)->length = start;
         return result;
     }
-    if (kind_of(args[1]) != KIND_INTEGER) eval_fail(2530, "引数不正(非整数)");
+    if (kind_of(args[1]) != KIND_INTEGER) raise(Error::NOT_INTEGER_ARGUMENT_2530);
     int32_t asked = integer_value(args[1]);
     uint32_t removed = asked <= 0 ? 0 : uint32_t(asked) < n - start ? uint32_t(asked) : n - start;
     uint32_t items = count - 2;
-    if (items == 0 && removed == 0) eval_fail(2535, "引数不正(要素の削除・追加がない)");
+    if (items == 0 && removed == 0) raise(Error::SPLICE_CHANGES_NOTHING);
     uint64_t length = uint64_t(n) - removed + items;
     if (length > n) reserve_array(receiver, uint32_t(length));
     Word32* e = array_elements(receiver);

@@ -105,7 +105,7 @@ public:
         if (answer == VALUE_UNDEFINED) {
             g_error_context.operation = sort_call_;
             g_error_context.module = sort_module_;
-            eval_fail(2540, "ソートでの比較結果不正");
+            raise(Error::BAD_SORT_COMPARISON);
         }
         int order = 0;
         switch (kind_of(answer)) {
@@ -180,8 +180,8 @@ void merge_sort(std::vector<ValueHandle>& items, const ScriptOrder& order) {
 }
 
 ValueHandle sort_by_function(ValueHandle array, ValueHandle function) {
-    if (kind_of(function) != KIND_FUNCTION) eval_fail(2545, "引数不正(非関数)");
-    if (cell_as<FunctionCell>(function)->param_count != 2) eval_fail(2550, "引数の個数不正");
+    if (kind_of(function) != KIND_FUNCTION) raise(Error::NOT_FUNCTION_ARGUMENT);
+    if (cell_as<FunctionCell>(function)->param_count != 2) raise(Error::WRONG_ARGUMENT_COUNT_2550);
     if (array_length(array) < 2) return array;
     HeldElements held(array);
     std::vector<ValueHandle> sorted(held.items());

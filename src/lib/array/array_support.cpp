@@ -7,7 +7,7 @@
 namespace tolv {
 
 uint32_t position_argument(ValueHandle position, uint32_t length) {
-    if (kind_of(position) != KIND_INTEGER) eval_fail(2500, "引数が整数ではありません");
+    if (kind_of(position) != KIND_INTEGER) raise(Error::ARGUMENT_NOT_INTEGER);
     int64_t p = integer_value(position);
     if (p < 0) {
         p += length;
@@ -106,7 +106,7 @@ ValueHandle key_value(uint32_t key) {
 
 namespace {
 
-[[noreturn]] void out_of_room() { eval_fail(1400, "メモリ領域を取得できません"); }
+[[noreturn]] void out_of_room() { raise(Error::NO_MEMORY); }
 
 // The larger of what is needed plus ten spare and half again the current room.
 uint64_t grown_capacity(uint64_t capacity, uint64_t needed) {

@@ -29,7 +29,7 @@ int64_t largest_integer_key(ValueHandle assoc) {
     return largest;
 }
 
-[[noreturn]] void key_out_of_range() { eval_fail(2025, "インデックス不正"); }
+[[noreturn]] void key_out_of_range() { raise(Error::BAD_INDEX_2025); }
 
 }  // namespace
 

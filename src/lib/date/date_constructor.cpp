@@ -16,7 +16,6 @@ namespace {
 constexpr int COMPONENT_LAST_YEAR = 3000;
 const char BEFORE_1970_MESSAGE[] = "Date関連ステートメント不正(1970/01/01以前の年月日)";
 const char TEXT_MESSAGE[] = "Dateで日付・時刻の文字列不正";
-const char VALUE_MESSAGE[] = "Dateで日付・時刻の値不正";
 
 struct Instant {
     int64_t seconds = 0;
@@ -57,13 +56,13 @@ CalendarFields read_components(const ValueHandle* args, uint32_t count, int& mil
     int64_t values[7] = {0, 0, 1, 0, 0, 0, 0};
     for (uint32_t i = 0; i < count; ++i) {
         if (kind_of(args[i]) != KIND_INTEGER || is_sentinel(args[i]) || integer_value(args[i]) < 0)
-            eval_fail(5520, "%s", VALUE_MESSAGE);
+            raise(Error::DATE_BAD_VALUE);
         values[i] = integer_value(args[i]);
     }
     int64_t year = values[0];
-    if (year > COMPONENT_LAST_YEAR) eval_fail(5520, "%s", VALUE_MESSAGE);
+    if (year > COMPONENT_LAST_YEAR) raise(Error::DATE_BAD_VALUE);
     if (year < 100) year += 1900;
-    if (year < 1970 || values[2] == 0) eval_fail(5505, "%s", BEFORE_1970_MESSAGE);
+    if (year < 1970 || values[2] == 0) raise(Error::DATE_BEFORE_1970_5505);
     millis = int(values[6] % 1000);
     return CalendarFields{year, values[1], values[2], values[3], values[4], values[5] + values[6] / 1000};
 }
@@ -75,18 +74,18 @@ Instant instant_of_number(ValueHandle number) {
         millis = integer_value(number);
     } else {
         double value = float_value(number);
-        if (std::isnan(value) || std::isinf(value)) eval_fail(5520, "%s", VALUE_MESSAGE);
+        if (std::isnan(value) || std::isinf(value)) raise(Error::DATE_BAD_VALUE);
         // Far outside every date either way; keeps the conversion defined.
-        if (value < 0) eval_fail(5500, "%s", BEFORE_1970_MESSAGE);
-        if (value > 1e18) eval_fail(5520, "%s", VALUE_MESSAGE);
+        if (value < 0) raise(Error::DATE_BEFORE_1970_5500);
+        if (value > 1e18) raise(Error::DATE_BAD_VALUE);
         millis = int64_t(std::trunc(value));
     }
-    if (millis < 0) eval_fail(5500, "%s", BEFORE_1970_MESSAGE);
+    if (millis < 0) raise(Error::DATE_BEFORE_1970_5500);
     return Instant{millis / 1000, int(millis % 1000), true};
 }
 
 ValueHandle date_constructor(const ValueHandle* args, uint32_t count) {
-    if (count > 7) eval_fail(5525, "Dateで日付・時刻の文字列・値不正");
+    if (count > 7) raise(Error::DATE_BAD_TEXT_OR_VALUE);
     if (count == 0) {
         const int64_t now = now_milliseconds();
         return new_date(now / 1000, int(now % 1000), false);
@@ -121,7 +120,7 @@ ValueHandle date_now(ValueHandle, const ValueHandle*, uint32_t) {
 }
 
 ValueHandle date_parse(ValueHandle, const ValueHandle* args, uint32_t) {
-    if (kind_of(args[0]) != KIND_STRING || is_sentinel(args[0])) eval_fail(5530, "%s", TEXT_MESSAGE);
+    if (kind_of(args[0]) != KIND_STRING || is_sentinel(args[0])) raise(Error::DATE_BAD_TEXT);
     const Instant instant = instant_of_text(args[0]);
     return new_float(double(instant.seconds * 1000 + instant.millis));
 }

@@ -12,7 +12,6 @@ namespace tolv {
 
 namespace {
 
-const char BEFORE_1970_MESSAGE[] = "Date関連ステートメント不正(1970/01/01以前の年月日)";
 
 DateCell* date_of(ValueHandle receiver) { return cell_as<DateCell>(receiver); }
 
@@ -89,12 +88,12 @@ ValueHandle set_fields(const Setter& setter, ValueHandle receiver, const ValueHa
     int64_t fields[7] = {d->year, date_month(d), date_day(d), d->hour, d->minute, d->second, date_millis(d)};
     for (uint32_t i = 0; i < count; ++i) fields[setter.first + i] = setter_integer(setter, args[i]);
     if (setter.first + count > MILLIS && (fields[MILLIS] < 0 || fields[MILLIS] > 999)) setter_fail(setter);
-    if (fields[YEAR] < 1970 || fields[MONTH] < 0 || fields[DAY] < 1) eval_fail(5505, "%s", BEFORE_1970_MESSAGE);
+    if (fields[YEAR] < 1970 || fields[MONTH] < 0 || fields[DAY] < 1) raise(Error::DATE_BEFORE_1970_5505);
     const CalendarFields calendar{fields[YEAR], fields[MONTH], fields[DAY], fields[HOUR], fields[MINUTE], fields[SECOND]};
     int64_t seconds = 0;
     DateRange range = local_seconds(calendar, seconds);
     if (range == DateRange::OK) range = place_date(d, seconds);
-    if (range == DateRange::BEFORE_1970) eval_fail(5500, "%s", BEFORE_1970_MESSAGE);
+    if (range == DateRange::BEFORE_1970) raise(Error::DATE_BEFORE_1970_5500);
     if (range == DateRange::AFTER_9999) setter_fail(setter);
     set_date_millis(d, int(fields[MILLIS]));
     return time_value(d);
@@ -124,10 +123,10 @@ ValueHandle set_time(ValueHandle r, const ValueHandle* a, uint32_t) {
     } else {
         millis = setter_integer(SET_TIME, a[0]);
     }
-    if (millis < 0) eval_fail(5500, "%s", BEFORE_1970_MESSAGE);
+    if (millis < 0) raise(Error::DATE_BEFORE_1970_5500);
     DateCell* d = date_of(r);
     DateRange range = place_date(d, millis / 1000);
-    if (range == DateRange::BEFORE_1970) eval_fail(5500, "%s", BEFORE_1970_MESSAGE);
+    if (range == DateRange::BEFORE_1970) raise(Error::DATE_BEFORE_1970_5500);
     if (range == DateRange::AFTER_9999) setter_fail(SET_TIME);
     set_date_millis(d, int(millis % 1000));
     return time_value(d);

@@ -97,8 +97,8 @@ DateRange place_date(DateCell* date, int64_t seconds) {
 }
 
 void check_date_range(DateRange range) {
-    if (range == DateRange::BEFORE_1970) eval_fail(5500, "Date関連ステートメント不正(1970/01/01以前の年月日)");
-    if (range == DateRange::AFTER_9999) eval_fail(5520, "Dateで日付・時刻の値不正");
+    if (range == DateRange::BEFORE_1970) raise(Error::DATE_BEFORE_1970_5500);
+    if (range == DateRange::AFTER_9999) raise(Error::DATE_BAD_VALUE);
 }
 
 ValueHandle new_date(int64_t seconds, int millis, bool zone_flag) {

@@ -46,10 +46,10 @@ ValueHandle evaluate_literal(ValueHandle cell) {
 
 ValueHandle construct(const ValueHandle* args, uint32_t count) {
     if (count < 1 || kind_of(args[0]) != KIND_STRING || is_sentinel(args[0]))
-        eval_fail(5085, "正規表現のパターン不正(非文字列)");
+        raise(Error::REGEXP_PATTERN_NOT_STRING);
     uint8_t flags = 0;
     if (count > 1) {
-        if (kind_of(args[1]) != KIND_STRING || is_sentinel(args[1])) eval_fail(5090, "正規表現のオプション不正(非文字列)");
+        if (kind_of(args[1]) != KIND_STRING || is_sentinel(args[1])) raise(Error::REGEXP_FLAGS_NOT_STRING);
         flags = parse_regexp_flags(string_text(args[1]), string_length(args[1]), eval_fail);
     }
     return compile_regexp(string_text(args[0]), string_length(args[0]), flags, eval_fail);
@@ -80,7 +80,7 @@ ValueHandle property(ValueHandle regexp, uint32_t name) {
         if (is_name(name, "source")) return new_string(regexp_source(record));
         if (is_name(name, "lastIndex")) return new_integer(regexp_last_index(record));
     }
-    eval_fail(5080, "正規表現プロパティ不正");
+    raise(Error::REGEXP_BAD_PROPERTY);
 }
 
 // ---- exec, test, toString ------------------------------------------------------------

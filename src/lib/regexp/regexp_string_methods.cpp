@@ -56,7 +56,7 @@ void expand(const char* r, size_t n, const Program& program, const SubjectText& 
     }
     size_t references = 0;
     auto count_reference = [&references] {
-        if (++references > REFERENCE_LIMIT) eval_fail(2716, "正規表現 置換個数不正");
+        if (++references > REFERENCE_LIMIT) raise(Error::REGEXP_REPLACEMENT_COUNT);
     };
     size_t i = 0;
     while (i < n) {
@@ -74,7 +74,7 @@ void expand(const char* r, size_t n, const Program& program, const SubjectText& 
                 if (number < 100000) number = number * 10 + uint64_t(r[j] - '0');
                 ++j;
             }
-            if (number < 1 || number > group_count(program)) eval_fail(2717, "正規表現 $n 不正");
+            if (number < 1 || number > group_count(program)) raise(Error::REGEXP_BAD_GROUP_REFERENCE);
             count_reference();
             append_group(out, text, caps, uint32_t(number));
             i = j;
@@ -89,7 +89,7 @@ void expand(const char* r, size_t n, const Program& program, const SubjectText& 
                 continue;
             }
             const size_t length = close - (i + 2);
-            if (length > GROUP_NAME_LIMIT) eval_fail(2718, "RegExp グループ不正");
+            if (length > GROUP_NAME_LIMIT) raise(Error::REGEXP_BAD_GROUP_2718);
             const uint32_t g = group_named(program, r + i + 2, length);
             if (g) {
                 count_reference();
@@ -139,7 +139,7 @@ ValueHandle pattern_replace(ValueHandle receiver, const ValueHandle* args, uint3
 
 ValueHandle pattern_replace_all(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
     if (!is_regexp(args[0]) || !is_string(args[1])) return string_replace_all(receiver, args, count);
-    if (!(regexp_flags(args[0]) & REGEXP_FLAG_G)) eval_fail(2732, "引数不正(正規表現のgオプション)");
+    if (!(regexp_flags(args[0]) & REGEXP_FLAG_G)) raise(Error::REGEXP_GLOBAL_ARGUMENT);
     return replace_regexp(receiver, args[0], args[1], true);
 }
 
@@ -147,7 +147,7 @@ ValueHandle pattern_split(ValueHandle receiver, const ValueHandle* args, uint32_
     if (count == 0 || !is_regexp(args[0])) return string_split(receiver, args, count);
     int32_t limit = SPLIT_LIMIT;
     if (count > 1) {
-        if (kind_of(args[1]) != KIND_INTEGER || is_sentinel(args[1])) eval_fail(2740, "引数不正(非整数)");
+        if (kind_of(args[1]) != KIND_INTEGER || is_sentinel(args[1])) raise(Error::NOT_INTEGER_ARGUMENT_2740);
         limit = integer_value(args[1]);
     }
     const ValueHandle pieces = new_array(0);
@@ -225,7 +225,7 @@ ValueHandle pattern_match_all(ValueHandle receiver, const ValueHandle* args, uin
     while (text.search(program, start, sticky, caps.data())) {
         if (caps[1] == caps[0]) {
             dispose(all);
-            eval_fail(2750, "REGEXPのマルチバイト不正");
+            raise(Error::REGEXP_MULTIBYTE);
         }
         const ValueHandle one = new_array(0);
         array_push(one, text.slice(size_t(caps[0]), size_t(caps[1])));

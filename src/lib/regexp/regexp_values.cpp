@@ -52,7 +52,7 @@ bool SubjectText::search(const Program& program, size_t start, bool sticky, int3
 ValueHandle compile_regexp(const char* text, size_t length, uint8_t flags, RaiseFunction raise) {
     std::vector<uint16_t> units;
     pattern_units(text, length, units);
-    if (units.empty()) raise_with(raise, 4800, "文字のEncode変換不正");
+    if (units.empty()) raise_with(raise, Error::REGEXP_ENCODING);
     const std::string quoted(text, length);
     CompiledPattern compiled;
     compile_pattern(units.data(), units.size(), flags, quoted.c_str(), raise, compiled);

@@ -52,7 +52,7 @@ bool set_string_method_handler(const char* name, MethodHandler handler) {
 }
 
 ValueHandle string_locale_compare(ValueHandle, const ValueHandle*, uint32_t) {
-    eval_fail(2787, "関数 localeCompare は実装されていません。");
+    raise(Error::LOCALE_COMPARE_MISSING);
 }
 
 }  // namespace tolv

@@ -27,7 +27,7 @@ void push_piece(ValueHandle array, const char* text, size_t length) { array_push
 // `hole` bytes long) replaced by `with`.
 ValueHandle rebuild(TextView t, const size_t* at, size_t hits, size_t hole, TextView with) {
     uint64_t length = uint64_t(t.length) - uint64_t(hits) * hole + uint64_t(hits) * with.length;
-    if (length > STRING_LIMIT) eval_fail(1400, "メモリ領域を取得できません");
+    if (length > STRING_LIMIT) raise(Error::NO_MEMORY);
     ValueHandle s = new_string_with_capacity(size_t(length) + 8);
     char* out = const_cast<char*>(string_text(s));
     size_t from = 0;
@@ -54,7 +54,7 @@ public:
     void push(size_t at) {
         if (size_ == capacity_) {
             size_t* bigger = new (std::nothrow) size_t[capacity_ * 2];
-            if (!bigger) eval_fail(1400, "メモリ領域を取得できません");
+            if (!bigger) raise(Error::NO_MEMORY);
             std::memcpy(bigger, items_, size_ * sizeof(size_t));
             if (items_ != inline_) delete[] items_;
             items_ = bigger;
@@ -83,7 +83,7 @@ ValueHandle string_split(ValueHandle receiver, const ValueHandle* args, uint32_t
     }
     int64_t limit = SPLIT_LIMIT;
     if (count > 1) {
-        if (!is_integer(args[1])) eval_fail(2740, "引数不正(非整数)");
+        if (!is_integer(args[1])) raise(Error::NOT_INTEGER_ARGUMENT_2740);
         limit = integer_value(args[1]);
     }
     if (limit <= 0) return pieces;
@@ -117,8 +117,8 @@ ValueHandle string_split(ValueHandle receiver, const ValueHandle* args, uint32_t
 }
 
 ValueHandle string_replace(ValueHandle receiver, const ValueHandle* args, uint32_t) {
-    if (!is_string(args[1])) eval_fail(2720, "引数不正(非文字列)");
-    if (!is_string(args[0])) eval_fail(2725, "引数不正(非文字列)");
+    if (!is_string(args[1])) raise(Error::NOT_STRING_ARGUMENT_2720);
+    if (!is_string(args[0])) raise(Error::NOT_STRING_ARGUMENT_2725);
     TextView t = text_view(receiver), pattern = text_view(args[0]);
     const char* hit = find_bytes(t.text, t.text + t.length, pattern.text, pattern.length);
     if (!hit) return receiver;
@@ -128,8 +128,8 @@ ValueHandle string_replace(ValueHandle receiver, const ValueHandle* args, uint32
 
 // An empty pattern matches before every character and at the end.
 ValueHandle string_replace_all(ValueHandle receiver, const ValueHandle* args, uint32_t) {
-    if (!is_string(args[1])) eval_fail(2730, "引数不正(非文字列)");
-    if (!is_string(args[0])) eval_fail(2735, "引数不正(非文字列)");
+    if (!is_string(args[1])) raise(Error::NOT_STRING_ARGUMENT_2730);
+    if (!is_string(args[0])) raise(Error::NOT_STRING_ARGUMENT_2735);
     CharText t(receiver);
     TextView pattern = text_view(args[0]);
     Offsets hits;

@@ -51,8 +51,8 @@ ValueHandle string_char_code_at(ValueHandle receiver, const ValueHandle* args, u
 }
 
 ValueHandle string_slice(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
-    if (!is_integer(args[0])) eval_fail(2715, "引数不正(非整数)");
-    if (count > 1 && !is_integer(args[1])) eval_fail(2710, "引数不正(非整数)");
+    if (!is_integer(args[0])) raise(Error::NOT_INTEGER_ARGUMENT_2715);
+    if (count > 1 && !is_integer(args[1])) raise(Error::NOT_INTEGER_ARGUMENT_2710);
     CharText t(receiver);
     int64_t length = int64_t(t.count());
     int64_t start = integer_value(args[0]);

@@ -79,7 +79,7 @@ ValueHandle string_last_index_of(ValueHandle receiver, const ValueHandle* args, 
 
 ValueHandle string_includes(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
     int64_t pos = count > 1 ? number_position(args[1], 2780) : 0;
-    if (!is_string(args[0])) eval_fail(2785, "引数不正(非文字列)");
+    if (!is_string(args[0])) raise(Error::NOT_STRING_ARGUMENT_2785);
     TextView wanted = text_view(args[0]);
     if (wanted.length == 0) return VALUE_TRUE;
     CharText t(receiver);
@@ -89,7 +89,7 @@ ValueHandle string_includes(ValueHandle receiver, const ValueHandle* args, uint3
 
 ValueHandle string_starts_with(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
     int64_t pos = count > 1 ? number_position(args[1], 2805) : 0;
-    if (!is_string(args[0])) eval_fail(2810, "引数不正(非文字列)");
+    if (!is_string(args[0])) raise(Error::NOT_STRING_ARGUMENT_2810);
     TextView wanted = text_view(args[0]);
     if (wanted.length == 0) return VALUE_TRUE;
     CharText t(receiver);
@@ -107,7 +107,7 @@ ValueHandle string_ends_with(ValueHandle receiver, const ValueHandle* args, uint
                                        : 0;
         if (end_char < 0) end_char = 0;
     }
-    if (!is_string(args[0])) eval_fail(2815, "引数不正(非文字列)");
+    if (!is_string(args[0])) raise(Error::NOT_STRING_ARGUMENT_2815);
     TextView wanted = text_view(args[0]);
     if (wanted.length == 0) return VALUE_TRUE;
     CharText t(receiver);

@@ -14,7 +14,7 @@ namespace {
 // Strings are at most this long; anything larger cannot be allocated.
 constexpr uint64_t STRING_LIMIT = 0x7FFFFF00u;
 
-[[noreturn]] void raise_out_of_memory() { eval_fail(1400, "メモリ領域を取得できません"); }
+[[noreturn]] void raise_out_of_memory() { raise(Error::NO_MEMORY); }
 
 // A new String of `length` bytes for the caller to fill.
 ValueHandle blank_string(uint64_t length, char*& text) {
@@ -120,8 +120,8 @@ ValueHandle string_repeat(ValueHandle receiver, const ValueHandle* args, uint32_
     int64_t n;
     if (is_integer(args[0])) n = integer_value(args[0]);
     else if (is_float(args[0])) n = floor_position(float_value(args[0]));
-    else eval_fail(2795, "引数不正(非数値)");
-    if (n < 0) eval_fail(2800, "引数不正(負数)");
+    else raise(Error::NOT_NUMBER_ARGUMENT);
+    if (n < 0) raise(Error::NEGATIVE_ARGUMENT);
     TextView t = text_view(receiver);
     if (n == 0 || t.length == 0) return string_of("", 0);
     if (uint64_t(n) > STRING_LIMIT / t.length) raise_out_of_memory();

@@ -38,9 +38,9 @@ void append_utf8(uint32_t c, TextBuffer& out) {
 ValueHandle string_from_char_code(ValueHandle, const ValueHandle* args, uint32_t count) {
     TextBuffer text;
     for (uint32_t i = 0; i < count; ++i) {
-        if (!is_integer(args[i])) eval_fail(2400, "String.fromCharCodeの引数不正(非整数)");
+        if (!is_integer(args[i])) raise(Error::FROM_CHAR_CODE_NOT_INTEGER_2400);
         uint32_t c = uint32_t(integer_value(args[i]));
-        if (c > 0xFFFF) eval_fail(2405, "String.fromCharCodeの引数不正(UTF16の範囲外)");
+        if (c > 0xFFFF) raise(Error::FROM_CHAR_CODE_OUTSIDE_UTF16);
         append_utf8(c, text);
     }
     return new_string(text.data(), text.size());
@@ -49,9 +49,9 @@ ValueHandle string_from_char_code(ValueHandle, const ValueHandle* args, uint32_t
 ValueHandle string_from_code_point(ValueHandle, const ValueHandle* args, uint32_t count) {
     TextBuffer text;
     for (uint32_t i = 0; i < count; ++i) {
-        if (!is_integer(args[i])) eval_fail(2410, "String.fromCharCodeの引数不正(非整数)");
+        if (!is_integer(args[i])) raise(Error::FROM_CHAR_CODE_NOT_INTEGER_2410);
         uint32_t c = uint32_t(integer_value(args[i]));
-        if (c > 0x10FFFF) eval_fail(2415, "String.fromCharCodeの引数不正(ユニコードの範囲外)");
+        if (c > 0x10FFFF) raise(Error::FROM_CHAR_CODE_OUTSIDE_UNICODE);
         append_utf8(c, text);
     }
     return new_string(text.data(), text.size());
