@@ -12,6 +12,10 @@ struct FastcgiOptions {
     int children = 16;       // requests served at once
     int time_limit = 30;     // seconds per request; 0: none
     long memory_limit = 0;   // megabytes of address space per request; 0: none
+    // Internal: a process that took a connection after the prepared state
+    // changed serves it from a fresh start (the connection on standard
+    // input, the progress records on descriptor 3); its progress slot.
+    int handed_over_slot = -1;
 };
 
 // The words after --fastcgi. False with the reason in `error`.
