@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -593,19 +594,31 @@ int serve_handed_over(const FastcgiOptions& options) {
 
 // Requests get their parameters as their whole environment (and the zone):
 // the server's own environment is of no use to them, and a small one is
-// cheaper for each request's process to set aside.
-void keep_only_zone() {
+// cheaper for each request's process to set aside. LD_BIND_NOW stays, so
+// that a restart binds at once.
+void trim_environment() {
     const char* zone = std::getenv("TZ");
     const std::string kept = zone ? zone : "";
     clearenv();
     if (zone) setenv("TZ", kept.c_str(), 1);
+    setenv("LD_BIND_NOW", "1", 1);
 }
 
 }  // namespace
 
-int run_fastcgi_server(const char* program, const FastcgiOptions& options) {
+int run_fastcgi_server(char** argv, const FastcgiOptions& options) {
+    const char* program = argv[0];
+    // Started again through /proc/self/exe, the process would be called "exe".
+    const char* base = std::strrchr(program, '/');
+    prctl(PR_SET_NAME, base ? base + 1 : program);
     if (options.handed_over_slot >= 0) return serve_handed_over(options);
-    keep_only_zone();
+    // Every library function a request calls is bound once, here, rather
+    // than again in each request's process. (Not binding is only slower.)
+    if (!std::getenv("LD_BIND_NOW")) {
+        setenv("LD_BIND_NOW", "1", 1);
+        execv("/proc/self/exe", argv);
+    }
+    trim_environment();
     int listener = STDIN_FILENO;
     if (!options.address.empty()) {
         std::string error;

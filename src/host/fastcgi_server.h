@@ -23,6 +23,7 @@ bool parse_fastcgi_arguments(int argc, char** argv, FastcgiOptions& options, std
 
 // Serves until SIGTERM (or SIGINT), then lets the requests in flight finish.
 // Returns the exit code.
-int run_fastcgi_server(const char* program, const FastcgiOptions& options);
+// `argv`: the whole command line, to start again from.
+int run_fastcgi_server(char** argv, const FastcgiOptions& options);
 
 }  // namespace tolv
