@@ -247,18 +247,20 @@ void Server::prepare() {
 
 int Server::poll_timeout() const {
     int64_t soonest = -1;
-    for (const Child& child : children_) {
-        if (!child.deadline_ms || child.timed_out) continue;
-        const int64_t deadline = effective_deadline(child);
-        if (soonest < 0 || deadline < soonest) soonest = deadline;
-    }
+    auto no_later_than = [&](int64_t at) { soonest = soonest < 0 ? at : std::min(soonest, at); };
+    for (const Child& child : children_)
+        if (child.deadline_ms && !child.timed_out) no_later_than(effective_deadline(child));
+    const int64_t now = monotonic_ms();
     // Children still waiting for a connection are told again and again to
     // leave: one may have been about to call accept when told.
-    if (control_->stop.load())
+    if (control_->stop.load()) {
         for (const Child& child : children_)
-            if (child.connection < 0) soonest = soonest < 0 ? monotonic_ms() + 50 : std::min(soonest, monotonic_ms() + 50);
+            if (child.connection < 0) no_later_than(now + 50);
+    } else if (int(children_.size()) < options_.children) {
+        no_later_than(now + 1000);  // a fork that failed is tried again
+    }
     if (soonest < 0) return -1;
-    const int64_t left = soonest - monotonic_ms();
+    const int64_t left = soonest - now;
     return left <= 0 ? 0 : int(left < 60000 ? left : 60000);
 }
 
@@ -471,6 +473,9 @@ void Server::reap() {
         int status = 0;
         const pid_t pid = waitpid(-1, &status, WNOHANG);
         if (pid <= 0) return;
+        // A child hands its connection over before it can end: taken now,
+        // it is never mistaken for that of the next child in the slot.
+        take_handed_over();
         for (size_t i = 0; i < children_.size(); ++i) {
             if (children_[i].pid != pid) continue;
             answer_for(children_[i], status);
