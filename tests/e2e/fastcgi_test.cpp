@@ -111,7 +111,8 @@ bool waiting_for_connection(pid_t pid) {
     return in >> number && number == SYS_accept4;
 }
 
-// The first request process that has taken a connection.
+// The first request process that has taken a connection (once all_waiting
+// has seen every process forked ahead reach accept).
 pid_t wait_for_request_process(pid_t server) {
     for (int tries = 0; tries < 500; ++tries) {
         for (pid_t pid : request_processes(server))
@@ -121,12 +122,14 @@ pid_t wait_for_request_process(pid_t server) {
     return -1;
 }
 
-// True once every request process waits for a connection: those that served
-// a request have ended.
-bool all_waiting(pid_t server) {
+// True once the server keeps `children` request processes and every one
+// waits for a connection: those that served a request have ended, and none
+// is still on its way to accept.
+bool all_waiting(pid_t server, size_t children) {
     for (int tries = 0; tries < 250; ++tries) {
-        bool waiting = true;
-        for (pid_t pid : request_processes(server)) waiting = waiting && waiting_for_connection(pid);
+        const std::vector<pid_t> pids = request_processes(server);
+        bool waiting = pids.size() == children;
+        for (pid_t pid : pids) waiting = waiting && waiting_for_connection(pid);
         if (waiting) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -209,7 +212,7 @@ TEST(FastcgiMode, AnOpenDatabaseConnectionEndsWithItsRequest) {
                   "s15marksO" + std::to_string(round) + "C10101110");
     }
     // No request process outlives its request.
-    EXPECT_TRUE(all_waiting(server.runner_pid()));
+    EXPECT_TRUE(all_waiting(server.runner_pid(), 16));
 }
 
 TEST(FastcgiMode, HangingAndCrashingRequestsAreAnsweredAndTheServerGoesOn) {
@@ -227,7 +230,7 @@ TEST(FastcgiMode, HangingAndCrashingRequestsAreAnsweredAndTheServerGoesOn) {
     EXPECT_NE(site.journal_of(1).find("\n" + over + "\n"), std::string::npos) << site.journal();
 
     // A process that dies (here of SIGSEGV) half-way through its request.
-    ASSERT_TRUE(all_waiting(server.runner_pid()));
+    ASSERT_TRUE(all_waiting(server.runner_pid(), 2));
     auto waiting = std::async(std::launch::async,
                               [&] { return server.post(top_program("wait(1500)") + PROBE_MODULE); });
     const pid_t request = wait_for_request_process(server.runner_pid());
@@ -251,7 +254,7 @@ TEST(FastcgiMode, HangingAndCrashingRequestsAreAnsweredAndTheServerGoesOn) {
 
     // Processes forked ahead that die before taking a connection are
     // replaced, with nothing to answer and nothing in the journal.
-    ASSERT_TRUE(all_waiting(server.runner_pid()));
+    ASSERT_TRUE(all_waiting(server.runner_pid(), 2));
     const size_t blocks = site.journal_of(4).size();
     for (pid_t pid : request_processes(server.runner_pid())) kill(pid, SIGSEGV);
     EXPECT_TRUE(server.post(top_program("hello()") + PROBE_MODULE).body.starts_with("s18greeting15helloC10101110X"));
@@ -286,12 +289,12 @@ TEST(FastcgiMode, ChangedConfigurationAndIncludedModulesAreReadAgain) {
 
     // Every process forked ahead from the old state is waiting when the
     // configuration changes; none of them serves a request after that.
-    ASSERT_TRUE(all_waiting(server.runner_pid()));
+    ASSERT_TRUE(all_waiting(server.runner_pid(), 16));
     const std::vector<pid_t> forked_before = request_processes(server.runner_pid());
     ASSERT_FALSE(forked_before.empty());
     site.configure("VAR='greeting':'three'\n");
     for (int round = 0; round < 4; ++round) EXPECT_EQ(server.post(greet).body, "s11h15threeC10101110") << round;
-    ASSERT_TRUE(all_waiting(server.runner_pid()));
+    ASSERT_TRUE(all_waiting(server.runner_pid(), 16));
     for (pid_t pid : request_processes(server.runner_pid()))
         EXPECT_EQ(std::count(forked_before.begin(), forked_before.end(), pid), 0) << pid;
 
@@ -314,6 +317,7 @@ TEST(FastcgiMode, SigtermLetsTheRequestsInFlightFinish) {
     site.configure("");
     WebServer server(site.box, ServerKind::nginx_fastcgi);
     ASSERT_TRUE(server.running()) << server.startup_log();
+    ASSERT_TRUE(all_waiting(server.runner_pid(), 16));
     auto waiting = std::async(std::launch::async,
                               [&] { return server.post(top_program("wait(1000)") + PROBE_MODULE); });
     ASSERT_GT(wait_for_request_process(server.runner_pid()), 0);
