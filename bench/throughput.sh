@@ -4,7 +4,9 @@
 # (`runner --fastcgi`, a fresh process per request forked from a prepared
 # server) and php-fpm (Debian's, a persistent runtime) answering a hello.
 # ApacheBench sends each case at a concurrency of 20; the table gives
-# requests/s and failures, and the journal is checked block by block.
+# requests/s, failures and the CPU time each request cost the server behind
+# nginx (its processes and the children they reaped) and nginx itself, and
+# the journal is checked block by block.
 # Not part of the test suite: numbers depend on the machine.
 # Usage: bench/throughput.sh [requests per case, default 3000] [runner-path]
 set -euo pipefail
@@ -154,28 +156,45 @@ sent=4
 
 rows=()
 status=0
-run_ab() {  # label, path, body file ("" for a GET)
-    local label=$1 path=$2 body=$3 options=()
+ticks() {  # CPU clock ticks of the processes and of the children they reaped
+    local total=0 pid
+    for pid in "$@"; do
+        [ -r "/proc/$pid/stat" ] && total=$((total + $(awk '{print $14 + $15 + $16 + $17}' "/proc/$pid/stat")))
+    done
+    echo "$total"
+}
+per_request() {  # ticks before, ticks after
+    awk -v a="$1" -v b="$2" -v n="$requests" -v hz="$(getconf CLK_TCK)" 'BEGIN {printf "%.3f", (b - a) * 1000 / hz / n}'
+}
+run_ab() {  # label, path, body file ("" for a GET), session of the server behind
+    local label=$1 path=$2 body=$3 session=$4 options=()
     [ -n "$body" ] && options=(-p "$body" -T application/octet-stream)
+    local nginx_pids server_before nginx_before
+    nginx_pids="$(cat "$site/nginx.pid") $(pgrep -P "$(cat "$site/nginx.pid")" | tr '\n' ' ')"
+    server_before=$(ticks $(pgrep -s "$session")) nginx_before=$(ticks $nginx_pids)
     ab -q -n "$requests" -c "$concurrency" "${options[@]}" "http://127.0.0.1:$port$path" > "$site/ab.txt" 2>&1 ||
         { cat "$site/ab.txt"; exit 1; }
+    sleep 0.3  # the last children reaped
+    local server_ms nginx_ms
+    server_ms=$(per_request "$server_before" "$(ticks $(pgrep -s "$session"))")
+    nginx_ms=$(per_request "$nginx_before" "$(ticks $nginx_pids)")
     local rate failed non2xx
     rate=$(awk '/^Requests per second/ {print $4}' "$site/ab.txt")
     failed=$(awk '/^Failed requests/ {print $3}' "$site/ab.txt")
     non2xx=$(awk '/^Non-2xx responses/ {print $3}' "$site/ab.txt")
-    rows+=("$(printf '| %-26s | %9s | %6s | %7s |' "$label" "$rate" "$failed" "${non2xx:-0}")")
+    rows+=("$(printf '| %-26s | %9s | %6s | %7s | %13s | %12s |' "$label" "$rate" "$failed" "${non2xx:-0}" "$server_ms" "$nginx_ms")")
     { [ "$failed" = 0 ] && [ -z "$non2xx" ]; } || status=1
 }
-run_ab "runner CGI, hello" /cgi "$site/hello"
-run_ab "runner FastCGI, hello" /fastcgi "$site/hello"
-run_ab "php-fpm, hello" /hello.php ""
-run_ab "runner CGI, shop order" /cgi "$site/order"
-run_ab "runner FastCGI, shop order" /fastcgi "$site/order"
+run_ab "runner CGI, hello" /cgi "$site/hello" "${pids[0]}"
+run_ab "runner FastCGI, hello" /fastcgi "$site/hello" "${pids[1]}"
+run_ab "php-fpm, hello" /hello.php "" "${pids[2]}"
+run_ab "runner CGI, shop order" /cgi "$site/order" "${pids[0]}"
+run_ab "runner FastCGI, shop order" /fastcgi "$site/order" "${pids[1]}"
 sent=$((sent + 4 * requests))
 
-echo "nginx, ab -c $concurrency, $requests requests per case, $(nproc) cores"
-echo "| what                       |     req/s | failed | non-2xx |"
-echo "|----------------------------|-----------|--------|---------|"
+echo "nginx, ab -c $concurrency, $requests requests per case, $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "| what                       |     req/s | failed | non-2xx | server ms/req | nginx ms/req |"
+echo "|----------------------------|-----------|--------|---------|---------------|--------------|"
 printf '%s\n' "${rows[@]}"
 
 # Each journal block is written after its answer: wait for the last ones.

@@ -1,10 +1,13 @@
 #include "host/fastcgi_request.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -28,9 +31,45 @@ constexpr int STALL_MS = 30000;
 // process allocate without bound.
 constexpr size_t PARAMS_LIMIT = 1u << 20;
 
+// The answer is gathered and sent in large pieces: a write per piece of a
+// request's answer would cost a system call each.
+constexpr size_t ANSWER_PIECE = 32768;
+
 int g_connection = -1;
 RequestProgress* g_progress = nullptr;
 uint16_t g_request_id = 0;
+std::string g_unsent;
+
+// The request's bytes as they arrive, read in large pieces.
+struct Incoming {
+    char bytes[16384];
+    size_t at = 0;
+    size_t end = 0;
+};
+Incoming g_incoming;
+
+bool take_bytes(char* data, size_t length) {
+    while (length > 0) {
+        if (g_incoming.at == g_incoming.end) {
+            const ssize_t n = recv(g_connection, g_incoming.bytes, sizeof g_incoming.bytes, MSG_DONTWAIT);
+            if (n > 0) {
+                g_incoming.at = 0;
+                g_incoming.end = size_t(n);
+                continue;
+            }
+            if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return false;
+            pollfd ready{g_connection, POLLIN, 0};
+            if (errno != EINTR && poll(&ready, 1, STALL_MS) <= 0) return false;
+            continue;
+        }
+        const size_t piece = std::min(length, g_incoming.end - g_incoming.at);
+        std::memcpy(data, g_incoming.bytes + g_incoming.at, piece);
+        g_incoming.at += piece;
+        data += piece;
+        length -= piece;
+    }
+    return true;
+}
 
 struct Request {
     bool begun = false;
@@ -53,18 +92,19 @@ void send_records(const std::string& records) {
 }
 
 void transport_write(const char* data, size_t length) {
-    std::string records;
-    append_fastcgi_stream(records, FCGI_STDOUT, g_request_id, data, length);
-    send_records(records);
+    append_fastcgi_stream(g_unsent, FCGI_STDOUT, g_request_id, data, length);
+    if (g_unsent.size() < ANSWER_PIECE) return;
+    send_records(g_unsent);
+    g_unsent.clear();
     g_progress->header_sent.store(1);
 }
 
 void transport_close() {
-    std::string records;
-    append_fastcgi_record(records, FCGI_STDOUT, g_request_id, nullptr, 0);
-    append_fastcgi_end_request(records, g_request_id, 0, FCGI_REQUEST_COMPLETE);
+    append_fastcgi_record(g_unsent, FCGI_STDOUT, g_request_id, nullptr, 0);
+    append_fastcgi_end_request(g_unsent, g_request_id, 0, FCGI_REQUEST_COMPLETE);
     g_progress->stage.store(uint32_t(RequestStage::WRITING));
-    write_fully(g_connection, records.data(), records.size(), STALL_MS);
+    write_fully(g_connection, g_unsent.data(), g_unsent.size(), STALL_MS);
+    g_unsent.clear();
     g_progress->stage.store(uint32_t(RequestStage::ANSWERED));
     // The web server has the whole answer; the journal is written after this.
     shutdown(g_connection, SHUT_RDWR);
@@ -106,11 +146,11 @@ void read_request(Request& request) {
     std::string content;
     while (!(request.begun && request.params_done && request.stdin_done)) {
         uint8_t head[FCGI_HEADER_SIZE];
-        if (!read_fully(g_connection, reinterpret_cast<char*>(head), sizeof head, STALL_MS)) leave(0);
+        if (!take_bytes(reinterpret_cast<char*>(head), sizeof head)) leave(0);
         const FastcgiHeader header = decode_fastcgi_header(head);
         if (header.version != 1) leave(0);
         content.resize(size_t(header.content_length) + header.padding_length);
-        if (!content.empty() && !read_fully(g_connection, content.data(), content.size(), STALL_MS)) leave(0);
+        if (!content.empty() && !take_bytes(content.data(), content.size())) leave(0);
         content.resize(header.content_length);
         if (header.request_id == 0) {
             if (header.type == FCGI_GET_VALUES) {

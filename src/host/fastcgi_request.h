@@ -16,6 +16,7 @@ enum class RequestStage : uint32_t {
     BETWEEN = 1,    // between two writes of the answer
     WRITING = 2,    // in the middle of a write: the record stream may be cut
     ANSWERED = 3,   // FCGI_END_REQUEST sent
+    WAITING = 4,    // forked ahead, no connection taken yet
 };
 
 struct RequestProgress {

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +13,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -52,6 +56,10 @@ void wake(int signal) {
     [[maybe_unused]] ssize_t n = write(g_wake[1], &byte, 1);
     errno = saved;
 }
+
+// A pooled child's accept is interrupted by SIGUSR1 so that it sees the
+// server stopping; the handler itself has nothing to do.
+void interrupt(int) {}
 
 void install_handlers() {
     struct sigaction action{};
@@ -145,14 +153,24 @@ bool preparation_succeeds() {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// Shared with every child: the server's word to the waiting ones, and a
+// child's word that it found the prepared state changed.
+struct PoolControl {
+    std::atomic<uint32_t> stop{0};
+    std::atomic<uint32_t> state_changed{0};
+};
+
 struct Child {
     pid_t pid = -1;
-    int connection = -1;
+    int slot = -1;
+    int connection = -1;  // handed over by the child once it took one
     int64_t deadline_ms = 0;  // 0: none
     int64_t started = 0;      // seconds, for the journal
     bool timed_out = false;
     RequestProgress* progress = nullptr;
 };
+
+size_t progress_bytes(int children) { return sizeof(PoolControl) + sizeof(RequestProgress) * size_t(children); }
 
 // Once answered, a request only writes its journal (which may wait for the
 // file's lock for 5 s): it gets that much longer than its limit.
@@ -169,7 +187,10 @@ public:
 
 private:
     void prepare();
-    void accept_one();
+    void fork_waiting_child();
+    [[noreturn]] void wait_for_connection(int slot);
+    [[noreturn]] void serve_from_fresh_start(int connection, int slot);
+    void take_handed_over();
     void reap();
     void stop_overdue();
     void answer_for(const Child& child, int status);
@@ -183,8 +204,11 @@ private:
     Watched watched_;
     bool restart_pending_ = false;
     std::vector<Child> children_;
-    std::vector<RequestProgress*> free_progress_;
-    RequestProgress* progress_pages_ = nullptr;
+    std::vector<int> free_slots_;
+    PoolControl* control_ = nullptr;
+    RequestProgress* progress_ = nullptr;
+    int progress_file_ = -1;
+    int handover_[2] = {-1, -1};  // [0] the server's end, [1] the children's
 };
 
 void Server::prepare() {
@@ -199,75 +223,177 @@ void Server::prepare() {
                              "every request reads them itself and answers the fault\n");
     }
     watched_ = watch_current_state(configured_);
-    // One progress record per child, in memory the children share with this process.
-    const size_t bytes = sizeof(RequestProgress) * size_t(options_.children);
-    void* pages = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-    if (pages == MAP_FAILED) {
-        std::perror("runner --fastcgi: mmap");
+    // The zone is read once here rather than by every request's process.
+    (void)local_calendar_text(now_seconds());
+    // One progress record per child, in memory the children share with this
+    // process; a file, so that a process started afresh can map it too.
+    progress_file_ = memfd_create("fastcgi-progress", MFD_CLOEXEC);
+    const size_t bytes = progress_bytes(options_.children);
+    void* pages = MAP_FAILED;
+    if (progress_file_ >= 0 && ftruncate(progress_file_, off_t(bytes)) == 0)
+        pages = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, progress_file_, 0);
+    if (pages == MAP_FAILED || socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, handover_) != 0) {
+        std::perror("runner --fastcgi: shared state");
         std::exit(1);
     }
-    progress_pages_ = static_cast<RequestProgress*>(pages);
-    for (int i = options_.children - 1; i >= 0; --i) free_progress_.push_back(new (&progress_pages_[i]) RequestProgress);
+    fcntl(handover_[0], F_SETFL, fcntl(handover_[0], F_GETFL) | O_NONBLOCK);
+    control_ = new (pages) PoolControl;
+    progress_ = reinterpret_cast<RequestProgress*>(static_cast<char*>(pages) + sizeof(PoolControl));
+    for (int i = options_.children - 1; i >= 0; --i) {
+        new (&progress_[i]) RequestProgress;
+        free_slots_.push_back(i);
+    }
 }
 
 int Server::poll_timeout() const {
     int64_t soonest = -1;
-    for (const Child& child : children_) {
-        if (!child.deadline_ms || child.timed_out) continue;
-        const int64_t deadline = effective_deadline(child);
-        if (soonest < 0 || deadline < soonest) soonest = deadline;
+    auto no_later_than = [&](int64_t at) { soonest = soonest < 0 ? at : std::min(soonest, at); };
+    for (const Child& child : children_)
+        if (child.deadline_ms && !child.timed_out) no_later_than(effective_deadline(child));
+    const int64_t now = monotonic_ms();
+    // Children still waiting for a connection are told again and again to
+    // leave: one may have been about to call accept when told.
+    if (control_->stop.load()) {
+        for (const Child& child : children_)
+            if (child.connection < 0) no_later_than(now + 50);
+    } else if (int(children_.size()) < options_.children) {
+        no_later_than(now + 1000);  // a fork that failed is tried again
     }
     if (soonest < 0) return -1;
-    const int64_t left = soonest - monotonic_ms();
+    const int64_t left = soonest - now;
     return left <= 0 ? 0 : int(left < 60000 ? left : 60000);
 }
 
-void Server::accept_one() {
-    if (state_changed(watched_)) {
-        // The next requests start from the new state; those in flight finish first.
-        restart_pending_ = true;
-        return;
-    }
-    const int connection = accept_connection(listener_);
-    if (connection < 0) return;
-    RequestProgress* progress = free_progress_.back();
-    free_progress_.pop_back();
-    progress->stage.store(uint32_t(RequestStage::READING));
+void Server::fork_waiting_child() {
+    const int slot = free_slots_.back();
+    RequestProgress* progress = &progress_[slot];
+    progress->stage.store(uint32_t(RequestStage::WAITING));
     progress->header_sent.store(0);
     progress->request_id.store(0);
     const pid_t pid = fork();
     if (pid < 0) {
         std::perror("runner --fastcgi: fork");
-        close(connection);
-        free_progress_.push_back(progress);
         return;
     }
-    if (pid == 0) {
-        // Nothing of the server's own reaches the request: its socket, its
-        // signal handling and the other requests' connections.
-        close(listener_);
-        close(g_wake[0]);
-        close(g_wake[1]);
-        for (const Child& other : children_) close(other.connection);
-        signal(SIGCHLD, SIG_DFL);
-        signal(SIGTERM, SIG_DFL);
-        signal(SIGINT, SIG_DFL);
-        // A stop of the whole group lets the request finish (the time limit still holds).
-        sigset_t held;
-        sigemptyset(&held);
-        sigaddset(&held, SIGTERM);
-        sigaddset(&held, SIGINT);
-        sigaddset(&held, SIGHUP);
-        sigprocmask(SIG_BLOCK, &held, nullptr);
-        serve_fastcgi_connection(connection, progress, configured_, options_.memory_limit);
-    }
+    if (pid == 0) wait_for_connection(slot);
+    free_slots_.pop_back();
     Child child;
     child.pid = pid;
-    child.connection = connection;
+    child.slot = slot;
     child.progress = progress;
-    child.started = now_seconds();
-    if (options_.time_limit > 0) child.deadline_ms = monotonic_ms() + int64_t(options_.time_limit) * 1000;
     children_.push_back(child);
+}
+
+// A child forked ahead: takes one connection, hands a copy to the server (so
+// that it can answer for a process that dies or overruns), serves it, ends.
+void Server::wait_for_connection(int slot) {
+    // Nothing of the server's own reaches the request: its signal handling
+    // and the other requests' connections.
+    close(g_wake[0]);
+    close(g_wake[1]);
+    close(handover_[0]);
+    for (const Child& other : children_) close(other.connection);
+    signal(SIGCHLD, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
+    signal(SIGINT, SIG_DFL);
+    // A stop of the whole group lets the request finish (the time limit still holds).
+    sigset_t held;
+    sigemptyset(&held);
+    sigaddset(&held, SIGTERM);
+    sigaddset(&held, SIGINT);
+    sigaddset(&held, SIGHUP);
+    sigprocmask(SIG_BLOCK, &held, nullptr);
+    struct sigaction action{};
+    action.sa_handler = interrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGUSR1, &action, nullptr);
+
+    int connection = -1;
+    while (connection < 0) {
+        if (control_->stop.load()) _exit(0);
+        connection = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (connection < 0 && errno != EINTR && errno != ECONNABORTED && errno != EAGAIN) {
+            // Out of descriptors or the like: the server forks another later.
+            usleep(100000);
+            _exit(1);
+        }
+    }
+    sigaddset(&held, SIGUSR1);
+    sigprocmask(SIG_BLOCK, &held, nullptr);
+    close(listener_);
+    RequestProgress* progress = &progress_[slot];
+    progress->stage.store(uint32_t(RequestStage::READING));
+    // Checked on every request: a change must not be served from the old state.
+    const bool changed = state_changed(watched_);
+    if (changed) control_->state_changed.store(1);
+
+    char data[sizeof slot];
+    std::memcpy(data, &slot, sizeof slot);
+    iovec part{data, sizeof data};
+    alignas(cmsghdr) char room[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = room;
+    message.msg_controllen = sizeof room;
+    cmsghdr* rights = CMSG_FIRSTHDR(&message);
+    rights->cmsg_level = SOL_SOCKET;
+    rights->cmsg_type = SCM_RIGHTS;
+    rights->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(rights), &connection, sizeof connection);
+    while (sendmsg(handover_[1], &message, MSG_NOSIGNAL) < 0 && errno == EINTR) {
+    }
+    close(handover_[1]);
+    if (changed) serve_from_fresh_start(connection, slot);
+    close(progress_file_);
+    serve_fastcgi_connection(connection, progress, configured_, options_.memory_limit);
+}
+
+// The state this process was forked from is out of date: the program starts
+// again for this one connection, reading the configuration and modules as a
+// CGI request does.
+void Server::serve_from_fresh_start(int connection, int slot) {
+    if (dup2(connection, STDIN_FILENO) < 0 || dup2(progress_file_, 3) < 0) _exit(1);
+    fcntl(3, F_SETFD, 0);
+    std::string slot_text = std::to_string(slot);
+    std::string memory_limit = std::to_string(options_.memory_limit);
+    const char* argv[] = {program_,         "--fastcgi", "--memory-limit", memory_limit.c_str(), "--handed-over",
+                          slot_text.c_str(), nullptr};
+    execv("/proc/self/exe", const_cast<char* const*>(argv));
+    _exit(1);
+}
+
+// The connections the children took, each with the child's slot.
+void Server::take_handed_over() {
+    for (;;) {
+        int slot = -1;
+        iovec part{&slot, sizeof slot};
+        alignas(cmsghdr) char room[CMSG_SPACE(sizeof(int))] = {};
+        msghdr message{};
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = room;
+        message.msg_controllen = sizeof room;
+        const ssize_t n = recvmsg(handover_[0], &message, MSG_CMSG_CLOEXEC);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return;
+        int connection = -1;
+        cmsghdr* rights = CMSG_FIRSTHDR(&message);
+        if (rights && rights->cmsg_level == SOL_SOCKET && rights->cmsg_type == SCM_RIGHTS &&
+            rights->cmsg_len == CMSG_LEN(sizeof(int)))
+            std::memcpy(&connection, CMSG_DATA(rights), sizeof connection);
+        if (connection < 0) continue;
+        bool owned = false;
+        for (Child& child : children_) {
+            if (child.slot != slot || n != ssize_t(sizeof slot) || child.connection >= 0) continue;
+            child.connection = connection;
+            child.started = now_seconds();
+            if (options_.time_limit > 0) child.deadline_ms = monotonic_ms() + int64_t(options_.time_limit) * 1000;
+            owned = true;
+            break;
+        }
+        if (!owned) close(connection);
+    }
 }
 
 void Server::stop_overdue() {
@@ -284,8 +410,10 @@ void Server::stop_overdue() {
 // journal block are written from a process of their own, so that a slow web
 // server or a locked journal never holds up the others.
 void Server::answer_for(const Child& child, int status) {
-    const auto stage = RequestStage(child.progress->stage.load());
-    if (stage == RequestStage::ANSWERED) return;
+    const auto stage = RequestStage(progress_[child.slot].stage.load());
+    // A child that took no connection (or had not handed it over) leaves
+    // nothing to answer.
+    if (stage == RequestStage::ANSWERED || stage == RequestStage::WAITING || child.connection < 0) return;
     char message[256];
     if (child.timed_out) {
         std::snprintf(message, sizeof message, TIME_LIMIT_MESSAGE, options_.time_limit);
@@ -295,8 +423,8 @@ void Server::answer_for(const Child& child, int status) {
         std::snprintf(message, sizeof message, CRASH_MESSAGE, "exit", WEXITSTATUS(status));
     }
     std::fprintf(stderr, "runner --fastcgi: process %d: %s\n", int(child.pid), message);
-    const uint16_t id = uint16_t(child.progress->request_id.load());
-    const bool header_sent = child.progress->header_sent.load() != 0;
+    const uint16_t id = uint16_t(progress_[child.slot].request_id.load());
+    const bool header_sent = progress_[child.slot].header_sent.load() != 0;
     if (fork() != 0) return;
     signal(SIGCHLD, SIG_DFL);
     close(listener_);
@@ -345,11 +473,14 @@ void Server::reap() {
         int status = 0;
         const pid_t pid = waitpid(-1, &status, WNOHANG);
         if (pid <= 0) return;
+        // A child hands its connection over before it can end: taken now,
+        // it is never mistaken for that of the next child in the slot.
+        take_handed_over();
         for (size_t i = 0; i < children_.size(); ++i) {
             if (children_[i].pid != pid) continue;
             answer_for(children_[i], status);
-            close(children_[i].connection);
-            free_progress_.push_back(children_[i].progress);
+            if (children_[i].connection >= 0) close(children_[i].connection);
+            free_slots_.push_back(children_[i].slot);
             children_.erase(children_.begin() + long(i));
             break;
         }
@@ -376,25 +507,35 @@ void Server::restart() {
 int Server::run() {
     prepare();
     while (true) {
+        take_handed_over();
         reap();
         stop_overdue();
+        if (control_->state_changed.load()) restart_pending_ = true;
+        if (g_stop_requested || restart_pending_) {
+            // The waiting children leave; those with a request finish it.
+            control_->stop.store(1);
+            for (const Child& child : children_)
+                if (child.connection < 0) kill(child.pid, SIGUSR1);
+        }
         if (g_stop_requested && children_.empty()) return 0;
         if (restart_pending_ && children_.empty()) restart();
-        pollfd fds[2] = {{g_wake[0], POLLIN, 0}, {listener_, POLLIN, 0}};
-        const bool accepting =
-            !g_stop_requested && !restart_pending_ && int(children_.size()) < options_.children;
-        const int n = poll(fds, accepting ? 2 : 1, poll_timeout());
+        if (!control_->stop.load())
+            while (!free_slots_.empty() && int(children_.size()) < options_.children) {
+                const size_t before = children_.size();
+                fork_waiting_child();
+                if (children_.size() == before) break;
+            }
+        pollfd fds[2] = {{g_wake[0], POLLIN, 0}, {handover_[0], POLLIN, 0}};
+        const int n = poll(fds, 2, poll_timeout());
         if (n < 0 && errno != EINTR) {
             std::perror("runner --fastcgi: poll");
             return 1;
         }
-        if (n <= 0) continue;
-        if (fds[0].revents & POLLIN) {
+        if (n > 0 && (fds[0].revents & POLLIN)) {
             char drained[64];
             while (read(g_wake[0], drained, sizeof drained) > 0) {
             }
         }
-        if (accepting && (fds[1].revents & POLLIN) && !g_stop_requested) accept_one();
     }
 }
 
@@ -422,6 +563,14 @@ bool parse_fastcgi_arguments(int argc, char** argv, FastcgiOptions& options, std
             else if (word == "--time-limit") options.time_limit = int(value);
             else options.memory_limit = value;
             ++i;
+        } else if (word == "--handed-over" && i + 1 < argc) {
+            long value = 0;
+            if (!parse_count(argv[i + 1], 0, 4095, value)) {
+                error = "--handed-over needs a slot";
+                return false;
+            }
+            options.handed_over_slot = int(value);
+            ++i;
         } else if (!word.empty() && word[0] != '-' && options.address.empty()) {
             options.address = word;
         } else {
@@ -432,7 +581,49 @@ bool parse_fastcgi_arguments(int argc, char** argv, FastcgiOptions& options, std
     return true;
 }
 
-int run_fastcgi_server(const char* program, const FastcgiOptions& options) {
+namespace {
+
+// The one connection on standard input, from a fresh start (see
+// serve_from_fresh_start); its progress record in the file on descriptor 3.
+int serve_handed_over(const FastcgiOptions& options) {
+    struct stat st;
+    if (fstat(3, &st) != 0 || size_t(st.st_size) < progress_bytes(options.handed_over_slot + 1)) return 1;
+    void* pages = mmap(nullptr, size_t(st.st_size), PROT_READ | PROT_WRITE, MAP_SHARED, 3, 0);
+    close(3);
+    const int connection = fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 4);
+    if (pages == MAP_FAILED || connection < 0) return 1;
+    auto* progress = reinterpret_cast<RequestProgress*>(static_cast<char*>(pages) + sizeof(PoolControl));
+    prepare_runner_process();
+    serve_fastcgi_connection(connection, &progress[options.handed_over_slot], false, options.memory_limit);
+}
+
+// Requests get their parameters as their whole environment (and the zone):
+// the server's own environment is of no use to them, and a small one is
+// cheaper for each request's process to set aside. LD_BIND_NOW stays, so
+// that a restart binds at once.
+void trim_environment() {
+    const char* zone = std::getenv("TZ");
+    const std::string kept = zone ? zone : "";
+    clearenv();
+    if (zone) setenv("TZ", kept.c_str(), 1);
+    setenv("LD_BIND_NOW", "1", 1);
+}
+
+}  // namespace
+
+int run_fastcgi_server(char** argv, const FastcgiOptions& options) {
+    const char* program = argv[0];
+    // Started again through /proc/self/exe, the process would be called "exe".
+    const char* base = std::strrchr(program, '/');
+    prctl(PR_SET_NAME, base ? base + 1 : program);
+    if (options.handed_over_slot >= 0) return serve_handed_over(options);
+    // Every library function a request calls is bound once, here, rather
+    // than again in each request's process. (Not binding is only slower.)
+    if (!std::getenv("LD_BIND_NOW")) {
+        setenv("LD_BIND_NOW", "1", 1);
+        execv("/proc/self/exe", argv);
+    }
+    trim_environment();
     int listener = STDIN_FILENO;
     if (!options.address.empty()) {
         std::string error;
@@ -449,7 +640,8 @@ int run_fastcgi_server(const char* program, const FastcgiOptions& options) {
         std::perror("runner --fastcgi: pipe");
         return 1;
     }
-    fcntl(listener, F_SETFL, fcntl(listener, F_GETFL) | O_NONBLOCK);
+    // The children wait in accept, one woken per connection.
+    fcntl(listener, F_SETFL, fcntl(listener, F_GETFL) & ~O_NONBLOCK);
     prepare_runner_process();
     install_handlers();
     Server server(listener, options, program);

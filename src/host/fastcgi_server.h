@@ -12,6 +12,10 @@ struct FastcgiOptions {
     int children = 16;       // requests served at once
     int time_limit = 30;     // seconds per request; 0: none
     long memory_limit = 0;   // megabytes of address space per request; 0: none
+    // Internal: a process that took a connection after the prepared state
+    // changed serves it from a fresh start (the connection on standard
+    // input, the progress records on descriptor 3); its progress slot.
+    int handed_over_slot = -1;
 };
 
 // The words after --fastcgi. False with the reason in `error`.
@@ -19,6 +23,7 @@ bool parse_fastcgi_arguments(int argc, char** argv, FastcgiOptions& options, std
 
 // Serves until SIGTERM (or SIGINT), then lets the requests in flight finish.
 // Returns the exit code.
-int run_fastcgi_server(const char* program, const FastcgiOptions& options);
+// `argv`: the whole command line, to start again from.
+int run_fastcgi_server(char** argv, const FastcgiOptions& options);
 
 }  // namespace tolv

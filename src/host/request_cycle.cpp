@@ -464,7 +464,7 @@ int run_runner(int argc, char** argv) {
     Invocation call;
     int exit_code = 0;
     if (!read_command_line(argc, argv, call, exit_code)) return exit_code;
-    if (call.fastcgi) return run_fastcgi_server(argv[0], call.fastcgi_options);
+    if (call.fastcgi) return run_fastcgi_server(argv, call.fastcgi_options);
     g_error_context.mode = call.mode;
     if (call.mode == RunMode::COMMAND_LINE) {
         answer_enable(false);

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -102,13 +104,36 @@ std::vector<pid_t> request_processes(pid_t server) {
     return pids;
 }
 
+// A process forked ahead that has taken no connection yet: it waits in accept.
+bool waiting_for_connection(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/syscall");
+    long number = -1;
+    return in >> number && number == SYS_accept4;
+}
+
+// The first request process that has taken a connection (once all_waiting
+// has seen every process forked ahead reach accept).
 pid_t wait_for_request_process(pid_t server) {
     for (int tries = 0; tries < 500; ++tries) {
-        std::vector<pid_t> pids = request_processes(server);
-        if (!pids.empty()) return pids.front();
+        for (pid_t pid : request_processes(server))
+            if (!waiting_for_connection(pid)) return pid;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return -1;
+}
+
+// True once the server keeps `children` request processes and every one
+// waits for a connection: those that served a request have ended, and none
+// is still on its way to accept.
+bool all_waiting(pid_t server, size_t children) {
+    for (int tries = 0; tries < 250; ++tries) {
+        const std::vector<pid_t> pids = request_processes(server);
+        bool waiting = pids.size() == children;
+        for (pid_t pid : pids) waiting = waiting && waiting_for_connection(pid);
+        if (waiting) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
 }
 
 std::string raw_counted(const std::string& text) {
@@ -187,9 +212,7 @@ TEST(FastcgiMode, AnOpenDatabaseConnectionEndsWithItsRequest) {
                   "s15marksO" + std::to_string(round) + "C10101110");
     }
     // No request process outlives its request.
-    for (int tries = 0; tries < 100 && !request_processes(server.runner_pid()).empty(); ++tries)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_TRUE(request_processes(server.runner_pid()).empty());
+    EXPECT_TRUE(all_waiting(server.runner_pid(), 16));
 }
 
 TEST(FastcgiMode, HangingAndCrashingRequestsAreAnsweredAndTheServerGoesOn) {
@@ -207,8 +230,7 @@ TEST(FastcgiMode, HangingAndCrashingRequestsAreAnsweredAndTheServerGoesOn) {
     EXPECT_NE(site.journal_of(1).find("\n" + over + "\n"), std::string::npos) << site.journal();
 
     // A process that dies (here of SIGSEGV) half-way through its request.
-    for (int tries = 0; tries < 250 && !request_processes(server.runner_pid()).empty(); ++tries)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(all_waiting(server.runner_pid(), 2));
     auto waiting = std::async(std::launch::async,
                               [&] { return server.post(top_program("wait(1500)") + PROBE_MODULE); });
     const pid_t request = wait_for_request_process(server.runner_pid());
@@ -229,6 +251,14 @@ TEST(FastcgiMode, HangingAndCrashingRequestsAreAnsweredAndTheServerGoesOn) {
     EXPECT_TRUE(hello.body.starts_with("s18greeting15helloC10101110X")) << hello.body;
     EXPECT_TRUE(first.get().body.starts_with("S148555"));
     EXPECT_TRUE(second.get().body.starts_with("S148555"));
+
+    // Processes forked ahead that die before taking a connection are
+    // replaced, with nothing to answer and nothing in the journal.
+    ASSERT_TRUE(all_waiting(server.runner_pid(), 2));
+    const size_t blocks = site.journal_of(4).size();
+    for (pid_t pid : request_processes(server.runner_pid())) kill(pid, SIGSEGV);
+    EXPECT_TRUE(server.post(top_program("hello()") + PROBE_MODULE).body.starts_with("s18greeting15helloC10101110X"));
+    EXPECT_EQ(site.journal_of(5).substr(blocks).find("異常終了"), std::string::npos) << site.journal();
 }
 
 #if !defined(__SANITIZE_ADDRESS__)
@@ -253,9 +283,20 @@ TEST(FastcgiMode, ChangedConfigurationAndIncludedModulesAreReadAgain) {
     ASSERT_TRUE(server.running()) << server.startup_log();
     const std::string greet = top_program("greet()") + counted_record('M', 1, counted_text("greet.js"));
     EXPECT_EQ(server.post(greet).body, "s11g13oneC10101110");
+    // A module the request names is read as it is now.
+    site.box.write_file("modules/greet.js", "function greet() { sendToFront(\"h\", greeting); }\n");
+    EXPECT_EQ(server.post(greet).body, "s11h13oneC10101110");
 
+    // Every process forked ahead from the old state is waiting when the
+    // configuration changes; none of them serves a request after that.
+    ASSERT_TRUE(all_waiting(server.runner_pid(), 16));
+    const std::vector<pid_t> forked_before = request_processes(server.runner_pid());
+    ASSERT_FALSE(forked_before.empty());
     site.configure("VAR='greeting':'three'\n");
-    EXPECT_EQ(server.post(greet).body, "s11g15threeC10101110");
+    for (int round = 0; round < 4; ++round) EXPECT_EQ(server.post(greet).body, "s11h15threeC10101110") << round;
+    ASSERT_TRUE(all_waiting(server.runner_pid(), 16));
+    for (pid_t pid : request_processes(server.runner_pid()))
+        EXPECT_EQ(std::count(forked_before.begin(), forked_before.end(), pid), 0) << pid;
 
     // An INCLUDE module edited in place.
     site.box.write_file("modules/state.js", "var visits = 0;\nfunction hello() { sendToFront(\"edited\", 1); }\n");
@@ -268,7 +309,7 @@ TEST(FastcgiMode, ChangedConfigurationAndIncludedModulesAreReadAgain) {
     site.box.write_config("TIME_INTERVAL=soon\n");
     EXPECT_EQ(server.post(greet).status, 502);
     site.configure("VAR='greeting':'four'\n");
-    EXPECT_EQ(server.post(greet).body, "s11g14fourC10101110");
+    EXPECT_EQ(server.post(greet).body, "s11h14fourC10101110");
 }
 
 TEST(FastcgiMode, SigtermLetsTheRequestsInFlightFinish) {
@@ -276,6 +317,7 @@ TEST(FastcgiMode, SigtermLetsTheRequestsInFlightFinish) {
     site.configure("");
     WebServer server(site.box, ServerKind::nginx_fastcgi);
     ASSERT_TRUE(server.running()) << server.startup_log();
+    ASSERT_TRUE(all_waiting(server.runner_pid(), 16));
     auto waiting = std::async(std::launch::async,
                               [&] { return server.post(top_program("wait(1000)") + PROBE_MODULE); });
     ASSERT_GT(wait_for_request_process(server.runner_pid()), 0);
