@@ -15,13 +15,23 @@ namespace tolv {
 // Integer; otherwise false and `value`, the result as evaluate() gives it.
 bool operation_integer(ValueHandle cell, int32_t& out, ValueHandle& value);
 
+// The operations operation_integer computes without a cell: + - * / % and
+// the bit operations and shifts.
+inline bool integer_opcode(uint8_t opcode) {
+    return (opcode >= OP_ADD_CHAIN && opcode <= OP_MOD_CHAIN) ||
+           (opcode >= OP_BITAND_CHAIN && opcode <= OP_USHR && opcode != OP_BITNOT);
+}
+
 [[gnu::always_inline]] inline bool evaluate_integer(ValueHandle operand, int32_t& out, ValueHandle& value) {
     unsigned kind = operand >> 24;
     if (kind == KIND_INTEGER) {
         out = integer_value(operand);
         return true;
     }
-    if (kind == KIND_OPERATION) return operation_integer(operand, out, value);
+    // Any other operation (a call, say) is evaluated as usual: no frame of
+    // ours stays between a recursive call and its caller.
+    if (kind == KIND_OPERATION && integer_opcode(cell_as<OperationCell>(operand)->opcode))
+        return operation_integer(operand, out, value);
     value = evaluate(operand);
     if (!is_integer(value)) return false;
     out = integer_value(value);
