@@ -42,7 +42,6 @@ namespace {
 constexpr size_t TOP_PROGRAM_LIMIT = 255;
 const char TOP_PROGRAM_TOO_LONG[] = "TOP関数が長すぎます(255Byte以下)";
 const char NO_MODULE[] = "ロードするJavaScriptのモジュールが指定されていません";
-const char NO_TOP_PROGRAM[] = "実行するJavaScriptのTOP関数が指定されていません";
 const char MAIN_SCRIPT_NAME[] = "MainScript";
 
 struct Invocation {
