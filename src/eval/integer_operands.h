@@ -22,6 +22,11 @@ inline bool integer_opcode(uint8_t opcode) {
            (opcode >= OP_BITAND_CHAIN && opcode <= OP_USHR && opcode != OP_BITNOT);
 }
 
+// Frees an Integer that nothing owns (an operation's temporary result).
+inline void dispose_integer(ValueHandle integer) {
+    if (count_in(cell_as<IntegerCell>(integer)->header) == 0) free_value(integer);
+}
+
 [[gnu::always_inline]] inline bool evaluate_integer(ValueHandle operand, int32_t& out, ValueHandle& value) {
     unsigned kind = operand >> 24;
     if (kind == KIND_INTEGER) {
@@ -35,8 +40,21 @@ inline bool integer_opcode(uint8_t opcode) {
     value = evaluate(operand);
     if (!is_integer(value)) return false;
     out = integer_value(value);
-    dispose(value);
+    // A name's value is its binding's; anything else may be a temporary.
+    if (kind != KIND_NAME) dispose_integer(value);
     return true;
+}
+
+// Whether evaluating `operand` can run no script code: a name, a literal,
+// or arithmetic on those. Nothing such an operand does can change or free a
+// value the caller holds without a count.
+inline bool runs_no_code(ValueHandle operand, int depth = 2) {
+    if (is_inert(operand)) return true;
+    if (!is_kind(operand, KIND_OPERATION) || depth == 0) return false;
+    const OperationCell* c = cell_as<OperationCell>(operand);
+    if (c->operand_count != 2 || !integer_opcode(c->opcode)) return false;
+    const Word32* operands = operands_of(c);
+    return runs_no_code(operands[0], depth - 1) && runs_no_code(operands[1], depth - 1);
 }
 
 }  // namespace tolv

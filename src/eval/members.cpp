@@ -300,7 +300,7 @@ ValueHandle op_index(ValueHandle cell) {
     ValueHandle index_operand = operand(c, 1);
     int32_t n;
     ValueHandle index;
-    bool numbered = is_inert(index_operand) || !has_storage(object)
+    bool numbered = runs_no_code(index_operand) || !has_storage(object)
                         ? evaluate_integer(index_operand, n, index)
                         : evaluate_index_holding(object, index_operand, n, index);
     ValueHandle result;

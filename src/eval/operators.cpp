@@ -360,7 +360,7 @@ bool operation_integer(ValueHandle cell, int32_t& out, ValueHandle& value) {
     }
     if (!is_integer(value)) return false;
     out = integer_value(value);
-    dispose(value);
+    dispose_integer(value);
     return true;
 }
 
