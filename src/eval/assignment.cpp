@@ -341,15 +341,11 @@ namespace {
     ValueHandle next = k == KIND_INTEGER ? integer_result(int32_t(uint32_t(integer_value(old)) + uint32_t(delta)))
                                          : new_float(float_value(old) + delta);
     if (!postfix) {
-        if (at.kind == LOCATION_BINDING && at.index <= g_bindings.top) {
-            // The common case, a loop counter: the binding takes the number.
-            Binding& b = g_bindings.items[at.index];
-            ValueHandle replaced = b.value;
-            b.value = retain(next);
-            release(replaced);
-        } else {
+        // The common case, a loop counter, stored inline.
+        if (at.kind == LOCATION_BINDING && at.index <= g_bindings.top)
+            store_in_binding(at.index, next);
+        else
             store_at_location(at, next);
-        }
         return next;
     }
     // The location's reference to the old value passes to the caller.

@@ -82,22 +82,13 @@ ValueHandle lookup_variable_elsewhere(uint32_t name) {
         while (i > 0 && (items[i].name_word & ~CONSTANT_BINDING) != name) --i;
     }
     if (i == BINDING_NOWHERE || i < g_scope.frame_base) return lookup_global(name);
-    g_location.kind = LOCATION_BINDING;
-    g_location.constant = (items[i].name_word & CONSTANT_BINDING) != 0;
-    g_location.index = i;
-    g_location.name = name;
-    g_location.name_valid = true;
-    return items[i].value;
+    return binding_found(i, name);
 }
 
 void store_at_location(const LastLocation& at, ValueHandle value) {
     switch (at.kind) {
     case LOCATION_BINDING:
-        if (at.index <= g_bindings.top) {
-            ValueHandle old = g_bindings.items[at.index].value;
-            g_bindings.items[at.index].value = retain(value);
-            release(old);
-        }
+        if (at.index <= g_bindings.top) store_in_binding(at.index, value);
         return;
     case LOCATION_GLOBAL:
         define_global(at.name, value);

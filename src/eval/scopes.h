@@ -120,6 +120,23 @@ void pop_bindings(uint32_t top);
 ValueHandle lookup_global(uint32_t name);
 // A global, or a binding the links lost sight of.
 ValueHandle lookup_variable_elsewhere(uint32_t name);
+// Records binding `index` of `name` as the last location and gives its value.
+inline ValueHandle binding_found(uint32_t index, uint32_t name) {
+    const Binding& b = g_bindings.items[index];
+    g_location.kind = LOCATION_BINDING;
+    g_location.constant = (b.name_word & CONSTANT_BINDING) != 0;
+    g_location.index = index;
+    g_location.name = name;
+    g_location.name_valid = true;
+    return b.value;
+}
+// Binding `index` takes `value` (retained), releasing what it held.
+inline void store_in_binding(uint32_t index, ValueHandle value) {
+    Binding& b = g_bindings.items[index];
+    ValueHandle replaced = b.value;
+    b.value = retain(value);
+    release(replaced);
+}
 [[gnu::always_inline]] inline ValueHandle lookup_variable(uint32_t name) {
     if (name < g_innermost.capacity) [[likely]] {
         uint32_t i = g_innermost.innermost[name];
@@ -128,12 +145,7 @@ ValueHandle lookup_variable_elsewhere(uint32_t name);
         // Below the frame a binding belongs to a caller. At top level every
         // binding is visible.
         if (i >= g_scope.frame_base && i <= g_bindings.top && (b.name_word & ~CONSTANT_BINDING) == name) [[likely]] {
-            g_location.kind = LOCATION_BINDING;
-            g_location.constant = (b.name_word & CONSTANT_BINDING) != 0;
-            g_location.index = i;
-            g_location.name = name;
-            g_location.name_valid = true;
-            return b.value;
+            return binding_found(i, name);
         }
     }
     return lookup_variable_elsewhere(name);
