@@ -48,15 +48,15 @@ FerretDbServer::FerretDbServer() {
         "--debug-addr=-",
         "--log-level=error",
     };
+    std::vector<char*> argv;  // built before fork: the child makes no allocation
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
     pid_t parent = getpid();
     pid_ = fork();
     if (pid_ == 0) {
         // Dies with the test process, however that ends.
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() != parent) _exit(1);
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
         execv(argv[0], argv.data());
         _exit(127);
     }

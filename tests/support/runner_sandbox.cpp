@@ -19,6 +19,28 @@ namespace fs = std::filesystem;
 namespace tolv::tests {
 
 ProcessResult run_process(const std::string& program, const ProcessOptions& options) {
+    // Everything the child needs is built before fork: tests start runners
+    // from several threads, and a child of a threaded process may only make
+    // async-signal-safe calls (an allocation can wait forever on a lock
+    // another thread held at the fork).
+    std::vector<std::string> env_text = {"PATH=/usr/bin:/bin", "TZ=UTC"};
+    if (const char* asan = std::getenv("ASAN_OPTIONS")) env_text.push_back(std::string("ASAN_OPTIONS=") + asan);
+    if (const char* ubsan = std::getenv("UBSAN_OPTIONS")) env_text.push_back(std::string("UBSAN_OPTIONS=") + ubsan);
+    for (const auto& [name, value] : options.env) {
+        // A given variable replaces a default of the same name (TZ).
+        std::erase_if(env_text, [&](const std::string& e) { return e.rfind(name + "=", 0) == 0; });
+        env_text.push_back(name + "=" + value);
+    }
+    std::vector<char*> envp, argv;
+    for (auto& e : env_text) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string program_copy = program;
+    argv.push_back(program_copy.data());
+    std::vector<std::string> args = options.args;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const char* working_dir = options.working_dir.empty() ? nullptr : options.working_dir.c_str();
+
     int in_pipe[2], out_pipe[2], err_pipe[2];
     if (pipe2(in_pipe, O_CLOEXEC) || pipe2(out_pipe, O_CLOEXEC) || pipe2(err_pipe, O_CLOEXEC)) throw std::runtime_error("pipe");
     pid_t pid = fork();
@@ -28,25 +50,9 @@ ProcessResult run_process(const std::string& program, const ProcessOptions& opti
         dup2(out_pipe[1], 1);
         dup2(err_pipe[1], 2);
         for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) close(fd);
-        if (!options.working_dir.empty() && chdir(options.working_dir.c_str()) != 0) _exit(127);
-        std::vector<std::string> env_text = {"PATH=/usr/bin:/bin", "TZ=UTC"};
-        if (const char* asan = std::getenv("ASAN_OPTIONS")) env_text.push_back(std::string("ASAN_OPTIONS=") + asan);
-        if (const char* ubsan = std::getenv("UBSAN_OPTIONS")) env_text.push_back(std::string("UBSAN_OPTIONS=") + ubsan);
-        for (const auto& [name, value] : options.env) {
-            // A given variable replaces a default of the same name (TZ).
-            std::erase_if(env_text, [&](const std::string& e) { return e.rfind(name + "=", 0) == 0; });
-            env_text.push_back(name + "=" + value);
-        }
-        std::vector<char*> envp, argv;
-        for (auto& e : env_text) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        std::string program_copy = program;
-        argv.push_back(program_copy.data());
-        std::vector<std::string> args = options.args;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
+        if (working_dir && chdir(working_dir) != 0) _exit(127);
         if (options.hang_guard_s) alarm(options.hang_guard_s);  // the timer survives execve
-        execve(program.c_str(), argv.data(), envp.data());
+        execve(program_copy.c_str(), argv.data(), envp.data());
         _exit(127);
     }
     close(in_pipe[0]);

@@ -50,6 +50,11 @@ void hand_over(const std::string& dir) {
 void ServerProcess::start(const std::vector<std::string>& argv, const std::string& output, bool drop) {
     stop();
     const ServiceAccount& account = service_account();
+    // The child makes no allocation: see run_process.
+    std::vector<std::string> copy = argv;
+    std::vector<char*> args;
+    for (std::string& arg : copy) args.push_back(arg.data());
+    args.push_back(nullptr);
     const pid_t parent = getpid();
     pid_ = fork();
     if (pid_ != 0) return;
@@ -60,10 +65,6 @@ void ServerProcess::start(const std::vector<std::string>& argv, const std::strin
     if (drop && account.root &&
         (setgroups(0, nullptr) != 0 || setgid(account.gid) != 0 || setuid(account.uid) != 0))
         _exit(126);
-    std::vector<char*> args;
-    std::vector<std::string> copy = argv;
-    for (std::string& arg : copy) args.push_back(arg.data());
-    args.push_back(nullptr);
     execv(args[0], args.data());
     _exit(127);
 }
