@@ -192,7 +192,7 @@ mongoc_collection_t* resolve_collection(DbConnection& c, ValueHandle value, int 
         if (collection.empty()) raise(Error::BAD_COLLECTION_NAME_6775);
         full_name = text;
     } else {
-        if (!c.database) raise(Error::NO_DATABASE);
+        if (!c.database) raise(Error::NO_DATABASE_6780);
         if (text.empty()) raise(Error::BAD_COLLECTION_NAME_6785);
         database = c.database_name;
         collection = text;

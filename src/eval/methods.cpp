@@ -118,11 +118,11 @@ ValueHandle call_on_value(ValueHandle receiver, uint32_t name, const ValueHandle
     case KIND_INTEGER:
     case KIND_FLOAT:
     case KIND_ERROR:
-        if (!is_to_string(name)) raise(Error::BAD_METHOD_NAME);
+        if (!is_to_string(name)) raise(Error::BAD_METHOD_NAME_2145);
         return string_conversion(receiver);
     case KIND_NAME:
         if (receiver <= VALUE_NAN) {
-            if (!is_to_string(name)) raise(Error::BAD_METHOD_NAME);
+            if (!is_to_string(name)) raise(Error::BAD_METHOD_NAME_2145);
             return string_conversion(receiver);
         }
         return VALUE_UNDEFINED;

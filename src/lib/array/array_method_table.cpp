@@ -30,7 +30,7 @@ MethodHandler g_array_handlers[17] = {
 };
 
 ValueHandle assoc_has_no_such_method(ValueHandle, const ValueHandle*, uint32_t) {
-    raise(Error::BAD_ARRAY_METHOD);
+    raise(Error::BAD_ARRAY_METHOD_2565);
 }
 
 MethodHandler g_assoc_handlers[17] = {

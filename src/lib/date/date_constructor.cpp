@@ -120,7 +120,7 @@ ValueHandle date_now(ValueHandle, const ValueHandle*, uint32_t) {
 }
 
 ValueHandle date_parse(ValueHandle, const ValueHandle* args, uint32_t) {
-    if (kind_of(args[0]) != KIND_STRING || is_sentinel(args[0])) raise(Error::DATE_BAD_TEXT);
+    if (kind_of(args[0]) != KIND_STRING || is_sentinel(args[0])) raise(Error::DATE_BAD_TEXT_5530);
     const Instant instant = instant_of_text(args[0]);
     return new_float(double(instant.seconds * 1000 + instant.millis));
 }
