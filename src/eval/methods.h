@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "runtime/error_table.h"
 #include "runtime/value.h"
 
 namespace tolv {
@@ -27,11 +28,9 @@ struct MethodList {
     const int16_t* min_args;   // per entry
     const int16_t* max_args;   // per entry; ANY_COUNT = no maximum
     MethodHandler* handlers;   // per entry; null until the library is built
-    int unknown_code;
-    const char* unknown_message;
-    int too_few_code;
-    int too_many_code;
-    const char* count_message;
+    ErrorForm<> unknown;       // no such method, or its handler is not built
+    ErrorForm<> too_few;       // fewer arguments than the entry's minimum
+    ErrorForm<> too_many;
 };
 
 enum MethodReceiver : uint8_t {
