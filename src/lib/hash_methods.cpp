@@ -95,8 +95,9 @@ ValueHandle hash_for_each(ValueHandle receiver, const ValueHandle* args, uint32_
     ValueHandle fn = args[0];
     if (kind_of(fn) != KIND_FUNCTION || cell_as<FunctionCell>(fn)->param_count != 3) raise(Error::WRONG_ARGUMENT_COUNT_2430);
     const Word32* params = reinterpret_cast<const Word32*>(area_ptr(cell_as<FunctionCell>(fn)->names));
-    static constexpr ErrorForm<> NOT_A_PLAIN_PARAMETER[3] = {Error::WRONG_ARGUMENT_COUNT_2435, Error::WRONG_ARGUMENT_COUNT_2440,
-                                                             Error::WRONG_ARGUMENT_COUNT_2445};
+    // Each parameter has an error of its own.
+    static constexpr ErrorForm<> NOT_A_PLAIN_PARAMETER[3] = {
+        Error::WRONG_ARGUMENT_COUNT_2435, Error::WRONG_ARGUMENT_COUNT_2440, Error::WRONG_ARGUMENT_COUNT_2445};
     for (int p = 0; p < 3; ++p)
         if (!is_plain_name(params[p])) raise(NOT_A_PLAIN_PARAMETER[p]);
     ValueHandle self = count > 1 ? args[1] : VALUE_UNDEFINED;

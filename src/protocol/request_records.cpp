@@ -379,7 +379,8 @@ ModuleType module_type_of(TextField field) {
     size_t dot = base.rfind('.');
     if (dot == std::string_view::npos) bad_module_name(Error::BAD_MODULE_NAME_1170, field);
     std::string_view extension = base.substr(dot + 1);
-    if (extension.empty() || (extension[0] != 'j' && extension[0] != 'J')) bad_module_name(Error::BAD_MODULE_NAME_1170, field);
+    if (extension.empty() || (extension[0] != 'j' && extension[0] != 'J'))
+        bad_module_name(Error::BAD_MODULE_NAME_1170, field);
     if (extension.size() == 2) {
         if (extension[1] == 's' || extension[1] == 'S') return MODULE_SOURCE;
         if (extension[1] == 'o' || extension[1] == 'O') return MODULE_IMAGE;
