@@ -11,6 +11,7 @@
 #include <string>
 
 #include "db/driver_api.h"
+#include "runtime/error_table.h"
 #include "runtime/value.h"
 
 namespace tolv {

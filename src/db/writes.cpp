@@ -186,15 +186,15 @@ struct OperatorFaults {
 };
 
 const OperatorFaults& operator_faults(Operator op) {
-    static constexpr OperatorFaults INC{Error::INT64_UNSUPPORTED_6240, Error::BAD_BSON_VALUE_TYPE_6245};
-    static constexpr OperatorFaults MIN{Error::INT64_UNSUPPORTED_6250, Error::BAD_BSON_VALUE_TYPE_6255};
-    static constexpr OperatorFaults MAX{Error::INT64_UNSUPPORTED_6260, Error::BAD_BSON_VALUE_TYPE_6265};
-    static constexpr OperatorFaults MUL{Error::INT64_UNSUPPORTED_6270, Error::BAD_BSON_VALUE_TYPE_6275};
+    static constexpr OperatorFaults INC_FAULTS{Error::INT64_UNSUPPORTED_6240, Error::BAD_BSON_VALUE_TYPE_6245};
+    static constexpr OperatorFaults MIN_FAULTS{Error::INT64_UNSUPPORTED_6250, Error::BAD_BSON_VALUE_TYPE_6255};
+    static constexpr OperatorFaults MAX_FAULTS{Error::INT64_UNSUPPORTED_6260, Error::BAD_BSON_VALUE_TYPE_6265};
+    static constexpr OperatorFaults MUL_FAULTS{Error::INT64_UNSUPPORTED_6270, Error::BAD_BSON_VALUE_TYPE_6275};
     switch (op) {
-    case Operator::INC: return INC;
-    case Operator::MIN: return MIN;
-    case Operator::MAX: return MAX;
-    default: return MUL;
+    case Operator::INC: return INC_FAULTS;
+    case Operator::MIN: return MIN_FAULTS;
+    case Operator::MAX: return MAX_FAULTS;
+    default: return MUL_FAULTS;
     }
 }
 
