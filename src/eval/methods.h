@@ -18,7 +18,7 @@ using MethodHandler = ValueHandle (*)(ValueHandle receiver, const ValueHandle* a
 
 constexpr int16_t ANY_COUNT = -1;
 // A minimum for methods that take no argument at all: any argument is
-// reported with the too-few code ("not the required count").
+// reported with the too-few error ("not the required count").
 constexpr int16_t NO_ARGUMENTS = -2;
 
 struct MethodList {
