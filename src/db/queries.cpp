@@ -149,7 +149,7 @@ ValueHandle run_query(ValueHandle cell, Shape shape) {
         BuiltValue item(shape == Shape::ROWS ? row_from_document(document, q.keys) : hash_from_document(document));
         array_push(result.get(), item.get());
     }
-    if (g_mongoc.mongoc_cursor_error(cursor.get(), nullptr)) cursor_failed(Error::FIND_FAILED, cursor.get());
+    if (g_mongoc.mongoc_cursor_error(cursor.get(), nullptr)) cursor_failed(Error::FIND_SEARCH_FAILED, cursor.get());
     return result.give();
 }
 
@@ -211,7 +211,7 @@ ValueHandle record_map(ValueHandle cell) {
         }
     }
     note_position(op);
-    if (g_mongoc.mongoc_cursor_error(cursor.get(), nullptr)) cursor_failed(Error::MAP_FAILED, cursor.get());
+    if (g_mongoc.mongoc_cursor_error(cursor.get(), nullptr)) cursor_failed(Error::MAP_SEARCH_FAILED, cursor.get());
     return VALUE_UNDEFINED;
 }
 
