@@ -14,13 +14,13 @@ namespace tolv {
 
 namespace {
 
-struct NameCodes {
-    int not_string;
-    int empty_database;
-    int empty_collection;
-    int no_current;
-    const char* no_current_message;
-    int empty_plain;
+// What split_name raises for each fault of the name.
+struct NameFaults {
+    ErrorForm<> not_string;
+    ErrorForm<> empty_database;
+    ErrorForm<> empty_collection;
+    ErrorForm<> no_current;  // a plain name without a current database
+    ErrorForm<> empty_plain;
 };
 
 struct SplitName {
@@ -30,20 +30,20 @@ struct SplitName {
 
 // "database.collection", or a plain name in the current database (cut at
 // 1023 bytes).
-SplitName split_name(const DbConnection& c, ValueHandle value, const NameCodes& codes) {
-    if (!is_string(value)) eval_fail(codes.not_string, "コレクション名不正");
+SplitName split_name(const DbConnection& c, ValueHandle value, const NameFaults& faults) {
+    if (!is_string(value)) raise(faults.not_string);
     std::string text(string_text(value), std::min<size_t>(string_length(value), 1023));
     SplitName name;
     size_t dot = text.find('.');
     if (dot != std::string::npos) {
         name.database = text.substr(0, dot);
         name.collection = text.substr(dot + 1);
-        if (name.database.empty()) eval_fail(codes.empty_database, "データベース名不正");
-        if (name.collection.empty()) eval_fail(codes.empty_collection, "コレクション名不正");
+        if (name.database.empty()) raise(faults.empty_database);
+        if (name.collection.empty()) raise(faults.empty_collection);
         return name;
     }
-    if (!c.database) eval_fail(codes.no_current, "%s", codes.no_current_message);
-    if (text.empty()) eval_fail(codes.empty_plain, "コレクション名不正");
+    if (!c.database) raise(faults.no_current);
+    if (text.empty()) raise(faults.empty_plain);
     name.database = c.database_name;
     name.collection = text;
     return name;
@@ -51,8 +51,8 @@ SplitName split_name(const DbConnection& c, ValueHandle value, const NameCodes& 
 
 // A database named by a reference or a non-empty String, as this
 // connection's own handle.
-mongoc_database_t* database_operand(DbConnection& c, ValueHandle value, int connection_error, int bad_name,
-                                    const char* bad_message) {
+mongoc_database_t* database_operand(DbConnection& c, ValueHandle value, ErrorForm<> connection_error,
+                                    ErrorForm<> bad_name) {
     if (is_database_reference(value)) {
         std::string name;
         uint32_t owner, index;
@@ -61,13 +61,12 @@ mongoc_database_t* database_operand(DbConnection& c, ValueHandle value, int conn
         if (owner == c.serial) return handle;
         return lookup_database(c, name.data(), name.size()).handle;
     }
-    if (!is_string(value) || string_length(value) == 0) eval_fail(bad_name, "%s", bad_message);
+    if (!is_string(value) || string_length(value) == 0) raise(bad_name);
     return lookup_database(c, string_text(value), string_length(value)).handle;
 }
 
 // The name of a database given by a reference or a non-empty String.
-std::string database_name_operand(ValueHandle value, int connection_error, int bad_name,
-                                  const char* bad_message) {
+std::string database_name_operand(ValueHandle value, ErrorForm<> connection_error, ErrorForm<> bad_name) {
     if (is_database_reference(value)) {
         std::string name;
         uint32_t owner, index;
@@ -75,16 +74,16 @@ std::string database_name_operand(ValueHandle value, int connection_error, int b
         if (!database_of_reference(value, name, owner, handle, index)) connection_invalid(connection_error);
         return name;
     }
-    if (!is_string(value) || string_length(value) == 0) eval_fail(bad_name, "%s", bad_message);
+    if (!is_string(value) || string_length(value) == 0) raise(bad_name);
     return std::string(string_text(value), string_length(value));
 }
 
 ValueHandle drop_collection(ValueHandle cell) {
     const OperationCell* op = operation_cell(cell);
     HeldOperand target(op, 0);
-    DbConnection& c = connection_operand(target, 6540);
+    DbConnection& c = connection_operand(target, Error::BAD_CONNECTION_6540);
     HeldOperand name(op, 1);
-    mongoc_collection_t* collection = resolve_collection(c, name.get(), 6540);
+    mongoc_collection_t* collection = resolve_collection(c, name.get(), Error::BAD_CONNECTION_6540);
     bson_error_t error;
     if (g_mongoc.mongoc_collection_drop_with_opts(collection, c.session_document, &error)) return VALUE_UNDEFINED;
     std::string text = std::string("mongo_drop_collectionの失敗(") + error.message + ")";
@@ -94,11 +93,13 @@ ValueHandle drop_collection(ValueHandle cell) {
 ValueHandle rename_collection(ValueHandle cell) {
     const OperationCell* op = operation_cell(cell);
     HeldOperand target(op, 0);
-    DbConnection& c = connection_operand(target, 6630);
+    DbConnection& c = connection_operand(target, Error::BAD_CONNECTION_6630);
     HeldOperand name(op, 1);
-    mongoc_collection_t* collection = resolve_collection(c, name.get(), 6630);
+    mongoc_collection_t* collection = resolve_collection(c, name.get(), Error::BAD_CONNECTION_6630);
     HeldOperand new_name(op, 2);
-    SplitName to = split_name(c, new_name.get(), {6635, 6640, 6645, 6650, "データベース指定がありません", 6655});
+    SplitName to = split_name(c, new_name.get(), {Error::BAD_COLLECTION_NAME_6635, Error::BAD_DATABASE_NAME_6640,
+                                                   Error::BAD_COLLECTION_NAME_6645, Error::NO_DATABASE_GIVEN,
+                                                   Error::BAD_COLLECTION_NAME_6655});
     bson_error_t error;
     if (!g_mongoc.mongoc_collection_rename(collection, to.database.c_str(), to.collection.c_str(), true, &error))
         raise(Error::RENAME_COLLECTION_FAILED, error.message);
@@ -108,9 +109,10 @@ ValueHandle rename_collection(ValueHandle cell) {
 ValueHandle drop_db(ValueHandle cell) {
     const OperationCell* op = operation_cell(cell);
     HeldOperand target(op, 0);
-    DbConnection& c = connection_operand(target, 6670);
+    DbConnection& c = connection_operand(target, Error::BAD_CONNECTION_6670);
     HeldOperand name(op, 1);
-    mongoc_database_t* database = database_operand(c, name.get(), 6670, 6675, "データベース名不正");
+    mongoc_database_t* database =
+        database_operand(c, name.get(), Error::BAD_CONNECTION_6670, Error::BAD_DATABASE_NAME_6675);
     bson_error_t error;
     if (!g_mongoc.mongoc_database_drop_with_opts(database, nullptr, &error))
         raise(Error::DROP_DATABASE_FAILED, error.message);
@@ -121,11 +123,11 @@ ValueHandle drop_db(ValueHandle cell) {
 ValueHandle collection_names(ValueHandle cell) {
     const OperationCell* op = operation_cell(cell);
     HeldOperand target(op, 0);
-    DbConnection& c = connection_operand(target, 6695);
+    DbConnection& c = connection_operand(target, Error::BAD_CONNECTION_6695);
     mongoc_database_t* database;
     if (operand_count(op) > 1) {
         HeldOperand name(op, 1);
-        database = database_operand(c, name.get(), 6695, 6700, "データベース名不正");
+        database = database_operand(c, name.get(), Error::BAD_CONNECTION_6695, Error::BAD_DATABASE_NAME_6700);
     } else {
         if (!c.database) raise(Error::BAD_DATABASE_NAME_6705);
         database = c.database;
@@ -144,9 +146,11 @@ ValueHandle collection_names(ValueHandle cell) {
 ValueHandle create_collection(ValueHandle cell) {
     const OperationCell* op = operation_cell(cell);
     HeldOperand target(op, 0);
-    DbConnection& c = connection_operand(target, 6715);
+    DbConnection& c = connection_operand(target, Error::BAD_CONNECTION_6715);
     HeldOperand name(op, 1);
-    SplitName to = split_name(c, name.get(), {6720, 6725, 6730, 6735, "データベースを指定していません", 6740});
+    SplitName to = split_name(c, name.get(), {Error::BAD_COLLECTION_NAME_6720, Error::BAD_DATABASE_NAME_6725,
+                                               Error::BAD_COLLECTION_NAME_6730, Error::NO_DATABASE_6735,
+                                               Error::BAD_COLLECTION_NAME_6740});
     mongoc_database_t* database = lookup_database(c, to.database.data(), to.database.size()).handle;
     bson_error_t error;
     mongoc_collection_t* collection =
@@ -160,9 +164,11 @@ ValueHandle create_collection(ValueHandle cell) {
 ValueHandle exists_collection(ValueHandle cell) {
     const OperationCell* op = operation_cell(cell);
     HeldOperand target(op, 0);
-    DbConnection& c = connection_operand(target, 6820);
+    DbConnection& c = connection_operand(target, Error::BAD_CONNECTION_6820);
     HeldOperand name(op, 1);
-    SplitName to = split_name(c, name.get(), {6825, 6830, 6835, 6840, "データベースを指定していません", 6845});
+    SplitName to = split_name(c, name.get(), {Error::BAD_COLLECTION_NAME_6825, Error::BAD_DATABASE_NAME_6830,
+                                               Error::BAD_COLLECTION_NAME_6835, Error::NO_DATABASE_6840,
+                                               Error::BAD_COLLECTION_NAME_6845});
     mongoc_database_t* database = lookup_database(c, to.database.data(), to.database.size()).handle;
     bson_error_t error;
     error.code = 0;
@@ -172,14 +178,14 @@ ValueHandle exists_collection(ValueHandle cell) {
 }
 
 // The reply as the driver's JSON text, read back as an object or array literal.
-ValueHandle value_of_reply(const bson_t* reply, int code, const char* format) {
+ValueHandle value_of_reply(const bson_t* reply, ErrorForm<const char*> not_an_object) {
     size_t length = 0;
     char* json = g_bson.bson_as_json(reply, &length);
     std::string text(json ? json : "", json ? length : 0);
     std::free(json);
     size_t first = text.find_first_not_of(" \t\r\n");
     if (first == std::string::npos || (text[first] != '{' && text[first] != '['))
-        eval_fail(code, format, text.c_str());
+        raise(not_an_object, text.c_str());
     std::string expression = "(";
     expression.append(text, first, std::string::npos);
     expression += ')';
@@ -200,22 +206,37 @@ ValueHandle value_of_reply(const bson_t* reply, int code, const char* format) {
     return result;
 }
 
+// The errors of mongoc_read_command and mongoc_write_command.
+struct CommandFaults {
+    ErrorForm<> connection;
+    ErrorForm<> not_hash;
+    ErrorForm<> bad_database;
+    ErrorForm<> no_database;
+    ErrorForm<const char*> failed;
+    ErrorForm<const char*> bad_reply;
+};
+constexpr CommandFaults READ_COMMAND_FAULTS{Error::BAD_CONNECTION_6750,       Error::READ_COMMAND_NOT_HASH,
+                                           Error::READ_COMMAND_BAD_DATABASE, Error::NO_DATABASE_6765,
+                                           Error::READ_COMMAND_FAILED,       Error::READ_COMMAND_BAD_REPLY};
+constexpr CommandFaults WRITE_COMMAND_FAULTS{Error::BAD_CONNECTION_6780,    Error::WRITE_COMMAND_NOT_HASH,
+                                            Error::BAD_DATABASE_NAME_6790, Error::NO_DATABASE_6795,
+                                            Error::WRITE_COMMAND_FAILED,   Error::WRITE_COMMAND_BAD_REPLY};
+
 ValueHandle run_command(ValueHandle cell, bool write) {
+    const CommandFaults& faults = write ? WRITE_COMMAND_FAULTS : READ_COMMAND_FAULTS;
     const OperationCell* op = operation_cell(cell);
     HeldOperand target(op, 0);
-    DbConnection& c = connection_operand(target, write ? 6780 : 6750);
+    DbConnection& c = connection_operand(target, faults.connection);
     HeldOperand command_value(op, 1);
-    if (!is_hash(command_value.get()))
-        eval_fail(write ? 6785 : 6755, write ? "mongoc_write_commandのcommand不正" : "mongoc_read_commandのcommand不正");
+    if (!is_hash(command_value.get())) raise(faults.not_hash);
     OwnedDocument command;
     append_hash(command.get(), command_value.get());
     std::string database;
     if (operand_count(op) > 2) {
         HeldOperand name(op, 2);
-        database = database_name_operand(name.get(), write ? 6780 : 6750, write ? 6790 : 6760,
-                                         write ? "データベース名不正" : "のデータベース名不正");
+        database = database_name_operand(name.get(), faults.connection, faults.bad_database);
     } else {
-        if (!c.database) eval_fail(write ? 6795 : 6765, "データベースを指定していません");
+        if (!c.database) raise(faults.no_database);
         database = c.database_name;
     }
     OwnedDocument options;
@@ -243,10 +264,8 @@ ValueHandle run_command(ValueHandle cell, bool write) {
         bson_t* reply;
         ~ReplyGuard() { g_bson.bson_destroy(reply); }
     } guard{&reply};
-    if (!done) eval_fail(write ? 6805 : 6775, write ? "mongoc_write_command error: %s" : "mongoc_read_command error: %s",
-                         error.message);
-    return value_of_reply(&reply, write ? 6800 : 6770,
-                          write ? "mongoc_write_command error(return): %s" : "mongoc_read_command error(return): %s");
+    if (!done) raise(faults.failed, static_cast<const char*>(error.message));
+    return value_of_reply(&reply, faults.bad_reply);
 }
 
 ValueHandle read_command(ValueHandle cell) { return run_command(cell, false); }

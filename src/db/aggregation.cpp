@@ -88,14 +88,13 @@ int register_string(GroupingPlan& s, ValueHandle v) {
 
 // The fields of a String or an Array of Strings.
 template <class Add>
-bool for_each_field(ValueHandle v, uint32_t limit, int over_code, const char* over_format, Add add) {
+bool for_each_field(ValueHandle v, Add add) {
     if (is_string(v)) {
         add(v);
         return true;
     }
     if (!is_array(v)) return false;
     uint32_t n = array_length(v);
-    if (n > limit) eval_fail(over_code, over_format, int(LIST_LIMIT));
     for (uint32_t i = 0; i < n; ++i) add(array_elements(v)[i]);
     return true;
 }
@@ -123,15 +122,16 @@ void read_grouping(ValueHandle grouping, GroupingPlan& s) {
                 }
             } else if (is_array(value) && array_length(value) > LIST_LIMIT) {
                 raise(Error::BAD_AGGREGATE_KEY_6855);
-            } else if (!for_each_field(value, LIST_LIMIT, 6855, "mongo_aggregate関数の引数不正(key)", [&](ValueHandle f) {
+            } else if (!for_each_field(value, [&](ValueHandle f) {
                            s.key_columns.push_back(register_string(s, f));
                            s.key_sort.push_back(VALUE_SENTINEL);
                        })) {
                 raise(Error::BAD_AGGREGATE_KEY_6865);
             }
         } else if (name_is(name, "group")) {
-            if (!for_each_field(value, LIST_LIMIT, 6870, "mongo_aggregate関数の引数不正(groupは%d個以下)",
-                                [&](ValueHandle f) { s.group_columns.push_back(register_string(s, f)); }))
+            if (is_array(value) && array_length(value) > LIST_LIMIT)
+                raise(Error::TOO_MANY_GROUP_FIELDS, int(LIST_LIMIT));
+            if (!for_each_field(value, [&](ValueHandle f) { s.group_columns.push_back(register_string(s, f)); }))
                 raise(Error::BAD_AGGREGATE_KEY_6875);
         } else if (name_is(name, "count")) {
             add_computed(s, Operation::COUNT, -1);
@@ -147,8 +147,7 @@ void read_grouping(ValueHandle grouping, GroupingPlan& s) {
             else if (name_is(name, "average")) operation = Operation::AVERAGE;
             else if (name_is(name, "value")) operation = Operation::VALUE;
             else raise(Error::AGGREGATE_COLUMN_NOT_STRING);
-            if (!for_each_field(value, ~0u, 6885, "mongo_aggregate関数の引数不正(key)",
-                                [&](ValueHandle f) { add_computed(s, operation, register_string(s, f)); }))
+            if (!for_each_field(value, [&](ValueHandle f) { add_computed(s, operation, register_string(s, f)); }))
                 raise(Error::BAD_AGGREGATE_KEY_6885);
         }
     }
@@ -247,8 +246,7 @@ void read_column(const bson_iter_t* it, ColumnValue& v) {
 
 // A value as a number for sums, maxima and minima; false for null. A string
 // counts when its whole text is a number.
-bool as_number(const ColumnValue& v, int string_error, const char* message, bool& is_integer, int64_t& integer,
-               double& real) {
+bool as_number(const ColumnValue& v, ErrorForm<> not_number, bool& is_integer, int64_t& integer, double& real) {
     switch (v.tag) {
     case Tag::NONE:
         return false;
@@ -266,7 +264,7 @@ bool as_number(const ColumnValue& v, int string_error, const char* message, bool
     const char* text = v.text.c_str();
     char* end = nullptr;
     double d = v.text.empty() ? 0 : std::strtod(text, &end);
-    if (v.text.empty() || end != text + v.text.size()) eval_fail(string_error, "%s", message);
+    if (v.text.empty() || end != text + v.text.size()) raise(not_number);
     double whole = std::round(d);
     if (std::fabs(d - whole) < 0.000001 && std::fabs(whole) < 9.0e15) {
         is_integer = true;
@@ -282,7 +280,7 @@ void add_value(Accumulator& a, const ColumnValue& v) {
     bool is_integer;
     int64_t integer = 0;
     double real = 0;
-    if (!as_number(v, 6355, "aggregate関数のデータタイプ不正", is_integer, integer, real)) return;
+    if (!as_number(v, Error::AGGREGATE_NOT_NUMBER_6355, is_integer, integer, real)) return;
     if (a.tag == Tag::DOUBLE) {
         a.real += is_integer ? double(integer) : real;
     } else if (is_integer) {
@@ -297,8 +295,8 @@ void keep_extreme(Accumulator& a, const ColumnValue& v, bool larger) {
     bool is_integer;
     int64_t integer = 0;
     double real = 0;
-    bool present = larger ? as_number(v, 6360, "sql_aggregate関数のデータタイプ不正", is_integer, integer, real)
-                          : as_number(v, 6365, "aggregate関数のデータタイプ不正", is_integer, integer, real);
+    bool present = larger ? as_number(v, Error::SQL_AGGREGATE_NOT_NUMBER, is_integer, integer, real)
+                          : as_number(v, Error::AGGREGATE_NOT_NUMBER_6365, is_integer, integer, real);
     if (!present) return;
     double candidate = is_integer ? double(integer) : real;
     double current = a.tag == Tag::DOUBLE ? a.real : double(a.integer);
@@ -529,16 +527,16 @@ private:
 ValueHandle mongo_aggregate(ValueHandle cell) {
     const OperationCell* op = operation_cell(cell);
     HeldOperand target(op, 0);
-    DbConnection& c = connection_operand(target, 6810);
+    DbConnection& c = connection_operand(target, Error::BAD_CONNECTION_6810);
     HeldOperand query(op, 1);
     ValueHandle q = query.get();
     mongoc_collection_t* collection;
     OwnedDocument filter;
     if (is_string(q) || is_collection_reference(q)) {
-        collection = resolve_collection(c, q, 6810);
+        collection = resolve_collection(c, q, Error::BAD_CONNECTION_6810);
     } else if (is_array(q)) {
         if (array_length(q) == 0) raise(Error::BAD_AGGREGATE_COLLECTION);
-        collection = resolve_collection(c, array_elements(q)[0], 6810);
+        collection = resolve_collection(c, array_elements(q)[0], Error::BAD_CONNECTION_6810);
         if (array_length(q) > 1) {
             ValueHandle condition = array_elements(q)[1];
             if (!is_hash(condition)) raise(Error::BAD_AGGREGATE_FILTER);

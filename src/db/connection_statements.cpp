@@ -134,13 +134,14 @@ ValueHandle close_db(ValueHandle cell) {
 ValueHandle use_db(ValueHandle cell) {
     const OperationCell* op = operation_cell(cell);
     HeldOperand target(op, 0);
-    DbConnection& c = connection_operand(target, 6545);
+    DbConnection& c = connection_operand(target, Error::BAD_CONNECTION_6545);
     HeldOperand name(op, 1);
     if (is_database_reference(name.get())) {
         std::string text;
         uint32_t owner, index;
         mongoc_database_t* handle;
-        if (!database_of_reference(name.get(), text, owner, handle, index)) connection_invalid(6545);
+        if (!database_of_reference(name.get(), text, owner, handle, index))
+            connection_invalid(Error::BAD_CONNECTION_6545);
         if (owner == c.serial) {
             c.database = handle;
             c.database_name = text;
@@ -157,7 +158,7 @@ ValueHandle use_db(ValueHandle cell) {
 
 ValueHandle current_db(ValueHandle cell) {
     HeldOperand target(operation_cell(cell), 0);
-    DbConnection& c = connection_operand(target, 6665);
+    DbConnection& c = connection_operand(target, Error::BAD_CONNECTION_6665);
     if (!c.database) return VALUE_UNDEFINED;
     return new_string(c.database_name.data(), c.database_name.size());
 }
@@ -165,7 +166,7 @@ ValueHandle current_db(ValueHandle cell) {
 ValueHandle get_database(ValueHandle cell) {
     const OperationCell* op = operation_cell(cell);
     HeldOperand target(op, 0);
-    DbConnection& c = connection_operand(target, 6685);
+    DbConnection& c = connection_operand(target, Error::BAD_CONNECTION_6685);
     HeldOperand name(op, 1);
     if (name.kind() != KIND_STRING || string_length(name.get()) == 0) raise(Error::BAD_DATABASE_NAME_6690);
     return new_database_reference(lookup_database(c, string_text(name.get()), string_length(name.get())));
@@ -174,20 +175,20 @@ ValueHandle get_database(ValueHandle cell) {
 ValueHandle get_collection(ValueHandle cell) {
     const OperationCell* op = operation_cell(cell);
     HeldOperand target(op, 0);
-    DbConnection& c = connection_operand(target, 6625);
+    DbConnection& c = connection_operand(target, Error::BAD_CONNECTION_6625);
     HeldOperand name(op, 1);
     uint64_t serial;
-    resolve_collection(c, name.get(), 6625, serial);
+    resolve_collection(c, name.get(), Error::BAD_CONNECTION_6625, serial);
     return new_collection_reference(serial);
 }
 
 ValueHandle collection_name(ValueHandle cell) {
     const OperationCell* op = operation_cell(cell);
     HeldOperand target(op, 0);
-    DbConnection& c = connection_operand(target, 6615);
+    DbConnection& c = connection_operand(target, Error::BAD_CONNECTION_6615);
     HeldOperand reference(op, 1);
     if (!is_collection_reference(reference.get())) raise(Error::BAD_COLLECTION_6620);
-    mongoc_collection_t* collection = resolve_collection(c, reference.get(), 6615);
+    mongoc_collection_t* collection = resolve_collection(c, reference.get(), Error::BAD_CONNECTION_6615);
     return new_string(g_mongoc.mongoc_collection_get_name(collection));
 }
 

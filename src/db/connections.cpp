@@ -91,7 +91,7 @@ void tear_down(DbConnection* c) {
 
 }  // namespace
 
-void connection_invalid(int code) { eval_fail(code, "データベース接続不正"); }
+void connection_invalid(ErrorForm<> error) { raise(error); }
 
 ValueHandle add_connection(DbConnection* connection) {
     int slot = 0;
@@ -166,12 +166,12 @@ DatabaseLookup lookup_database(DbConnection& c, const char* name, size_t length)
     return {handle, uint32_t(g_databases.size() - 1), g_last_entry_serial};
 }
 
-mongoc_collection_t* resolve_collection(DbConnection& c, ValueHandle value, int connection_error) {
+mongoc_collection_t* resolve_collection(DbConnection& c, ValueHandle value, ErrorForm<> connection_error) {
     uint64_t serial;
     return resolve_collection(c, value, connection_error, serial);
 }
 
-mongoc_collection_t* resolve_collection(DbConnection& c, ValueHandle value, int connection_error,
+mongoc_collection_t* resolve_collection(DbConnection& c, ValueHandle value, ErrorForm<> connection_error,
                                         uint64_t& serial) {
     if (is_collection_reference(value)) {
         serial = reference_serial(value);
@@ -192,7 +192,7 @@ mongoc_collection_t* resolve_collection(DbConnection& c, ValueHandle value, int 
         if (collection.empty()) raise(Error::BAD_COLLECTION_NAME_6775);
         full_name = text;
     } else {
-        if (!c.database) raise(Error::NO_DATABASE);
+        if (!c.database) raise(Error::NO_DATABASE_6780);
         if (text.empty()) raise(Error::BAD_COLLECTION_NAME_6785);
         database = c.database_name;
         collection = text;

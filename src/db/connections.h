@@ -11,6 +11,7 @@
 #include <string>
 
 #include "db/driver_api.h"
+#include "runtime/error_table.h"
 #include "runtime/value.h"
 
 namespace tolv {
@@ -56,11 +57,11 @@ struct DatabaseLookup {
 DatabaseLookup lookup_database(DbConnection& connection, const char* name, size_t length);
 
 // The collection a String or collection reference names, through the cache.
-// A reference whose connection has closed raises `connection_error`
-// "データベース接続不正".
-mongoc_collection_t* resolve_collection(DbConnection& connection, ValueHandle value, int connection_error);
+// A reference whose connection has closed raises `connection_error` (a
+// BAD_CONNECTION row).
+mongoc_collection_t* resolve_collection(DbConnection& connection, ValueHandle value, ErrorForm<> connection_error);
 // The same, also giving the cache entry's serial for a new reference.
-mongoc_collection_t* resolve_collection(DbConnection& connection, ValueHandle value, int connection_error,
+mongoc_collection_t* resolve_collection(DbConnection& connection, ValueHandle value, ErrorForm<> connection_error,
                                         uint64_t& serial);
 
 bool is_database_reference(ValueHandle value);
@@ -72,7 +73,7 @@ ValueHandle new_collection_reference(uint64_t serial);
 bool database_of_reference(ValueHandle reference, std::string& name, uint32_t& connection_serial,
                            mongoc_database_t*& handle, uint32_t& index);
 
-[[noreturn]] void connection_invalid(int code);
+[[noreturn]] void connection_invalid(ErrorForm<> error);
 
 }  // namespace tolv
 

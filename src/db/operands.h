@@ -33,11 +33,11 @@ private:
     mongoc_cursor_t* cursor_;
 };
 
-// The open connection an operand names; anything else raises `code`
-// "データベース接続不正".
-inline DbConnection& connection_operand(const HeldOperand& operand, int code) {
+// The open connection an operand names; anything else raises `error` (a
+// BAD_CONNECTION row).
+inline DbConnection& connection_operand(const HeldOperand& operand, ErrorForm<> error) {
     DbConnection* c = connection_of(operand.get());
-    if (!c) connection_invalid(code);
+    if (!c) connection_invalid(error);
     return *c;
 }
 

@@ -44,7 +44,7 @@ struct Query {
 
 // The shared reading of the query argument: a collection, or
 // [collection, filter, keys, options].
-void read_query(DbConnection& c, ValueHandle argument, Shape shape, int connection_error, Query& q) {
+void read_query(DbConnection& c, ValueHandle argument, Shape shape, ErrorForm<> connection_error, Query& q) {
     if (is_string(argument) || is_collection_reference(argument)) {
         q.collection = resolve_collection(c, argument, connection_error);
         return;
@@ -87,10 +87,10 @@ void read_query(DbConnection& c, ValueHandle argument, Shape shape, int connecti
     }
 }
 
-[[noreturn]] void cursor_failed(int code, const char* format, mongoc_cursor_t* cursor) {
+[[noreturn]] void cursor_failed(ErrorForm<const char*> failed, mongoc_cursor_t* cursor) {
     bson_error_t error;
     g_mongoc.mongoc_cursor_error(cursor, &error);
-    eval_fail(code, format, error.message);
+    raise(failed, static_cast<const char*>(error.message));
 }
 
 uint32_t record_key(const bson_iter_t* it) {
@@ -127,10 +127,10 @@ uint32_t record_key(const bson_iter_t* it) {
 ValueHandle run_query(ValueHandle cell, Shape shape) {
     const OperationCell* op = operation_cell(cell);
     HeldOperand target(op, 0);
-    DbConnection& c = connection_operand(target, 6105);
+    DbConnection& c = connection_operand(target, Error::BAD_CONNECTION_6105);
     HeldOperand argument(op, 1);
     Query q;
-    read_query(c, argument.get(), shape, 6105, q);
+    read_query(c, argument.get(), shape, Error::BAD_CONNECTION_6105, q);
     if (shape == Shape::ROWS && !q.has_keys) raise(Error::BAD_QUERY_ARGUMENTS_6150);
     OwnedCursor cursor(g_mongoc.mongoc_collection_find_with_opts(q.collection, q.filter.get(), q.options.get(), nullptr));
     BuiltValue result(shape == Shape::ONE_HASH ? new_hash(0) : new_array(0));
@@ -149,7 +149,7 @@ ValueHandle run_query(ValueHandle cell, Shape shape) {
         BuiltValue item(shape == Shape::ROWS ? row_from_document(document, q.keys) : hash_from_document(document));
         array_push(result.get(), item.get());
     }
-    if (g_mongoc.mongoc_cursor_error(cursor.get(), nullptr)) cursor_failed(6155, "mongo_findの検索エラー(%s)", cursor.get());
+    if (g_mongoc.mongoc_cursor_error(cursor.get(), nullptr)) cursor_failed(Error::FIND_SEARCH_FAILED, cursor.get());
     return result.give();
 }
 
@@ -160,7 +160,7 @@ ValueHandle record_hash(ValueHandle cell) { return run_query(cell, Shape::ONE_HA
 ValueHandle record_map(ValueHandle cell) {
     const OperationCell* op = operation_cell(cell);
     HeldOperand target(op, 0);
-    DbConnection& c = connection_operand(target, 6165);
+    DbConnection& c = connection_operand(target, Error::BAD_CONNECTION_6165);
     HeldOperand statement_text(op, 2);
     if (statement_text.kind() != KIND_STRING)
         raise(Error::BAD_MAP_EXPRESSION);
@@ -176,7 +176,7 @@ ValueHandle record_map(ValueHandle cell) {
     ValueHandle q = query.get();
     if (!is_array(q) || array_length(q) < 3) raise(Error::BAD_MAP_SECOND);
     const Word32* items = array_elements(q);
-    mongoc_collection_t* collection = resolve_collection(c, items[0], 6165);
+    mongoc_collection_t* collection = resolve_collection(c, items[0], Error::BAD_CONNECTION_6165);
     if (!is_hash(items[1])) raise(Error::BAD_MAP_FILTER);
     ValueHandle columns = items[2];
     if (!is_array(columns) || array_length(columns) == 0) raise(Error::BAD_MAP_COLUMN);
@@ -211,16 +211,16 @@ ValueHandle record_map(ValueHandle cell) {
         }
     }
     note_position(op);
-    if (g_mongoc.mongoc_cursor_error(cursor.get(), nullptr)) cursor_failed(6200, "mongo_mapの検索エラー(%s)", cursor.get());
+    if (g_mongoc.mongoc_cursor_error(cursor.get(), nullptr)) cursor_failed(Error::MAP_SEARCH_FAILED, cursor.get());
     return VALUE_UNDEFINED;
 }
 
 ValueHandle mongo_count(ValueHandle cell) {
     const OperationCell* op = operation_cell(cell);
     HeldOperand target(op, 0);
-    DbConnection& c = connection_operand(target, 6325);
+    DbConnection& c = connection_operand(target, Error::BAD_CONNECTION_6325);
     HeldOperand name(op, 1);
-    mongoc_collection_t* collection = resolve_collection(c, name.get(), 6325);
+    mongoc_collection_t* collection = resolve_collection(c, name.get(), Error::BAD_CONNECTION_6325);
     OwnedDocument filter;
     if (operand_count(op) > 2) {
         HeldOperand condition(op, 2);

@@ -24,7 +24,7 @@ void end_transaction(DbConnection& c) {
 ValueHandle mongo_transaction(ValueHandle cell) {
     const OperationCell* op = operation_cell(cell);
     HeldOperand target(op, 0);
-    DbConnection& c = connection_operand(target, 6555);
+    DbConnection& c = connection_operand(target, Error::BAD_CONNECTION_6555);
     if (c.session) raise(Error::BAD_TRANSACTION);
     std::string level = "snapshot";
     int32_t timeout = DEFAULT_WRITE_TIMEOUT_MS;
@@ -67,7 +67,7 @@ ValueHandle mongo_transaction(ValueHandle cell) {
 
 ValueHandle mongo_commit(ValueHandle cell) {
     HeldOperand target(operation_cell(cell), 0);
-    DbConnection& c = connection_operand(target, 6600);
+    DbConnection& c = connection_operand(target, Error::BAD_CONNECTION_6600);
     if (!c.session) raise(Error::BAD_SESSION);
     bson_error_t error;
     bool done = commit_with_retries(c, error);
@@ -78,7 +78,7 @@ ValueHandle mongo_commit(ValueHandle cell) {
 
 ValueHandle mongo_rollback(ValueHandle cell) {
     HeldOperand target(operation_cell(cell), 0);
-    DbConnection& c = connection_operand(target, 6590);
+    DbConnection& c = connection_operand(target, Error::BAD_CONNECTION_6590);
     if (!c.session) raise(Error::BAD_ROLLBACK);
     g_mongoc.mongoc_client_session_abort_transaction(c.session, nullptr);
     end_transaction(c);

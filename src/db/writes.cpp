@@ -56,11 +56,11 @@ ValueHandle count_result(int64_t n) {
 
 // Checks the bind rows before anything is written: each an Array with at
 // least `bind_index` elements.
-void check_rows(ValueHandle rows, uint32_t bind_index, int row_code, const char* row_message, int index_code) {
+void check_rows(ValueHandle rows, uint32_t bind_index, ErrorForm<> not_array, ErrorForm<> too_short) {
     for (uint32_t i = 0; i < array_length(rows); ++i) {
         ValueHandle row = array_elements(rows)[i];
-        if (!is_array(row)) eval_fail(row_code, "%s", row_message);
-        if (array_length(row) < bind_index) eval_fail(index_code, "Bind Index不正");
+        if (!is_array(row)) raise(not_array);
+        if (array_length(row) < bind_index) raise(too_short);
     }
 }
 
@@ -69,9 +69,9 @@ void check_rows(ValueHandle rows, uint32_t bind_index, int row_code, const char*
 ValueHandle mongo_insert(ValueHandle cell) {
     const OperationCell* op = operation_cell(cell);
     HeldOperand target(op, 0);
-    DbConnection& c = connection_operand(target, 6360);
+    DbConnection& c = connection_operand(target, Error::BAD_CONNECTION_6360);
     HeldOperand name(op, 1);
-    mongoc_collection_t* collection = resolve_collection(c, name.get(), 6360);
+    mongoc_collection_t* collection = resolve_collection(c, name.get(), Error::BAD_CONNECTION_6360);
     HeldOperand documents(op, 2);
     bool has_binds = operand_count(op) > 3;
     std::vector<std::unique_ptr<OwnedDocument>> built;
@@ -96,7 +96,7 @@ ValueHandle mongo_insert(ValueHandle cell) {
         if (!is_array(rows)) raise(Error::BAD_BIND_VALUES_6385);
         if (array_length(rows) == 0) raise(Error::BAD_BIND_VALUES_6390);
         if (!is_array(array_elements(rows)[0])) raise(Error::BAD_BIND_VALUES_6395);
-        check_rows(rows, pattern.bind_index(), 6400, "Bind values不正", 6405);
+        check_rows(rows, pattern.bind_index(), Error::BAD_BIND_VALUES_6400, Error::BAD_BIND_INDEX_6405);
         RowBinding binding;
         for (uint32_t i = 0; i < array_length(rows); ++i) {
             binding.set(array_elements(rows)[i]);
@@ -179,6 +179,25 @@ void append_integer_result(bson_t* doc, const std::string& field, int64_t value)
         g_bson.bson_append_double(doc, field.data(), int(field.size()), double(value));
 }
 
+// What an arithmetic operator raises for a field it cannot work on.
+struct OperatorFaults {
+    ErrorForm<> int64;       // a 64-bit integer
+    ErrorForm<> not_number;  // neither a double nor a 32-bit integer
+};
+
+const OperatorFaults& operator_faults(Operator op) {
+    static constexpr OperatorFaults INC_FAULTS{Error::INT64_UNSUPPORTED_6240, Error::BAD_BSON_VALUE_TYPE_6245};
+    static constexpr OperatorFaults MIN_FAULTS{Error::INT64_UNSUPPORTED_6250, Error::BAD_BSON_VALUE_TYPE_6255};
+    static constexpr OperatorFaults MAX_FAULTS{Error::INT64_UNSUPPORTED_6260, Error::BAD_BSON_VALUE_TYPE_6265};
+    static constexpr OperatorFaults MUL_FAULTS{Error::INT64_UNSUPPORTED_6270, Error::BAD_BSON_VALUE_TYPE_6275};
+    switch (op) {
+    case Operator::INC: return INC_FAULTS;
+    case Operator::MIN: return MIN_FAULTS;
+    case Operator::MAX: return MAX_FAULTS;
+    default: return MUL_FAULTS;
+    }
+}
+
 // Applies an arithmetic operator to the field's current value; false when
 // $min or $max leaves the value as it is.
 bool apply(const Operation& o, const bson_iter_t* current, bson_t* doc) {
@@ -189,15 +208,10 @@ bool apply(const Operation& o, const bson_iter_t* current, bson_t* doc) {
         return true;
     }
     bson_type_t type = g_bson.bson_iter_type(current);
-    int int64_code = 0, other_code = 0;
-    switch (o.op) {
-    case Operator::INC: int64_code = 6240; other_code = 6245; break;
-    case Operator::MIN: int64_code = 6250; other_code = 6255; break;
-    case Operator::MAX: int64_code = 6260; other_code = 6265; break;
-    default: int64_code = 6270; other_code = 6275; break;
+    if (type == BSON_TYPE_INT64 || (type != BSON_TYPE_DOUBLE && type != BSON_TYPE_INT32)) {
+        const OperatorFaults& faults = operator_faults(o.op);
+        raise(type == BSON_TYPE_INT64 ? faults.int64 : faults.not_number);
     }
-    if (type == BSON_TYPE_INT64) eval_fail(int64_code, "64ビットの整数は使用できません");
-    if (type != BSON_TYPE_DOUBLE && type != BSON_TYPE_INT32) eval_fail(other_code, "bsonのデータタイプ不正");
     bool operand_integer = kind_of(o.operand) == KIND_INTEGER;
     double now = type == BSON_TYPE_DOUBLE ? g_bson.bson_iter_double(current) : double(g_bson.bson_iter_int32(current));
     double operand = operand_double(o.operand);
@@ -347,9 +361,9 @@ int64_t one_update(DbConnection& c, mongoc_collection_t* collection, ValueHandle
 ValueHandle run_update(ValueHandle cell, bool many) {
     const OperationCell* op = operation_cell(cell);
     HeldOperand target(op, 0);
-    DbConnection& c = connection_operand(target, 6420);
+    DbConnection& c = connection_operand(target, Error::BAD_CONNECTION_6420);
     HeldOperand name(op, 1);
-    mongoc_collection_t* collection = resolve_collection(c, name.get(), 6420);
+    mongoc_collection_t* collection = resolve_collection(c, name.get(), Error::BAD_CONNECTION_6420);
     HeldOperand filter(op, 2);
     HeldOperand update(op, 3);
     if (is_hash(filter.get())) {
@@ -365,7 +379,7 @@ ValueHandle run_update(ValueHandle cell, bool many) {
     HeldOperand binds(op, 4);
     ValueHandle rows = binds.get();
     if (!is_array(rows)) raise(Error::BAD_BIND_VALUES_6435);
-    check_rows(rows, bind_index, 6455, "Bind values不正", 6460);
+    check_rows(rows, bind_index, Error::BAD_BIND_VALUES_6455, Error::BAD_BIND_INDEX_6460);
     RowBinding binding;
     int64_t total = 0;
     for (uint32_t i = 0; i < array_length(rows); ++i) {
@@ -383,25 +397,27 @@ ValueHandle mongo_update_many(ValueHandle cell) { return run_update(cell, true);
 
 // ---- deletes ---------------------------------------------------------------------
 
-int64_t one_delete(DbConnection& c, mongoc_collection_t* collection, ValueHandle filter_hash, bool many, int code) {
+int64_t one_delete(DbConnection& c, mongoc_collection_t* collection, ValueHandle filter_hash, bool many,
+                   ErrorForm<const char*> failed) {
     OwnedDocument filter;
     append_hash(filter.get(), filter_hash);
     Reply reply;
     bson_error_t error;
     bool done = many ? g_mongoc.mongoc_collection_delete_many(collection, filter.get(), c.session_document, reply.get(), &error)
                      : g_mongoc.mongoc_collection_delete_one(collection, filter.get(), c.session_document, reply.get(), &error);
-    if (!done) eval_fail(code, "mongo_deleteの失敗(%s)", error.message);
+    if (!done) raise(failed, static_cast<const char*>(error.message));
     return reply_count(&reply.doc, "deletedCount");
 }
 
 ValueHandle run_delete(ValueHandle cell, bool many) {
     const OperationCell* op = operation_cell(cell);
     HeldOperand target(op, 0);
-    DbConnection& c = connection_operand(target, 6485);
+    DbConnection& c = connection_operand(target, Error::BAD_CONNECTION_6485);
     HeldOperand name(op, 1);
-    mongoc_collection_t* collection = resolve_collection(c, name.get(), 6485);
+    mongoc_collection_t* collection = resolve_collection(c, name.get(), Error::BAD_CONNECTION_6485);
     HeldOperand filter(op, 2);
-    if (is_hash(filter.get())) return count_result(one_delete(c, collection, filter.get(), many, 6490));
+    if (is_hash(filter.get()))
+        return count_result(one_delete(c, collection, filter.get(), many, Error::DELETE_FAILED_6490));
     if (!is_string(filter.get())) raise(Error::BAD_DELETE_FILTER);
     if (operand_count(op) < 4) raise(Error::NO_BIND_VALUES);
     HashTemplate pattern(filter.get());
@@ -410,14 +426,14 @@ ValueHandle run_delete(ValueHandle cell, bool many) {
     if (!is_array(rows)) raise(Error::BAD_BIND_VALUE_6500);
     if (array_length(rows) == 0) raise(Error::BAD_BIND_VALUE_6505);
     if (!is_array(array_elements(rows)[0])) raise(Error::BAD_BIND_VALUE_6510);
-    check_rows(rows, pattern.bind_index(), 6520, "Bindのvalues不正", 6525);
+    check_rows(rows, pattern.bind_index(), Error::BAD_BIND_VALUE_6520, Error::BAD_BIND_INDEX_6525);
     RowBinding binding;
     int64_t total = 0;
     for (uint32_t i = 0; i < array_length(rows); ++i) {
         binding.set(array_elements(rows)[i]);
         BuiltValue row_filter(pattern.evaluate_row());
         note_position(op);
-        total += one_delete(c, collection, row_filter.get(), many, 6530);
+        total += one_delete(c, collection, row_filter.get(), many, Error::DELETE_FAILED_6530);
     }
     return count_result(total);
 }

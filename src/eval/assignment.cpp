@@ -322,16 +322,16 @@ namespace {
 // Inlined into each caller, so that the step and the form are constants there.
 // As a statement, a number stepped where it is gives undefined: nothing for
 // the caller to drop.
-[[gnu::always_inline]] inline ValueHandle step_operation(ValueHandle target, int delta, bool postfix, int constant_code,
-                                                         int other_code, const char* message,
+[[gnu::always_inline]] inline ValueHandle step_operation(ValueHandle target, int delta, bool postfix,
+                                                         ErrorForm<> on_constant, ErrorForm<> on_other,
                                                          bool as_statement = false) {
     g_location.kind = LOCATION_NONE;
     ValueHandle old = is_plain_name(target) ? lookup_variable(target) : evaluate(target);
     LastLocation at = g_location;
     if (!is_plain_name(target) && !may_create(target)) at.kind = LOCATION_NONE;
-    if (at.kind != LOCATION_NONE && at.constant) eval_fail(constant_code, "%s", message);
+    if (at.kind != LOCATION_NONE && at.constant) raise(on_constant);
     Kind k = kind_of(old);
-    if (at.kind == LOCATION_NONE || (k != KIND_INTEGER && k != KIND_FLOAT)) eval_fail(other_code, "%s", message);
+    if (at.kind == LOCATION_NONE || (k != KIND_INTEGER && k != KIND_FLOAT)) raise(on_other);
     if (!postfix && k == KIND_INTEGER && owned_by(cell_as<IntegerCell>(old)->header, 1)) {
         // Only the location holds it: step it where it is.
         IntegerCell* number = cell_as<IntegerCell>(old);
@@ -361,21 +361,25 @@ ValueHandle step_as_statement(ValueHandle cell) {
     // The value is not used: step like the prefix form, report like the postfix one.
     const OperationCell* c = operation_cell(cell);
     if (c->opcode == OP_POSTFIX_INC)
-        return step_operation(operand(c, 0), 1, false, 2200, 2205, "オペレーション不正(++)", true);
-    return step_operation(operand(c, 0), -1, false, 2220, 2225, "オペレーション不正(--)", true);
+        return step_operation(operand(c, 0), 1, false, Error::BAD_INCREMENT_2200, Error::BAD_INCREMENT_2205, true);
+    return step_operation(operand(c, 0), -1, false, Error::BAD_DECREMENT_2220, Error::BAD_DECREMENT_2225, true);
 }
 
 ValueHandle op_postfix_inc(ValueHandle cell) {
-    return step_operation(operand(operation_cell(cell), 0), 1, true, 2200, 2205, "オペレーション不正(++)");
+    return step_operation(operand(operation_cell(cell), 0), 1, true, Error::BAD_INCREMENT_2200,
+                          Error::BAD_INCREMENT_2205);
 }
 ValueHandle op_prefix_inc(ValueHandle cell) {
-    return step_operation(operand(operation_cell(cell), 0), 1, false, 2210, 2215, "オペレーション不正(++)");
+    return step_operation(operand(operation_cell(cell), 0), 1, false, Error::BAD_INCREMENT_2210,
+                          Error::BAD_INCREMENT_2215);
 }
 ValueHandle op_postfix_dec(ValueHandle cell) {
-    return step_operation(operand(operation_cell(cell), 0), -1, true, 2220, 2225, "オペレーション不正(--)");
+    return step_operation(operand(operation_cell(cell), 0), -1, true, Error::BAD_DECREMENT_2220,
+                          Error::BAD_DECREMENT_2225);
 }
 ValueHandle op_prefix_dec(ValueHandle cell) {
-    return step_operation(operand(operation_cell(cell), 0), -1, false, 2230, 2235, "オペレーション不正(--)");
+    return step_operation(operand(operation_cell(cell), 0), -1, false, Error::BAD_DECREMENT_2230,
+                          Error::BAD_DECREMENT_2235);
 }
 
 }  // namespace tolv

@@ -22,52 +22,63 @@ const int16_t MATH_MAX[] = {1, 1, 1, 1, 1, 0, 2, ANY_COUNT, ANY_COUNT};
 MethodHandler g_math_handlers[9] = {};
 const MethodList MATH_LIST = {
     "abs     ceil    floor   trunc   round   random  pow     min     max     ", 8, 9, MATH_MIN, MATH_MAX,
-    g_math_handlers, 2115, "Mathのメソッド名不正", 2120, 2120, "引数の個数不正"};
+    g_math_handlers, Error::BAD_MATH_METHOD, Error::WRONG_ARGUMENT_COUNT_2120, Error::WRONG_ARGUMENT_COUNT_2120};
 
 const int16_t CONSOLE_MIN[] = {0, 0};
 const int16_t CONSOLE_MAX[] = {ANY_COUNT, ANY_COUNT};
 MethodHandler g_console_handlers[2] = {};
 const MethodList CONSOLE_LIST = {"log     error   ", 8, 2, CONSOLE_MIN, CONSOLE_MAX, g_console_handlers,
-                                 2140, "メソッド名不正", 2140, 2140, "引数の個数不正"};
+                                 Error::BAD_METHOD_NAME_2140, Error::WRONG_ARGUMENT_COUNT_2140,
+                                 Error::WRONG_ARGUMENT_COUNT_2140};
 
 const int16_t OBJECT_MIN[] = {1};
 const int16_t OBJECT_MAX[] = {1};
 MethodHandler g_object_handlers[1] = {};
 const MethodList OBJECT_LIST = {"keys    ", 8, 1, OBJECT_MIN, OBJECT_MAX, g_object_handlers,
-                                2100, "OBJECTのメソッド名不正", 2105, 2110, "引数の個数不正"};
+                                Error::BAD_OBJECT_METHOD, Error::WRONG_ARGUMENT_COUNT_2105,
+                                Error::WRONG_ARGUMENT_COUNT_2110};
 
 const int16_t NUMBER_MIN[] = {1, 1, 1};
 const int16_t NUMBER_MAX[] = {2, 1, 1};
 MethodHandler g_number_handlers[3] = {};
 const MethodList NUMBER_LIST = {"parseInt    parseFloat  isInteger   ", 12, 3, NUMBER_MIN, NUMBER_MAX,
-                                g_number_handlers, 2125, "NUMBERのメソッド名不正", 2130, 2135, "引数の個数不正"};
+                                g_number_handlers, Error::BAD_NUMBER_METHOD, Error::WRONG_ARGUMENT_COUNT_2130,
+                                Error::WRONG_ARGUMENT_COUNT_2135};
 
 const int16_t DATE_MIN[] = {0, 1, 1};
 const int16_t DATE_MAX[] = {0, 1, 7};
 MethodHandler g_date_handlers[3] = {};
 const MethodList DATE_LIST = {"now     parse   UTC     ", 8, 3, DATE_MIN, DATE_MAX, g_date_handlers,
-                              2085, "DATEのメソッド名不正", 2090, 2093, "引数の個数不正"};
+                              Error::BAD_DATE_METHOD_2085, Error::WRONG_ARGUMENT_COUNT_2090,
+                              Error::WRONG_ARGUMENT_COUNT_2093};
 
 const int16_t STRING_MIN[] = {1, 1};
 const int16_t STRING_MAX[] = {ANY_COUNT, ANY_COUNT};
 MethodHandler g_string_handlers[2] = {};
 const MethodList STRING_LIST = {"fromCharCode  fromCodePoint ", 14, 2, STRING_MIN, STRING_MAX, g_string_handlers,
-                                2095, "STRINGのメソッド名不正", 2097, 2098, "引数の個数不正"};
+                                Error::BAD_STRING_FUNCTION_METHOD, Error::WRONG_ARGUMENT_COUNT_2097,
+                                Error::WRONG_ARGUMENT_COUNT_2098};
 
 // ---- Value lists until the library registers its tables ---------------------------
 
 const MethodList STRING_VALUE_LIST = {"", 1, 0, nullptr, nullptr, nullptr,
-                                      2820, "Stringのメソッド名不正", 2825, 2830, "引数の個数不正"};
+                                      Error::BAD_STRING_METHOD, Error::WRONG_ARGUMENT_COUNT_2825,
+                                      Error::WRONG_ARGUMENT_COUNT_2830};
 const MethodList ARRAY_VALUE_LIST = {"", 1, 0, nullptr, nullptr, nullptr,
-                                     2570, "Arrayのメソッド名不正", 2575, 2580, "引数の個数不正"};
+                                     Error::BAD_ARRAY_METHOD_2570, Error::WRONG_ARGUMENT_COUNT_2575,
+                                     Error::WRONG_ARGUMENT_COUNT_2580};
 const MethodList ASSOC_VALUE_LIST = {"", 1, 0, nullptr, nullptr, nullptr,
-                                     2552, "Arrayのメソッド名不正", 2555, 2560, "引数の個数不正"};
+                                     Error::BAD_ARRAY_METHOD_2552, Error::WRONG_ARGUMENT_COUNT_2555,
+                                     Error::WRONG_ARGUMENT_COUNT_2560};
 const MethodList HASH_VALUE_LIST = {"", 1, 0, nullptr, nullptr, nullptr,
-                                    2347, "HASHのメソッド名不正", 2450, 2455, "引数の個数不正"};
+                                    Error::BAD_HASH_METHOD, Error::WRONG_ARGUMENT_COUNT_2450,
+                                    Error::WRONG_ARGUMENT_COUNT_2455};
 const MethodList DATE_VALUE_LIST = {"", 1, 0, nullptr, nullptr, nullptr,
-                                    5575, "DATEのメソッド名不正", 5580, 5585, "DATEのメソッドで引数不正"};
+                                    Error::BAD_DATE_METHOD_5575, Error::BAD_DATE_METHOD_ARGUMENTS_5580,
+                                    Error::BAD_DATE_METHOD_ARGUMENTS_5585};
 const MethodList REGEXP_VALUE_LIST = {"", 1, 0, nullptr, nullptr, nullptr,
-                                      5070, "正規表現のメソッド名不正", 5075, 5075, "引数の個数不正"};
+                                      Error::BAD_REGEXP_METHOD, Error::WRONG_ARGUMENT_COUNT_5075,
+                                      Error::WRONG_ARGUMENT_COUNT_5075};
 
 MethodHandler* handlers_of(MethodReceiver receiver) {
     switch (receiver) {
@@ -118,11 +129,11 @@ ValueHandle call_on_value(ValueHandle receiver, uint32_t name, const ValueHandle
     case KIND_INTEGER:
     case KIND_FLOAT:
     case KIND_ERROR:
-        if (!is_to_string(name)) raise(Error::BAD_METHOD_NAME);
+        if (!is_to_string(name)) raise(Error::BAD_METHOD_NAME_2145);
         return string_conversion(receiver);
     case KIND_NAME:
         if (receiver <= VALUE_NAN) {
-            if (!is_to_string(name)) raise(Error::BAD_METHOD_NAME);
+            if (!is_to_string(name)) raise(Error::BAD_METHOD_NAME_2145);
             return string_conversion(receiver);
         }
         return VALUE_UNDEFINED;
@@ -195,13 +206,11 @@ int method_entry(const MethodList& list, uint32_t name) {
 ValueHandle dispatch_method(const MethodList& list, ValueHandle receiver, uint32_t name, const ValueHandle* args,
                             uint32_t count) {
     int e = method_entry(list, name);
-    if (e < 0) eval_fail(list.unknown_code, "%s", list.unknown_message);
-    if (int64_t(count) < list.min_args[e] || (list.min_args[e] == NO_ARGUMENTS && count != 0))
-        eval_fail(list.too_few_code, "%s", list.count_message);
-    if (list.max_args[e] != ANY_COUNT && int64_t(count) > list.max_args[e])
-        eval_fail(list.too_many_code, "%s", list.count_message);
+    if (e < 0) raise(list.unknown);
+    if (int64_t(count) < list.min_args[e] || (list.min_args[e] == NO_ARGUMENTS && count != 0)) raise(list.too_few);
+    if (list.max_args[e] != ANY_COUNT && int64_t(count) > list.max_args[e]) raise(list.too_many);
     // A method whose library handler is not built yet is not a method yet.
-    if (!list.handlers || !list.handlers[e]) eval_fail(list.unknown_code, "%s", list.unknown_message);
+    if (!list.handlers || !list.handlers[e]) raise(list.unknown);
     return list.handlers[e](receiver, args, count);
 }
 

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "runtime/error_table.h"
 #include "runtime/value.h"
 
 namespace tolv {
@@ -17,7 +18,7 @@ using MethodHandler = ValueHandle (*)(ValueHandle receiver, const ValueHandle* a
 
 constexpr int16_t ANY_COUNT = -1;
 // A minimum for methods that take no argument at all: any argument is
-// reported with the too-few code ("not the required count").
+// reported with the too-few error ("not the required count").
 constexpr int16_t NO_ARGUMENTS = -2;
 
 struct MethodList {
@@ -27,11 +28,9 @@ struct MethodList {
     const int16_t* min_args;   // per entry
     const int16_t* max_args;   // per entry; ANY_COUNT = no maximum
     MethodHandler* handlers;   // per entry; null until the library is built
-    int unknown_code;
-    const char* unknown_message;
-    int too_few_code;
-    int too_many_code;
-    const char* count_message;
+    ErrorForm<> unknown;       // no such method, or its handler is not built
+    ErrorForm<> too_few;       // fewer arguments than the entry's minimum
+    ErrorForm<> too_many;
 };
 
 enum MethodReceiver : uint8_t {

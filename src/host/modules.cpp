@@ -64,8 +64,7 @@ bool module_from_debugger(const ModuleEntry& entry, std::string& name, std::vect
     DebuggerModule supplied;
     if (!g_modules_from_debugger || !debugger_fetch_module(uint32_t(g_loaded), entry.path, supplied)) return false;
     if (supplied.bad_image) {
-        parse_fail(IMAGE_ERROR_CODE, "モジュールイメージ不正 '%s' (%s)", entry.path.c_str(),
-                   "base64 of the debugger's image");
+        raise_parse(Error::BAD_MODULE_IMAGE, entry.path.c_str(), "base64 of the debugger's image");
     }
     image = supplied.image;
     name = entry.path;

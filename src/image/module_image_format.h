@@ -29,7 +29,4 @@ constexpr uint32_t IMAGE_DECODE_SLACK = 512;
 constexpr uint32_t IMAGE_CELL_BLOCK_LIMIT = 4094;
 constexpr uint32_t IMAGE_LAST_PAGE = 1022;
 
-// Raised (as a parse error) for an image that cannot be read.
-constexpr int IMAGE_ERROR_CODE = 1168;
-
 }  // namespace tolv

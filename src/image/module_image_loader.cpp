@@ -32,7 +32,7 @@ constexpr uint64_t MAX_STREAM = 256u << 20;
 const char* s_file = "";
 
 [[noreturn]] void malformed(const char* reason) {
-    parse_fail(IMAGE_ERROR_CODE, "モジュールイメージ不正 '%s' (%s)", s_file, reason);
+    raise_parse(Error::BAD_MODULE_IMAGE, s_file, reason);
 }
 
 uint32_t read32(const uint8_t* p) {

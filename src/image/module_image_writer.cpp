@@ -21,7 +21,7 @@ constexpr uint32_t BLOCK_BYTES = 4096;
 constexpr uint32_t PAGE_WORDS = 1024;
 
 [[noreturn]] void refuse(const char* reason) {
-    parse_fail(IMAGE_ERROR_CODE, "モジュールイメージ不正 '%s' (%s)", module_path(g_error_context.module), reason);
+    raise_parse(Error::BAD_MODULE_IMAGE, module_path(g_error_context.module), reason);
 }
 
 void put_bytes(std::vector<uint8_t>& out, const void* p, size_t n) {

@@ -18,12 +18,17 @@ struct CallForm {
     uint8_t min;
     uint8_t max;
     uint16_t list_max;   // results the argument list may hold, plus one
-    int16_t count_error;
-    int16_t paren_error;
+    // Raised with an excerpt of the statement.
+    ErrorForm<const char*> count_error = Error::BAD_CALL_ARGUMENTS;
+    ErrorForm<const char*> paren_error = Error::BAD_CALL_ARGUMENTS;
 };
 
-constexpr CallForm uri(uint8_t opcode) { return {opcode, 1, 1, 256, 1220, 1215}; }
-constexpr CallForm database(uint8_t opcode, uint8_t min, uint8_t max) { return {opcode, min, max, 256, 1210, 1210}; }
+constexpr CallForm uri(uint8_t opcode) {
+    return {opcode, 1, 1, 256, Error::WRONG_ARGUMENT_COUNT_IN_1220, Error::BAD_STATEMENT_1215};
+}
+constexpr CallForm database(uint8_t opcode, uint8_t min, uint8_t max) {
+    return {opcode, min, max, 256, Error::BAD_CALL_ARGUMENTS, Error::BAD_CALL_ARGUMENTS};
+}
 
 struct CallFormTable {
     CallForm form[KEYWORD_COUNT] = {};
@@ -36,10 +41,10 @@ struct CallFormTable {
         form[KW_ENCODE_URI_COMPONENT] = uri(OP_ENCODE_URI_COMPONENT);
         form[KW_EVAL] = uri(OP_EVAL);
         form[KW_PARSE_FLOAT] = uri(OP_PARSE_FLOAT);
-        form[KW_PARSE_INT] = {OP_PARSE_INT, 1, 2, 80, 1225, 1225};
+        form[KW_PARSE_INT] = {OP_PARSE_INT, 1, 2, 80, Error::BAD_STATEMENT_1225, Error::BAD_STATEMENT_1225};
         // sendToFront(value) or sendToFront(name, value).
-        form[KW_SEND_TO_FRONT] = {OP_SEND_TO_FRONT, 1, 2, 80, 1230, 1230};
-        form[KW_ALERT_TO_FRONT] = {OP_ALERT_TO_FRONT, 1, 1, 80, 1235, 1235};
+        form[KW_SEND_TO_FRONT] = {OP_SEND_TO_FRONT, 1, 2, 80, Error::BAD_STATEMENT_1230, Error::BAD_STATEMENT_1230};
+        form[KW_ALERT_TO_FRONT] = {OP_ALERT_TO_FRONT, 1, 1, 80, Error::BAD_STATEMENT_1235, Error::BAD_STATEMENT_1235};
         form[KW_RECORD_MAP] = database(OP_RECORD_MAP, 3, 3);
         form[KW_RECORD_HASH] = database(OP_RECORD_HASH, 2, 3);
         // mongo_ and mongoc_ keywords in the order of their keyword list.
@@ -73,10 +78,8 @@ struct CallFormTable {
 
 constexpr CallFormTable CALL_FORMS;
 
-[[noreturn]] void refuse(int code, const char* statement) {
-    if (code == 1210) syntax_fail(code, "ステートメント不正(引数の数) '%s'", excerpt(statement, 120));
-    if (code == 1220) syntax_fail(code, "引数の個数不正 '%s'", excerpt(statement, 120));
-    syntax_fail(code, "ステートメント不正 '%s'", excerpt(statement, 120));
+[[noreturn]] void refuse(ErrorForm<const char*> error, const char* statement) {
+    raise_syntax(error, excerpt(statement, 120));
 }
 
 char* parse_call_form(int keyword, char* text, ValueHandle& out, const char* statement, uint32_t position) {

@@ -115,7 +115,7 @@ private:
         raise_syntax(Error::UNEXPECTED_CLOSE, excerpt_to(rest_text, rest, 20), o,
                     excerpt(inside, 120));
     }
-    [[noreturn]] void bad_count() { raise_syntax(Error::WRONG_ARGUMENT_COUNT_IN, excerpt(text_, 100)); }
+    [[noreturn]] void bad_count() { raise_syntax(Error::WRONG_ARGUMENT_COUNT_IN_1020, excerpt(text_, 100)); }
 
     bool operand_position() const { return slots_.n == 0 || slots_.operand[slots_.n - 1] == EMPTY; }
 

@@ -95,8 +95,11 @@ ValueHandle hash_for_each(ValueHandle receiver, const ValueHandle* args, uint32_
     ValueHandle fn = args[0];
     if (kind_of(fn) != KIND_FUNCTION || cell_as<FunctionCell>(fn)->param_count != 3) raise(Error::WRONG_ARGUMENT_COUNT_2430);
     const Word32* params = reinterpret_cast<const Word32*>(area_ptr(cell_as<FunctionCell>(fn)->names));
+    // Each parameter has an error of its own.
+    static constexpr ErrorForm<> NOT_A_PLAIN_PARAMETER[3] = {
+        Error::WRONG_ARGUMENT_COUNT_2435, Error::WRONG_ARGUMENT_COUNT_2440, Error::WRONG_ARGUMENT_COUNT_2445};
     for (int p = 0; p < 3; ++p)
-        if (!is_plain_name(params[p])) eval_fail(2435 + 5 * p, "引数の個数不正");
+        if (!is_plain_name(params[p])) raise(NOT_A_PLAIN_PARAMETER[p]);
     ValueHandle self = count > 1 ? args[1] : VALUE_UNDEFINED;
     for (uint32_t i = 0; i < hash_count(receiver); ++i) {
         const Word32* pairs = hash_pairs(receiver);
@@ -113,7 +116,8 @@ const int16_t HASH_MAX[] = {0, 0, 0, 1, 1, 1, 2, 2};
 MethodHandler g_hash_handlers[8] = {hash_keys,  hash_to_string, hash_clear,     hash_delete,
                                     hash_get_value, hash_has,       hash_set_entry, hash_for_each};
 const MethodList HASH_LIST = {"keys    toStringclear   delete  get     has     set     forEach ", 8, 8, HASH_MIN, HASH_MAX,
-                              g_hash_handlers, 2347, "HASHのメソッド名不正", 2450, 2455, "引数の個数不正"};
+                              g_hash_handlers, Error::BAD_HASH_METHOD, Error::WRONG_ARGUMENT_COUNT_2450,
+                              Error::WRONG_ARGUMENT_COUNT_2455};
 
 // Object.keys(x): the positions of an array, the keys of an assoc array or a Hash.
 ValueHandle object_keys(ValueHandle, const ValueHandle* args, uint32_t) {

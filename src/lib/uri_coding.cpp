@@ -73,11 +73,11 @@ ValueHandle encode(ValueHandle v, const ByteSet& kept) {
 }
 
 // The byte a %XX at `at` stands for when it is decoded here, else -1 (too
-// near the end, or a byte the set keeps). Raises `code` for non-hex digits.
-int decoded_byte(const char* text, size_t length, size_t at, const ByteSet& reserved, int code) {
+// near the end, or a byte the set keeps). Raises `not_hex` for non-hex digits.
+int decoded_byte(const char* text, size_t length, size_t at, const ByteSet& reserved, ErrorForm<> not_hex) {
     if (length - at < 3) return -1;
     int high = hex_value(text[at + 1]), low = hex_value(text[at + 2]);
-    if (high < 0 || low < 0) eval_fail(code, "デコード文字不正");
+    if (high < 0 || low < 0) raise(not_hex);
     int byte = high * 16 + low;
     return byte == 0 || reserved.has(static_cast<unsigned char>(byte)) ? -1 : byte;
 }
@@ -90,7 +90,7 @@ ValueHandle decode(ValueHandle v, const ByteSet& reserved) {
     for (const char* p = static_cast<const char*>(std::memchr(text, '%', length)); p;) {
         size_t at = size_t(p - text);
         if (length - at < 3) break;  // a "%" among the last two characters stays
-        if (decoded_byte(text, length, at, reserved, 1510) >= 0) ++decoded;
+        if (decoded_byte(text, length, at, reserved, Error::BAD_DECODED_CHARACTER_1510) >= 0) ++decoded;
         at += 3;
         p = at < length ? static_cast<const char*>(std::memchr(text + at, '%', length - at)) : nullptr;
     }
@@ -99,7 +99,7 @@ ValueHandle decode(ValueHandle v, const ByteSet& reserved) {
     ValueHandle s = blank_string(length - 2 * decoded, out);
     for (size_t at = 0; at < length;) {
         if (text[at] == '%') {
-            int byte = decoded_byte(text, length, at, reserved, 1515);
+            int byte = decoded_byte(text, length, at, reserved, Error::BAD_DECODED_CHARACTER_1515);
             if (byte >= 0) {
                 *out++ = char(byte);
                 at += 3;

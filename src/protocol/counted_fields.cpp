@@ -8,10 +8,6 @@
 
 namespace tolv {
 
-const char LENGTH_FAULT_MESSAGE[] = "文字列の長さ不正";
-
-void length_fault(int code) { eval_fail(code, "%s", LENGTH_FAULT_MESSAGE); }
-
 namespace {
 
 constexpr unsigned COUNTED_DIGITS_MAX = 13;       // '0'-'='
@@ -21,12 +17,12 @@ constexpr unsigned INTEGER_ELEMENT_DIGITS_MAX = 18;
 constexpr unsigned FLOAT_ELEMENT_DIGITS_MAX = 14;
 constexpr size_t FORMAT_EXCERPT_MAX = 16;
 
-uint64_t read_digits(FieldCursor& cursor, unsigned count, int code) {
-    if (count > cursor.left()) length_fault(code);
+uint64_t read_digits(FieldCursor& cursor, unsigned count, ErrorForm<> fault) {
+    if (count > cursor.left()) raise(fault);
     uint64_t value = 0;
     for (unsigned i = 0; i < count; ++i) {
         char c = cursor.pos[i];
-        if (c < '0' || c > '9') length_fault(code);
+        if (c < '0' || c > '9') raise(fault);
         value = value * 10 + unsigned(c - '0');
     }
     cursor.pos += count;
@@ -43,10 +39,10 @@ int hex_digit(char c) {
 bool is_plain_marker(char c) { return c >= '0' && unsigned(c - '0') <= COUNTED_DIGITS_MAX; }
 bool is_encoded_marker(char c) { return c >= 'A' && unsigned(c - 'A') <= ENCODED_DIGITS_MAX; }
 
-// Takes `length` bytes as the text; the digits code covers a length that runs
-// past the end.
-TextField take_bytes(FieldCursor& cursor, uint64_t length, int code) {
-    if (length > cursor.left()) length_fault(code);
+// Takes `length` bytes as the text; `fault` (the digits error) covers a
+// length that runs past the end.
+TextField take_bytes(FieldCursor& cursor, uint64_t length, ErrorForm<> fault) {
+    if (length > cursor.left()) raise(fault);
     TextField field{cursor.pos, size_t(length)};
     cursor.pos += length;
     return field;
@@ -54,14 +50,14 @@ TextField take_bytes(FieldCursor& cursor, uint64_t length, int code) {
 
 }  // namespace
 
-uint64_t read_counted_number(FieldCursor& cursor, FieldCodes codes) {
-    if (cursor.pos == cursor.end || !is_plain_marker(*cursor.pos)) length_fault(codes.marker);
+uint64_t read_counted_number(FieldCursor& cursor, FieldFaults faults) {
+    if (cursor.pos == cursor.end || !is_plain_marker(*cursor.pos)) raise(faults.marker);
     unsigned digits = unsigned(*cursor.pos++ - '0');
-    return read_digits(cursor, digits, codes.digits);
+    return read_digits(cursor, digits, faults.digits);
 }
 
-TextField read_counted_text(FieldCursor& cursor, FieldCodes codes) {
-    if (cursor.pos == cursor.end) length_fault(codes.marker);
+TextField read_counted_text(FieldCursor& cursor, FieldFaults faults) {
+    if (cursor.pos == cursor.end) raise(faults.marker);
     char marker = *cursor.pos;
     bool encoded;
     unsigned digits;
@@ -72,11 +68,11 @@ TextField read_counted_text(FieldCursor& cursor, FieldCodes codes) {
         encoded = true;
         digits = unsigned(marker - 'A');
     } else {
-        length_fault(codes.marker);
+        raise(faults.marker);
     }
     ++cursor.pos;
-    uint64_t length = read_digits(cursor, digits, codes.digits);
-    TextField field = take_bytes(cursor, length, codes.digits);
+    uint64_t length = read_digits(cursor, digits, faults.digits);
+    TextField field = take_bytes(cursor, length, faults.digits);
     if (encoded) field.length = percent_decode(field.text, field.length);
     return field;
 }
@@ -90,10 +86,10 @@ uint64_t read_length_field(FieldCursor& cursor) {
         digits = unsigned(marker - 'A');
     } else {
         size_t excerpt = cursor.left() < FORMAT_EXCERPT_MAX ? cursor.left() : FORMAT_EXCERPT_MAX;
-        eval_fail(LENGTH_CODES.marker, "フォーマット不正(%.*s)", int(excerpt), cursor.pos);
+        raise(Error::BAD_LENGTH_MARKER, int(excerpt), cursor.pos);
     }
     ++cursor.pos;
-    return read_digits(cursor, digits, LENGTH_CODES.digits);
+    return read_digits(cursor, digits, Error::LENGTH_FAULT_1545);
 }
 
 size_t percent_decode(char* text, size_t length) {
@@ -140,11 +136,11 @@ bool is_reference_name(const char* text, size_t length) {
 }
 
 Element read_typed_element(FieldCursor& cursor) {
-    if (cursor.pos == cursor.end) length_fault(ELEMENT_CODES.marker);
+    if (cursor.pos == cursor.end) raise(ELEMENT_FAULTS.marker);
     char marker = *cursor.pos;
     Element element{};
     if (is_plain_marker(marker) || is_encoded_marker(marker)) {
-        element.text = read_counted_text(cursor, ELEMENT_CODES);
+        element.text = read_counted_text(cursor, ELEMENT_FAULTS);
         bool plain = is_plain_marker(marker);
         element.kind = plain && is_reference_name(element.text.text, element.text.length) ? ELEMENT_REFERENCE
                                                                                            : ELEMENT_STRING;
@@ -155,21 +151,21 @@ Element read_typed_element(FieldCursor& cursor) {
         unsigned digits = unsigned(marker - 'N');
         char* start = cursor.pos;
         element.kind = ELEMENT_INTEGER;
-        element.integer = int64_t(read_digits(cursor, digits, ELEMENT_CODES.digits));
+        element.integer = int64_t(read_digits(cursor, digits, ELEMENT_FAULTS.digits));
         element.text = TextField{start, digits};
         return element;
     }
     if (marker >= 'a' && unsigned(marker - 'a') <= FLOAT_ELEMENT_DIGITS_MAX) {
         ++cursor.pos;
-        uint64_t length = read_digits(cursor, unsigned(marker - 'a'), ELEMENT_CODES.digits);
+        uint64_t length = read_digits(cursor, unsigned(marker - 'a'), ELEMENT_FAULTS.digits);
         element.kind = ELEMENT_FLOAT;
-        element.text = take_bytes(cursor, length, ELEMENT_CODES.digits);
+        element.text = take_bytes(cursor, length, ELEMENT_FAULTS.digits);
         if (!parse_float_text(element.text.text, element.text.length, element.real)) {
-            eval_fail(FLOAT_ELEMENT_CODE, "実数不正");
+            raise(Error::BAD_FLOAT_ELEMENT);
         }
         return element;
     }
-    length_fault(ELEMENT_CODES.marker);
+    raise(ELEMENT_FAULTS.marker);
 }
 
 }  // namespace tolv

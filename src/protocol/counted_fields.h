@@ -1,11 +1,13 @@
 // Reading the counted fields of a request body: counted numbers, counted
 // texts (plain or percent-encoded), length fields and typed elements. Every
-// reader stays inside [pos, end) and raises the caller's error codes when a
+// reader stays inside [pos, end) and raises the caller's errors when a
 // field is malformed or runs past the end.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "runtime/error_table.h"
 
 namespace tolv {
 
@@ -20,35 +22,28 @@ struct TextField {
     size_t length;
 };
 
-// Error codes for one kind of counted field: a bad marker (or digit-count
+// The errors for one kind of counted field: a bad marker (or digit-count
 // character), and bad or missing digits or bytes.
-struct FieldCodes {
-    int marker;
-    int digits;
+struct FieldFaults {
+    ErrorForm<> marker;
+    ErrorForm<> digits;
 };
 
-constexpr FieldCodes NUMBER_CODES{1500, 1505};
-constexpr FieldCodes NAME_CODES{1520, 1525};
-constexpr FieldCodes VALUE_TEXT_CODES{1530, 1535};
-constexpr FieldCodes LENGTH_CODES{1540, 1545};
-constexpr FieldCodes INTEGER_VALUE_CODES{1550, 1555};
-constexpr FieldCodes ELEMENT_CODES{1560, 1565};
-constexpr int FLOAT_ELEMENT_CODE = 1570;
-
-extern const char LENGTH_FAULT_MESSAGE[];  // "文字列の長さ不正"
-
-// Raises `code` with the length-fault message.
-[[noreturn]] void length_fault(int code);
+constexpr FieldFaults NUMBER_FAULTS{Error::LENGTH_FAULT_1500, Error::LENGTH_FAULT_1505};
+constexpr FieldFaults NAME_FAULTS{Error::LENGTH_FAULT_1520, Error::LENGTH_FAULT_1525};
+constexpr FieldFaults VALUE_TEXT_FAULTS{Error::LENGTH_FAULT_1530, Error::LENGTH_FAULT_1535};
+constexpr FieldFaults INTEGER_VALUE_FAULTS{Error::LENGTH_FAULT_1550, Error::LENGTH_FAULT_1555};
+constexpr FieldFaults ELEMENT_FAULTS{Error::LENGTH_FAULT_1560, Error::LENGTH_FAULT_1565};
 
 // '0' + n (n = 0-13), then n decimal digits.
-uint64_t read_counted_number(FieldCursor& cursor, FieldCodes codes);
+uint64_t read_counted_number(FieldCursor& cursor, FieldFaults faults);
 
 // Marker '0' + n (plain) or 'A' + n (percent-encoded, decoded in place), the
 // length in n digits, then that many bytes as sent.
-TextField read_counted_text(FieldCursor& cursor, FieldCodes codes);
+TextField read_counted_text(FieldCursor& cursor, FieldFaults faults);
 
 // Record lengths and module path lengths: '0'-'9' or 'A'-'J' for 0-9 digits,
-// then the digits. Raises 1540 (marker) or 1545 (digits).
+// then the digits. Raises BAD_LENGTH_MARKER or LENGTH_FAULT_1545 (digits).
 uint64_t read_length_field(FieldCursor& cursor);
 
 // Decodes %XX (either case) in place; a '%' without two hex digits stays.

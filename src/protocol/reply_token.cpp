@@ -47,8 +47,6 @@ std::string time_tail(uint32_t t) {
     return tail;
 }
 
-[[noreturn]] void refuse(const char* message) { eval_fail(1775, "%s", message); }
-
 }  // namespace
 
 bool reply_token_configured(const TokenSettings& settings) {
@@ -108,7 +106,7 @@ Admission authenticate_request(const TokenSettings& settings, const RequestField
     if (!fields.has_token) {
         if (!keyed) return Admission::TOKEN;
         if (is_open_call(fields.top_program, settings.open_functions)) return Admission::OPEN_CALL;
-        refuse("認証エラー");
+        raise(Error::AUTHENTICATION_FAILED);
     }
     const std::string& token = fields.token;
     std::string tail = token.size() >= 5 ? token.substr(token.size() - 5) : token;
@@ -122,18 +120,18 @@ Admission authenticate_request(const TokenSettings& settings, const RequestField
         t = t * 10 + uint32_t(c - '0');
     }
     if (timed) {
-        if (!digits_only) refuse("認証エラー");
+        if (!digits_only) raise(Error::AUTHENTICATION_FAILED);
         std::optional<uint32_t> issued = token_issue_time(fields.token_first);
-        if (!issued || *issued % 65536u != t) refuse("認証エラー");
+        if (!issued || *issued % 65536u != t) raise(Error::AUTHENTICATION_FAILED);
         // Differences of the 32-bit times stay right across their wrap in 2106.
         int64_t age = int32_t(uint32_t(now) - *issued);
-        if (age > settings.time_interval || age < -TOKEN_CLOCK_SKEW) refuse("タイムアウト");
+        if (age > settings.time_interval || age < -TOKEN_CLOCK_SKEW) raise(Error::TOKEN_EXPIRED);
     }
     if (keyed) {
-        if (fields.token_first.size() > FIRST_FIELD_LIMIT) refuse("認証エラー");
+        if (fields.token_first.size() > FIRST_FIELD_LIMIT) raise(Error::AUTHENTICATION_FAILED);
         const std::string expected = token_of(settings, fields.token_first, t, client);
         if (expected.size() != token.size() || CRYPTO_memcmp(expected.data(), token.data(), token.size()) != 0) {
-            refuse("認証エラー");
+            raise(Error::AUTHENTICATION_FAILED);
         }
     }
     return Admission::TOKEN;

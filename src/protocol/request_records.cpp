@@ -34,9 +34,9 @@ struct DecodeState {
 };
 
 // Names are 1-255 bytes; a NUL would cut the name short wherever its text is used.
-uint32_t name_of(TextField field, int code) {
+uint32_t name_of(TextField field, ErrorForm<> fault) {
     if (field.length == 0 || field.length > NAME_LENGTH_LIMIT || std::memchr(field.text, 0, field.length)) {
-        length_fault(code);
+        raise(fault);
     }
     return intern_name(field.text, field.length);
 }
@@ -64,12 +64,12 @@ bool is_reserved_name(uint32_t name) {
 }
 
 uint32_t variable_name_of(TextField field) {
-    uint32_t name = name_of(field, NAME_CODES.digits);
+    uint32_t name = name_of(field, NAME_FAULTS.digits);
     if (is_reserved_name(name)) raise(Error::BAD_RECORD_VARIABLE_NAME, int(field.length), field.text);
     return name;
 }
 
-uint32_t read_variable_name(FieldCursor& cursor) { return variable_name_of(read_counted_text(cursor, NAME_CODES)); }
+uint32_t read_variable_name(FieldCursor& cursor) { return variable_name_of(read_counted_text(cursor, NAME_FAULTS)); }
 
 // Numbers beyond 32 bits keep their value as a Float instead of wrapping.
 ValueHandle number_value(int64_t value) {
@@ -154,11 +154,11 @@ uint32_t assoc_key(const Element& element) {
                 element.real == std::floor(element.real)) {
                 return make_handle(KIND_INTEGER, uint32_t(element.real));
             }
-            return name_of(element.text, ELEMENT_CODES.digits);
+            return name_of(element.text, ELEMENT_FAULTS.digits);
         case ELEMENT_STRING:
         case ELEMENT_REFERENCE: break;
     }
-    return name_of(element.text, ELEMENT_CODES.digits);
+    return name_of(element.text, ELEMENT_FAULTS.digits);
 }
 
 enum ObjectShape : uint8_t { SHAPE_ARRAY, SHAPE_HASH, SHAPE_ASSOC };
@@ -196,9 +196,9 @@ void fill_hash(FieldCursor& cursor, NestedObjects& nested, uint64_t count) {
     nested.pending = new_hash(0);
     PairIndex index;
     for (uint64_t i = 0; i < count; ++i) {
-        TextField key_text = read_counted_text(cursor, NAME_CODES);
+        TextField key_text = read_counted_text(cursor, NAME_FAULTS);
         refuse_operator_key(key_text.text, key_text.length);
-        uint32_t key = name_of(key_text, NAME_CODES.digits);
+        uint32_t key = name_of(key_text, NAME_FAULTS.digits);
         ValueHandle value = element_value(read_typed_element(cursor), nested);
         if (auto at = index.find_or_add(key, hash_count(nested.pending))) {
             replace_pair_value(hash_pairs(nested.pending), *at, value);
@@ -235,8 +235,8 @@ void decode_object(FieldCursor& cursor, NestedObjects& nested) {
     }
     bool global = type < 'a';
     ++cursor.pos;
-    uint64_t count = read_counted_number(cursor, NUMBER_CODES);
-    TextField name = read_counted_text(cursor, NAME_CODES);
+    uint64_t count = read_counted_number(cursor, NUMBER_FAULTS);
+    TextField name = read_counted_text(cursor, NAME_FAULTS);
 
     uint32_t global_name = 0;
     uint32_t nested_key = 0;
@@ -253,7 +253,7 @@ void decode_object(FieldCursor& cursor, NestedObjects& nested) {
     // beyond that is malformed and must not size an allocation.
     uint64_t least_bytes = shape == SHAPE_ARRAY ? count : 2 * count;
     if (least_bytes > cursor.left() || (shape == SHAPE_HASH && count > HASH_PAIR_LIMIT)) {
-        length_fault(NUMBER_CODES.digits);
+        raise(NUMBER_FAULTS.digits);
     }
 
     switch (shape) {
@@ -275,9 +275,9 @@ void decode_object(FieldCursor& cursor, NestedObjects& nested) {
 
 void decode_integer_variable(FieldCursor& cursor) {
     uint32_t name = read_variable_name(cursor);
-    if (cursor.pos == cursor.end || *cursor.pos < '0' || *cursor.pos > ':') length_fault(INTEGER_VALUE_CODES.marker);
+    if (cursor.pos == cursor.end || *cursor.pos < '0' || *cursor.pos > ':') raise(INTEGER_VALUE_FAULTS.marker);
     size_t digits = size_t(*cursor.pos++ - '0');
-    if (digits > cursor.left()) length_fault(INTEGER_VALUE_CODES.digits);
+    if (digits > cursor.left()) raise(INTEGER_VALUE_FAULTS.digits);
     const char* text = cursor.pos;
     cursor.pos += digits;
 
@@ -286,11 +286,11 @@ void decode_integer_variable(FieldCursor& cursor) {
     if (digits > 0 && (text[0] == '+' || text[0] == '-')) {
         negative = text[0] == '-';
         i = 1;
-        if (digits == 1) length_fault(INTEGER_VALUE_CODES.digits);
+        if (digits == 1) raise(INTEGER_VALUE_FAULTS.digits);
     }
     int64_t value = 0;
     for (; i < digits; ++i) {
-        if (text[i] < '0' || text[i] > '9') length_fault(INTEGER_VALUE_CODES.digits);
+        if (text[i] < '0' || text[i] > '9') raise(INTEGER_VALUE_FAULTS.digits);
         value = value * 10 + (text[i] - '0');
     }
     define_global(name, number_value(negative ? -value : value));
@@ -298,7 +298,7 @@ void decode_integer_variable(FieldCursor& cursor) {
 
 void decode_float_variable(FieldCursor& cursor) {
     uint32_t name = read_variable_name(cursor);
-    TextField text = read_counted_text(cursor, VALUE_TEXT_CODES);
+    TextField text = read_counted_text(cursor, VALUE_TEXT_FAULTS);
     double value;
     if (!parse_float_text(text.text, text.length, value)) raise(Error::BAD_NUMBER_TEXT);
     define_global(name, new_float(value));
@@ -306,7 +306,7 @@ void decode_float_variable(FieldCursor& cursor) {
 
 void decode_string_variable(FieldCursor& cursor) {
     uint32_t name = read_variable_name(cursor);
-    TextField text = read_counted_text(cursor, VALUE_TEXT_CODES);
+    TextField text = read_counted_text(cursor, VALUE_TEXT_FAULTS);
     define_global(name, new_string(text.text, text.length));
 }
 
@@ -317,9 +317,9 @@ using VariableDecoder = void (*)(FieldCursor&);
 template <class DecodeBody>
 void decode_counted_record(DecodeState& state, DecodeBody decode_body) {
     FieldCursor& cursor = state.cursor;
-    uint64_t count = read_counted_number(cursor, NUMBER_CODES);
+    uint64_t count = read_counted_number(cursor, NUMBER_FAULTS);
     uint64_t record_length = read_length_field(cursor);
-    if (record_length > cursor.left()) length_fault(LENGTH_CODES.digits);
+    if (record_length > cursor.left()) raise(Error::LENGTH_FAULT_1545);
     char* rest = cursor.pos;
     decode_body(count);
     cursor.pos = rest + record_length;
@@ -352,8 +352,8 @@ void decode_objects(DecodeState& state) {
 
 // ---- Module paths ------------------------------------------------------------------
 
-[[noreturn]] void bad_module_name(int code, TextField path) {
-    parse_fail(code, "モジュール名不正 '%.*s'", int(path.length), path.text);
+[[noreturn]] void bad_module_name(ErrorForm<int, const char*> error, TextField path) {
+    raise_parse(error, int(path.length), static_cast<const char*>(path.text));
 }
 
 // Paths stay under the module directory: no absolute path, no ".." segment
@@ -373,18 +373,19 @@ bool is_contained_path(std::string_view path) {
 
 ModuleType module_type_of(TextField field) {
     std::string_view path(field.text, field.length);
-    if (!is_contained_path(path)) bad_module_name(1170, field);
+    if (!is_contained_path(path)) bad_module_name(Error::BAD_MODULE_NAME_1170, field);
     size_t slash = path.rfind('/');
     std::string_view base = slash == std::string_view::npos ? path : path.substr(slash + 1);
     size_t dot = base.rfind('.');
-    if (dot == std::string_view::npos) bad_module_name(1170, field);
+    if (dot == std::string_view::npos) bad_module_name(Error::BAD_MODULE_NAME_1170, field);
     std::string_view extension = base.substr(dot + 1);
-    if (extension.empty() || (extension[0] != 'j' && extension[0] != 'J')) bad_module_name(1170, field);
+    if (extension.empty() || (extension[0] != 'j' && extension[0] != 'J'))
+        bad_module_name(Error::BAD_MODULE_NAME_1170, field);
     if (extension.size() == 2) {
         if (extension[1] == 's' || extension[1] == 'S') return MODULE_SOURCE;
         if (extension[1] == 'o' || extension[1] == 'O') return MODULE_IMAGE;
     }
-    bad_module_name(1175, field);
+    bad_module_name(Error::BAD_MODULE_NAME_1175, field);
 }
 
 void decode_modules(DecodeState& state) {
@@ -392,7 +393,7 @@ void decode_modules(DecodeState& state) {
     decode_counted_record(state, [&](uint64_t count) {
         for (uint64_t i = 0; i < count; ++i) {
             uint64_t length = read_length_field(cursor);
-            if (length > cursor.left()) length_fault(LENGTH_CODES.digits);
+            if (length > cursor.left()) raise(Error::LENGTH_FAULT_1545);
             TextField path{cursor.pos, size_t(length)};
             cursor.pos += length;
             ModuleType type = module_type_of(path);
@@ -406,22 +407,22 @@ void decode_modules(DecodeState& state) {
 // ---- Other records -------------------------------------------------------------------
 
 void decode_top_program(DecodeState& state) {
-    TextField text = read_counted_text(state.cursor, VALUE_TEXT_CODES);
+    TextField text = read_counted_text(state.cursor, VALUE_TEXT_FAULTS);
     if (text.length > TOP_PROGRAM_LIMIT) raise(Error::TOP_TOO_LONG_1740);
     state.out.top_program.assign(text.text, text.length);
     state.out.has_top_program = true;
 }
 
 void decode_expression(DecodeState& state) {
-    TextField text = read_counted_text(state.cursor, VALUE_TEXT_CODES);
+    TextField text = read_counted_text(state.cursor, VALUE_TEXT_FAULTS);
     if (text.length > TOP_PROGRAM_LIMIT) raise(Error::TOP_TOO_LONG_1745);
 }
 
 void decode_no_debugger_modules(DecodeState& state) { state.out.no_debugger_modules = true; }
 
 void decode_token(DecodeState& state) {
-    TextField first = read_counted_text(state.cursor, VALUE_TEXT_CODES);
-    TextField token = read_counted_text(state.cursor, VALUE_TEXT_CODES);
+    TextField first = read_counted_text(state.cursor, VALUE_TEXT_FAULTS);
+    TextField token = read_counted_text(state.cursor, VALUE_TEXT_FAULTS);
     state.out.token_first.assign(first.text, first.length);
     state.out.token.assign(token.text, token.length);
     state.out.has_token = true;
@@ -429,14 +430,14 @@ void decode_token(DecodeState& state) {
 
 // Whether the name is taken is the host's choice (it owns the journal path).
 void decode_journal_name(DecodeState& state) {
-    TextField field = read_counted_text(state.cursor, VALUE_TEXT_CODES);
+    TextField field = read_counted_text(state.cursor, VALUE_TEXT_FAULTS);
     std::string_view name(field.text, field.length);
     if (!state.hooks.journal_name || !state.hooks.journal_name(name)) return;
     state.out.journal_name.assign(name);
     state.out.has_journal_name = true;
 }
 
-void decode_time(DecodeState& state) { read_counted_number(state.cursor, NUMBER_CODES); }
+void decode_time(DecodeState& state) { read_counted_number(state.cursor, NUMBER_FAULTS); }
 
 struct RecordDecoder {
     char letter;

@@ -61,6 +61,12 @@ TEST_F(ScriptTest, OperatorTypeErrors) {
         {"{ const c = 1; c += 2; }", "", "2245"},
         {"{ const c = 1; c -= 2; }", "", "2315"},
         {"{ const c = 1; c++; }", "", "2200"},
+        // Each form of step has its own pair of errors: a constant, then anything not a number.
+        {"{ const c = 1; var t = ++c; }", "", "2210"},
+        {"var s = 'a'; var t = ++s;", "", "2215"},
+        {"{ const c = 1; c--; }", "", "2220"},
+        {"var s = 'a'; s--;", "", "2225"},
+        {"{ const c = 1; --c; }", "", "2230"},
     };
     check(cases);
 }

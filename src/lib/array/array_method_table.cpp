@@ -30,7 +30,7 @@ MethodHandler g_array_handlers[17] = {
 };
 
 ValueHandle assoc_has_no_such_method(ValueHandle, const ValueHandle*, uint32_t) {
-    raise(Error::BAD_ARRAY_METHOD);
+    raise(Error::BAD_ARRAY_METHOD_2565);
 }
 
 MethodHandler g_assoc_handlers[17] = {
@@ -41,9 +41,11 @@ MethodHandler g_assoc_handlers[17] = {
 };
 
 const MethodList ARRAY_LIST = {ARRAY_NAMES, 12, 17, ARRAY_MIN, ARRAY_MAX, g_array_handlers,
-                               2570, "Arrayのメソッド名不正", 2575, 2580, "引数の個数不正"};
+                               Error::BAD_ARRAY_METHOD_2570, Error::WRONG_ARGUMENT_COUNT_2575,
+                               Error::WRONG_ARGUMENT_COUNT_2580};
 const MethodList ASSOC_LIST = {ARRAY_NAMES, 12, 17, ARRAY_MIN, ARRAY_MAX, g_assoc_handlers,
-                               2552, "Arrayのメソッド名不正", 2555, 2560, "引数の個数不正"};
+                               Error::BAD_ARRAY_METHOD_2552, Error::WRONG_ARGUMENT_COUNT_2555,
+                               Error::WRONG_ARGUMENT_COUNT_2560};
 
 }  // namespace
 

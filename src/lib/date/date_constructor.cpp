@@ -1,5 +1,6 @@
 // The Date constructor and the functions called on `Date` itself.
 #include <cmath>
+#include <iterator>
 
 #include "eval/library_hooks.h"
 #include "eval/methods.h"
@@ -14,8 +15,6 @@ namespace tolv {
 namespace {
 
 constexpr int COMPONENT_LAST_YEAR = 3000;
-const char BEFORE_1970_MESSAGE[] = "Date関連ステートメント不正(1970/01/01以前の年月日)";
-const char TEXT_MESSAGE[] = "Dateで日付・時刻の文字列不正";
 
 struct Instant {
     int64_t seconds = 0;
@@ -32,7 +31,9 @@ void check_instant(int64_t seconds) {
 Instant instant_of_text(ValueHandle text) {
     DateText parsed;
     if (int code = parse_date_text(string_text(text), string_length(text), parsed)) {
-        eval_fail(code, "%s", code == 5505 ? BEFORE_1970_MESSAGE : TEXT_MESSAGE);
+        const ErrorForm<>* e = DATE_TEXT_ERRORS;
+        while (error_row(e->error).code != code && e + 1 != std::end(DATE_TEXT_ERRORS)) ++e;
+        raise(*e);
     }
     const CalendarFields fields{parsed.year, parsed.month - 1, parsed.day, parsed.hour, parsed.minute, parsed.second};
     Instant instant;
@@ -120,7 +121,7 @@ ValueHandle date_now(ValueHandle, const ValueHandle*, uint32_t) {
 }
 
 ValueHandle date_parse(ValueHandle, const ValueHandle* args, uint32_t) {
-    if (kind_of(args[0]) != KIND_STRING || is_sentinel(args[0])) raise(Error::DATE_BAD_TEXT);
+    if (kind_of(args[0]) != KIND_STRING || is_sentinel(args[0])) raise(Error::DATE_BAD_TEXT_5530);
     const Instant instant = instant_of_text(args[0]);
     return new_float(double(instant.seconds * 1000 + instant.millis));
 }

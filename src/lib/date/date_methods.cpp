@@ -59,21 +59,21 @@ enum Field { YEAR, MONTH, DAY, HOUR, MINUTE, SECOND, MILLIS };
 
 struct Setter {
     const char* name;
-    int code;
+    ErrorForm<const char*> bad_argument;  // raised with the name
     Field first;
 };
 
-constexpr Setter SET_FULL_YEAR{"setFullYear", 5535, YEAR};
-constexpr Setter SET_MONTH{"setMonth", 5540, MONTH};
-constexpr Setter SET_DATE{"setDate", 5545, DAY};
-constexpr Setter SET_HOURS{"setHours", 5550, HOUR};
-constexpr Setter SET_MINUTES{"setMinutes", 5555, MINUTE};
-constexpr Setter SET_SECONDS{"setSeconds", 5560, SECOND};
-constexpr Setter SET_MILLISECONDS{"setMilliseconds", 5565, MILLIS};
-constexpr Setter SET_TIME{"setTime", 5570, MILLIS};
+constexpr Setter SET_FULL_YEAR{"setFullYear", Error::BAD_DATE_SETTER_ARGUMENT_5535, YEAR};
+constexpr Setter SET_MONTH{"setMonth", Error::BAD_DATE_SETTER_ARGUMENT_5540, MONTH};
+constexpr Setter SET_DATE{"setDate", Error::BAD_DATE_SETTER_ARGUMENT_5545, DAY};
+constexpr Setter SET_HOURS{"setHours", Error::BAD_DATE_SETTER_ARGUMENT_5550, HOUR};
+constexpr Setter SET_MINUTES{"setMinutes", Error::BAD_DATE_SETTER_ARGUMENT_5555, MINUTE};
+constexpr Setter SET_SECONDS{"setSeconds", Error::BAD_DATE_SETTER_ARGUMENT_5560, SECOND};
+constexpr Setter SET_MILLISECONDS{"setMilliseconds", Error::BAD_DATE_SETTER_ARGUMENT_5565, MILLIS};
+constexpr Setter SET_TIME{"setTime", Error::BAD_DATE_SETTER_ARGUMENT_5570, MILLIS};
 
 [[noreturn]] void setter_fail(const Setter& setter) {
-    eval_fail(setter.code, "Dateのメソッド %s 引数不正", setter.name);
+    raise(setter.bad_argument, setter.name);
 }
 
 int32_t setter_integer(const Setter& setter, ValueHandle arg) {
@@ -192,7 +192,9 @@ char g_names[ENTRY_COUNT * NAME_WIDTH + 1];
 int16_t g_min[ENTRY_COUNT];
 int16_t g_max[ENTRY_COUNT];
 MethodHandler g_handlers[ENTRY_COUNT];
-MethodList g_list;
+const MethodList DATE_METHODS = {g_names, uint8_t(NAME_WIDTH), uint8_t(ENTRY_COUNT), g_min, g_max, g_handlers,
+                                  Error::BAD_DATE_METHOD_5575, Error::BAD_DATE_METHOD_ARGUMENTS_5580,
+                                  Error::BAD_DATE_METHOD_ARGUMENTS_5585};
 
 }  // namespace
 
@@ -204,9 +206,7 @@ void install_date_methods() {
         g_max[e] = ENTRIES[e].max;
         g_handlers[e] = ENTRIES[e].handler;
     }
-    g_list = MethodList{g_names, uint8_t(NAME_WIDTH), uint8_t(ENTRY_COUNT), g_min, g_max, g_handlers,
-                        5575, "DATEのメソッド名不正", 5580, 5585, "DATEのメソッドで引数不正"};
-    g_method_lists[RECEIVER_DATE_VALUE] = &g_list;
+    g_method_lists[RECEIVER_DATE_VALUE] = &DATE_METHODS;
 }
 
 }  // namespace tolv

@@ -2,13 +2,15 @@
 
 #include <cstring>
 
+#include "runtime/error_table.h"
+
 namespace tolv {
 
 namespace {
 
-constexpr int NUMERIC_REJECTED = 5515;
-constexpr int WORD_REJECTED = 5510;
-constexpr int BEFORE_1970 = 5505;
+constexpr int NUMERIC_REJECTED = error_row(Error::DATE_BAD_TEXT_5515).code;
+constexpr int WORD_REJECTED = error_row(Error::DATE_BAD_TEXT_5510).code;
+constexpr int BEFORE_1970 = error_row(Error::DATE_BEFORE_1970_5505).code;
 
 // Weekday w at 3w, month m at 21 + 3m.
 constexpr char ABBREVIATIONS[] = "SunMonTueWedThuFriSatJanFebMarAprMayJunJulAugSepOctNovDec";

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+#include "runtime/error_table.h"
+
 namespace tolv {
 
 struct DateText {
@@ -17,8 +19,12 @@ struct DateText {
     int zone_minutes = 0;     // east of UTC
 };
 
-// 0, or the error code: 5505 (a date before 1970-01-01), 5510 (word form
-// rejected), 5515 (numeric form rejected). `text` need not end in a NUL.
+// 0, or the code of the error the text calls for: DATE_BEFORE_1970_5505,
+// DATE_BAD_TEXT_5510 (word form rejected) or DATE_BAD_TEXT_5515 (numeric form
+// rejected); DATE_TEXT_ERRORS holds them. `text` need not end in a NUL.
 int parse_date_text(const char* text, size_t length, DateText& out);
+
+inline constexpr ErrorForm<> DATE_TEXT_ERRORS[] = {Error::DATE_BEFORE_1970_5505, Error::DATE_BAD_TEXT_5510,
+                                                   Error::DATE_BAD_TEXT_5515};
 
 }  // namespace tolv

@@ -87,9 +87,9 @@ ValueHandle property(ValueHandle regexp, uint32_t name) {
 
 // Loads the subject of exec or test; a match starts at the last index with g
 // or y, else at 0. False when the start lies beyond the text.
-bool match_for_method(ValueHandle regexp, ValueHandle subject, int not_string_code, SubjectText& text,
+bool match_for_method(ValueHandle regexp, ValueHandle subject, ErrorForm<> not_string, SubjectText& text,
                       std::vector<int32_t>& caps) {
-    if (kind_of(subject) != KIND_STRING || is_sentinel(subject)) eval_fail(not_string_code, "引数不正(非文字列)");
+    if (kind_of(subject) != KIND_STRING || is_sentinel(subject)) raise(not_string);
     text.load(subject);
     uint8_t* record = value_ptr(regexp);
     const uint8_t flags = record[1];
@@ -119,14 +119,14 @@ ValueHandle integer_key(uint32_t n) { return make_handle(KIND_INTEGER, n); }
 ValueHandle exec(ValueHandle regexp, const ValueHandle* args, uint32_t) {
     SubjectText text;
     std::vector<int32_t> caps;
-    if (!match_for_method(regexp, args[0], 5042, text, caps)) return VALUE_NULL;
+    if (!match_for_method(regexp, args[0], Error::NOT_STRING_ARGUMENT_5042, text, caps)) return VALUE_NULL;
     return exec_result(regexp_program(regexp), args[0], text, caps.data());
 }
 
 ValueHandle test(ValueHandle regexp, const ValueHandle* args, uint32_t) {
     SubjectText text;
     std::vector<int32_t> caps;
-    if (!match_for_method(regexp, args[0], 5045, text, caps)) return VALUE_FALSE;
+    if (!match_for_method(regexp, args[0], Error::NOT_STRING_ARGUMENT_5045, text, caps)) return VALUE_FALSE;
     if (caps[1] == caps[0] && string_length(args[0]) > 0) {
         // An empty match is no match, but on the empty text it is the whole text.
         set_regexp_last_index(value_ptr(regexp), 0);
@@ -145,7 +145,8 @@ const int16_t REGEXP_MIN[] = {1, 1, 0};
 const int16_t REGEXP_MAX[] = {1, 1, 0};
 MethodHandler g_regexp_handlers[3] = {exec, test, to_string};
 const MethodList REGEXP_LIST = {"exec      test      toString  ", 10, 3, REGEXP_MIN, REGEXP_MAX, g_regexp_handlers,
-                                5070, "正規表現のメソッド名不正", 5075, 5075, "引数の個数不正"};
+                                Error::BAD_REGEXP_METHOD, Error::WRONG_ARGUMENT_COUNT_5075,
+                                Error::WRONG_ARGUMENT_COUNT_5075};
 
 }  // namespace
 

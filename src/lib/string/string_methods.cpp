@@ -38,7 +38,7 @@ const MethodList STRING_METHODS = {
     "trimStart     trimEnd       endsWith      search        "
     "str_match     str_matchAll  trimLeft      trimRight     ",
     14, 28, STRING_MIN, STRING_MAX, g_string_handlers,
-    2820, "Stringのメソッド名不正", 2825, 2830, "引数の個数不正"};
+    Error::BAD_STRING_METHOD, Error::WRONG_ARGUMENT_COUNT_2825, Error::WRONG_ARGUMENT_COUNT_2830};
 
 }  // namespace
 

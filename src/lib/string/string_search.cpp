@@ -21,18 +21,18 @@ size_t find_bytes(TextView t, size_t from, const char* needle, size_t needle_len
 }
 
 // A position argument of includes/startsWith: an Integer, or a Float rounded
-// down; negative counts as 0. Any other kind raises `code`.
-int64_t number_position(ValueHandle v, int code) {
+// down; negative counts as 0. Any other kind raises `not_number`.
+int64_t number_position(ValueHandle v, ErrorForm<> not_number) {
     int64_t pos;
     if (is_integer(v)) pos = integer_value(v);
     else if (is_float(v)) pos = floor_position(float_value(v));
-    else eval_fail(code, "引数不正(非数値)");
+    else raise(not_number);
     return pos < 0 ? 0 : pos;
 }
 
 // The `from` argument of indexOf/lastIndexOf, held within [0, length].
-int64_t from_position(ValueHandle v, int code, int64_t length) {
-    if (!is_integer(v)) eval_fail(code, "引数不正(非整数)");
+int64_t from_position(ValueHandle v, ErrorForm<> not_integer, int64_t length) {
+    if (!is_integer(v)) raise(not_integer);
     int64_t from = integer_value(v);
     return from < 0 ? 0 : from > length ? length : from;
 }
@@ -44,7 +44,7 @@ ValueHandle string_index_of(ValueHandle receiver, const ValueHandle* args, uint3
     TextBuffer wanted;
     text_of(args[0], wanted);
     int64_t length = int64_t(t.count());
-    int64_t from = count > 1 ? from_position(args[1], 2700, length) : 0;
+    int64_t from = count > 1 ? from_position(args[1], Error::NOT_INTEGER_ARGUMENT_2700, length) : 0;
     if (wanted.size() == 0) return integer_result(int32_t(from));
     if (length < from + int64_t(utf8_char_count(wanted.data(), wanted.size()))) return integer_result(-1);
     size_t start = t.skip(0, size_t(from));
@@ -60,7 +60,7 @@ ValueHandle string_last_index_of(ValueHandle receiver, const ValueHandle* args, 
     TextBuffer wanted;
     text_of(args[0], wanted);
     int64_t length = int64_t(t.count());
-    int64_t from = count > 1 ? from_position(args[1], 2705, length) : length;
+    int64_t from = count > 1 ? from_position(args[1], Error::NOT_INTEGER_ARGUMENT_2705, length) : length;
     if (wanted.size() == 0) return integer_result(int32_t(from));
     int64_t found = -1;
     size_t at = 0;        // byte offset where the next search starts
@@ -78,7 +78,7 @@ ValueHandle string_last_index_of(ValueHandle receiver, const ValueHandle* args, 
 }
 
 ValueHandle string_includes(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
-    int64_t pos = count > 1 ? number_position(args[1], 2780) : 0;
+    int64_t pos = count > 1 ? number_position(args[1], Error::NOT_NUMBER_ARGUMENT_2780) : 0;
     if (!is_string(args[0])) raise(Error::NOT_STRING_ARGUMENT_2785);
     TextView wanted = text_view(args[0]);
     if (wanted.length == 0) return VALUE_TRUE;
@@ -88,7 +88,7 @@ ValueHandle string_includes(ValueHandle receiver, const ValueHandle* args, uint3
 }
 
 ValueHandle string_starts_with(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
-    int64_t pos = count > 1 ? number_position(args[1], 2805) : 0;
+    int64_t pos = count > 1 ? number_position(args[1], Error::NOT_NUMBER_ARGUMENT_2805) : 0;
     if (!is_string(args[0])) raise(Error::NOT_STRING_ARGUMENT_2810);
     TextView wanted = text_view(args[0]);
     if (wanted.length == 0) return VALUE_TRUE;

@@ -120,7 +120,7 @@ ValueHandle string_repeat(ValueHandle receiver, const ValueHandle* args, uint32_
     int64_t n;
     if (is_integer(args[0])) n = integer_value(args[0]);
     else if (is_float(args[0])) n = floor_position(float_value(args[0]));
-    else raise(Error::NOT_NUMBER_ARGUMENT);
+    else raise(Error::NOT_NUMBER_ARGUMENT_2795);
     if (n < 0) raise(Error::NEGATIVE_ARGUMENT);
     TextView t = text_view(receiver);
     if (n == 0 || t.length == 0) return string_of("", 0);
