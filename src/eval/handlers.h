@@ -1,6 +1,7 @@
 // The operation handlers behind the dispatch table, by file.
 #pragma once
 
+#include "runtime/opcodes.h"
 #include "runtime/value.h"
 
 namespace tolv {
@@ -24,6 +25,10 @@ ValueHandle op_ge(ValueHandle cell);
 ValueHandle op_gt(ValueHandle cell);
 ValueHandle op_le(ValueHandle cell);
 ValueHandle op_lt(ValueHandle cell);
+// A comparison's outcome (== != === !== >= > <= <) without the boolean
+// constant, for conditions.
+bool comparison_holds(ValueHandle cell);
+inline bool is_comparison(uint8_t opcode) { return opcode >= OP_EQ && opcode <= OP_LT; }
 ValueHandle op_add_chain(ValueHandle cell);
 ValueHandle op_sub_chain(ValueHandle cell);
 ValueHandle op_mul_chain(ValueHandle cell);

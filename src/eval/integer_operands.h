@@ -27,6 +27,15 @@ inline void dispose_integer(ValueHandle integer) {
     if (count_in(cell_as<IntegerCell>(integer)->header) == 0) free_value(integer);
 }
 
+// `(a + b)`: parentheses around one operation add nothing to its number. The
+// debugger, when watching, stops at them as at any operation.
+inline bool is_parenthesized_operation(const OperationCell* c) {
+#if TOLV_DEBUGGER
+    if (g_debugger_watching) return false;
+#endif
+    return c->opcode == OP_PAREN_LIST && c->operand_count == 1 && (c->operand[0] >> 24) == KIND_OPERATION;
+}
+
 [[gnu::always_inline]] inline bool evaluate_integer(ValueHandle operand, int32_t& out, ValueHandle& value) {
     unsigned kind = operand >> 24;
     if (kind == KIND_INTEGER) {
@@ -35,13 +44,22 @@ inline void dispose_integer(ValueHandle integer) {
     }
     // Any other operation (a call, say) is evaluated as usual: no frame of
     // ours stays between a recursive call and its caller.
-    if (kind == KIND_OPERATION && integer_opcode(cell_as<OperationCell>(operand)->opcode))
-        return operation_integer(operand, out, value);
+    if (kind == KIND_OPERATION) {
+        const OperationCell* c = cell_as<OperationCell>(operand);
+        while (c->opcode == OP_PAREN_LIST && is_parenthesized_operation(c)) c = cell_as<OperationCell>(operand = c->operand[0]);
+        if (integer_opcode(c->opcode)) return operation_integer(operand, out, value);
+    }
+    if (kind == KIND_NAME) {
+        // A name's value is its binding's (or a constant): never a temporary.
+        value = operand <= VALUE_NAN ? operand : read_variable(operand);
+        if (!is_integer(value)) return false;
+        out = integer_value(value);
+        return true;
+    }
     value = evaluate(operand);
     if (!is_integer(value)) return false;
     out = integer_value(value);
-    // A name's value is its binding's; anything else may be a temporary.
-    if (kind != KIND_NAME) dispose_integer(value);
+    dispose_integer(value);
     return true;
 }
 
@@ -52,6 +70,7 @@ inline bool runs_no_code(ValueHandle operand, int depth = 2) {
     if (is_inert(operand)) return true;
     if (!is_kind(operand, KIND_OPERATION) || depth == 0) return false;
     const OperationCell* c = cell_as<OperationCell>(operand);
+    while (is_parenthesized_operation(c)) c = cell_as<OperationCell>(c->operand[0]);
     if (c->operand_count != 2 || !integer_opcode(c->opcode)) return false;
     const Word32* operands = operands_of(c);
     return runs_no_code(operands[0], depth - 1) && runs_no_code(operands[1], depth - 1);

@@ -437,6 +437,13 @@ bool compare_values(CompareOp op, ValueHandle a, ValueHandle b) {
             return x < y;
         }
     }
+    if (ka == KIND_STRING && kb == KIND_STRING) {
+        uint32_t la = string_length(a), lb = string_length(b);
+        if (op == CMP_EQ && la != lb) return false;
+        int c = std::memcmp(string_text(a), string_text(b), la < lb ? la : lb);
+        if (c == 0) c = la < lb ? -1 : la > lb ? 1 : 0;
+        return compare_doubles(op, c, 0);
+    }
     if (is_number(a) && is_number(b)) return compare_doubles(op, number_value(a), number_value(b));
     if (is_number(a) && kb == KIND_STRING) {
         double y;
@@ -445,12 +452,6 @@ bool compare_values(CompareOp op, ValueHandle a, ValueHandle b) {
     if (ka == KIND_STRING && is_number(b)) {
         double x;
         return string_as_number(a, x) && compare_doubles(op, x, number_value(b));
-    }
-    if (ka == KIND_STRING && kb == KIND_STRING) {
-        uint32_t la = string_length(a), lb = string_length(b);
-        int c = std::memcmp(string_text(a), string_text(b), la < lb ? la : lb);
-        if (c == 0) c = la < lb ? -1 : la > lb ? 1 : 0;
-        return compare_doubles(op, c, 0);
     }
     return a == b;
 }
@@ -461,7 +462,7 @@ inline bool compare_integers(int32_t x, int32_t y) {
 }
 
 template <CompareOp op, bool negate>
-ValueHandle comparison(ValueHandle cell) {
+bool comparison(ValueHandle cell) {
     const Word32* operands = operands_of(operation_cell(cell));
     int32_t x, y;
     ValueHandle a, b;
@@ -479,7 +480,7 @@ ValueHandle comparison(ValueHandle cell) {
     } else {
         result = compare_integers<op>(x, y) != negate;
     }
-    return boolean(result);
+    return result;
 }
 
 }  // namespace
@@ -494,23 +495,48 @@ bool strictly_equal(ValueHandle a, ValueHandle b) {
     return a == b;
 }
 
-ValueHandle op_eq(ValueHandle cell) { return comparison<CMP_EQ, false>(cell); }
-ValueHandle op_ne(ValueHandle cell) { return comparison<CMP_EQ, true>(cell); }
-ValueHandle op_ge(ValueHandle cell) { return comparison<CMP_GE, false>(cell); }
-ValueHandle op_gt(ValueHandle cell) { return comparison<CMP_GT, false>(cell); }
-ValueHandle op_le(ValueHandle cell) { return comparison<CMP_LE, false>(cell); }
-ValueHandle op_lt(ValueHandle cell) { return comparison<CMP_LT, false>(cell); }
+namespace {
 
-ValueHandle op_strict_eq(ValueHandle cell) {
+bool strict_equality(ValueHandle cell) {
     ValueHandle a = evaluate(operand(operation_cell(cell), 0));
     ValueHandle b = evaluate_after(a, operand(operation_cell(cell), 1));
     bool result = strictly_equal(a, b);
     dispose(a);
     dispose(b);
-    return boolean(result);
+    return result;
 }
 
-ValueHandle op_strict_ne(ValueHandle cell) { return op_strict_eq(cell) == VALUE_TRUE ? VALUE_FALSE : VALUE_TRUE; }
+}  // namespace
+
+ValueHandle op_eq(ValueHandle cell) { return boolean(comparison<CMP_EQ, false>(cell)); }
+ValueHandle op_ne(ValueHandle cell) { return boolean(comparison<CMP_EQ, true>(cell)); }
+ValueHandle op_ge(ValueHandle cell) { return boolean(comparison<CMP_GE, false>(cell)); }
+ValueHandle op_gt(ValueHandle cell) { return boolean(comparison<CMP_GT, false>(cell)); }
+ValueHandle op_le(ValueHandle cell) { return boolean(comparison<CMP_LE, false>(cell)); }
+ValueHandle op_lt(ValueHandle cell) { return boolean(comparison<CMP_LT, false>(cell)); }
+ValueHandle op_strict_eq(ValueHandle cell) { return boolean(strict_equality(cell)); }
+ValueHandle op_strict_ne(ValueHandle cell) { return boolean(!strict_equality(cell)); }
+
+bool comparison_holds(ValueHandle cell) {
+    switch (opcode_of(cell)) {
+    case OP_EQ:
+        return comparison<CMP_EQ, false>(cell);
+    case OP_NE:
+        return comparison<CMP_EQ, true>(cell);
+    case OP_GE:
+        return comparison<CMP_GE, false>(cell);
+    case OP_GT:
+        return comparison<CMP_GT, false>(cell);
+    case OP_LE:
+        return comparison<CMP_LE, false>(cell);
+    case OP_LT:
+        return comparison<CMP_LT, false>(cell);
+    case OP_STRICT_EQ:
+        return strict_equality(cell);
+    default:
+        return !strict_equality(cell);
+    }
+}
 
 // ---- Logical -----------------------------------------------------------------
 

@@ -151,6 +151,20 @@ inline void store_in_binding(uint32_t index, ValueHandle value) {
     return lookup_variable_elsewhere(name);
 }
 
+// A variable's value for an operand that is only read (arithmetic,
+// comparisons, indexes): the frame's case records no location, since no
+// store follows. Any other case is lookup_variable's.
+[[gnu::always_inline]] inline ValueHandle read_variable(uint32_t name) {
+    if (name < g_innermost.capacity) [[likely]] {
+        uint32_t i = g_innermost.innermost[name];
+        if (i != BINDING_NOWHERE && i >= g_scope.frame_base && i <= g_bindings.top) [[likely]] {
+            const Binding& b = g_bindings.items[i];
+            if ((b.name_word & ~CONSTANT_BINDING) == name) [[likely]] return b.value;
+        }
+    }
+    return lookup_variable(name);
+}
+
 // Writes through the last location: the new value is retained, the old one
 // released. Nothing happens when there is no location.
 void store_at_location(const LastLocation& location, ValueHandle value);

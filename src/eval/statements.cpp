@@ -44,8 +44,14 @@ inline bool stepped_in_place(const OperationCell* c) {
     ValueHandle v = lookup_variable(target);
     if (g_location.kind != LOCATION_BINDING || g_location.constant || kind_of(v) != KIND_INTEGER) return false;
     IntegerCell* number = cell_as<IntegerCell>(v);
-    if (!owned_by(number->header, 1)) return false;
-    number->value = int32_t(uint32_t(number->value) + (c->opcode == OP_POSTFIX_INC ? 1u : ~0u));
+    uint32_t step = c->opcode == OP_POSTFIX_INC ? 1u : ~0u;
+    if (owned_by(number->header, 1)) {
+        number->value = int32_t(uint32_t(number->value) + step);
+        return true;
+    }
+    // A counter below the shared range's end holds a shared Integer: the
+    // binding takes the next one.
+    store_in_binding(g_location.index, integer_result(int32_t(uint32_t(number->value) + step)));
     return true;
 }
 
@@ -75,6 +81,17 @@ inline void run_statement(ValueHandle statement) {
 }
 
 inline bool condition_holds(ValueHandle condition) {
+    if ((condition >> 24) == KIND_OPERATION) {
+        const OperationCell* c = operation_cell(condition);
+        if (is_comparison(c->opcode)) {
+            if (c->operand_count != OPERATION_LONG_FORM) note_position(c);
+#if TOLV_DEBUGGER
+            if (g_debugger_watching) [[unlikely]]
+                debugger_at_operation(c);
+#endif
+            return comparison_holds(condition);
+        }
+    }
     ValueHandle v = evaluate(condition);
     // Comparisons give the two constants: no call, nothing to drop.
     if (v == VALUE_TRUE) return true;

@@ -209,8 +209,20 @@ TEST_F(ScriptTest, IntegersUpdatedInPlaceStayUnshared) {
          "60001,6000.5,5990\n", ""},
         {"var i = 1; var a = [10, 20, 30]; console.log(a[i + 1], a[i * 2 - 2], 'abc'[i + 1], a[i] < a[i + 1]);",
          "3010ctrue\n", ""},
+        // Parentheses, loop counters across the end of the shared Integers, and
+        // comparisons as conditions.
+        {"var s = 0; for (var i = 1020; i < 1030; i++) s = ((s + i) * 3) % 100003; var j = 1030; j--; j--; "
+         "console.log(s, ',', i, ',', j);",
+         "85002,1030,1028\n", ""},
+        {"var p = ((2, 3) + (4)) * ((5)); function f(x) { return x * 2; } var q = (f(3) + 1) * 2; console.log(p, ',', q);",
+         "35,14\n", ""},
+        {"var n = 0; if ('10' == 10) n += 1; if ('b' > 'a') n += 2; if ('ab' == 'abc') n += 4; if (1 === 1.0) n += 8; "
+         "if ('1' !== 1) n += 16; if ('abc' <= 'abd') n += 32; if (2.5 >= 2) n += 64; "
+         "var w = 0; while ('a' + w < 'a3') w++; do { w += 10; } while (w != 43); console.log(n, ',', w);",
+         "115,43\n", ""},
         // Errors keep their codes and positions.
         {"var d = 7; d = (d + 1) / (d - 7);", "", "2330"},
+        {"var d = 7; if (((d + 1) / (d - 7)) > 0) d = 1;", "", "2330"},
         {"var n = null; var bad = (n + 1) * 2;", "", "2240"},
         {"var q = 'x' & 1;", "", "2257"},
         {"var q = (1 + 1) << (1 - 3);", "", "2275"},
