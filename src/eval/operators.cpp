@@ -188,16 +188,16 @@ void number_text(ValueHandle v, TextBuffer& out) {
 
 namespace {
 
-// The sum from its first operand on; `next`, when given, is the second
-// operand already evaluated.
-ValueHandle add_chain_from(ValueHandle cell, ValueHandle acc, ValueHandle next = VALUE_SENTINEL) {
+// The sum from operand `from` on, `acc` the sum before it; `next`, when
+// given, is operand `from` already evaluated.
+ValueHandle add_chain_from(ValueHandle cell, ValueHandle acc, ValueHandle next = VALUE_SENTINEL, uint32_t from = 1) {
     const OperationCell* c = operation_cell(cell);
     uint32_t n = operand_count(c);
     const Word32* operands = operands_of(c);
-    uint32_t i = 1;
+    uint32_t i = from;
     // Numeric prefix of the chain.
     for (; i < n; ++i) {
-        if (i > 1 || next == VALUE_SENTINEL) next = i == 1 ? evaluate_after(acc, operands[1]) : evaluate(operands[i]);
+        if (i > from || next == VALUE_SENTINEL) next = i == 1 ? evaluate_after(acc, operands[1]) : evaluate(operands[i]);
         Kind ka = kind_of(acc), kb = kind_of(next);
         ValueHandle sum;
         if (ka == KIND_INTEGER && kb == KIND_INTEGER) {
@@ -231,19 +231,27 @@ ValueHandle arithmetic_chain(ValueHandle cell) {
 // Each takes an operation of two operands (bit chains: any number) whose
 // position evaluate() or operation_integer() has noted.
 
+// A sum of any length: Integers are added as they come, each step wrapping
+// as `+` does; from the first operand that is not one, the chain goes on
+// with cells.
 [[gnu::always_inline]] inline bool add_integer(ValueHandle cell, int32_t& out, ValueHandle& value) {
-    const Word32* operands = operands_of(operation_cell(cell));
-    int32_t a, b;
-    ValueHandle first, second;
-    if (!evaluate_integer(operands[0], a, first)) {
+    const OperationCell* c = operation_cell(cell);
+    uint32_t n = operand_count(c);
+    const Word32* operands = operands_of(c);
+    int32_t sum, b;
+    ValueHandle first, next;
+    if (!evaluate_integer(operands[0], sum, first)) {
         value = add_chain_from(cell, first);
         return false;
     }
-    if (!evaluate_integer(operands[1], b, second)) {
-        value = add_chain_from(cell, integer_result(a), second);
-        return false;
+    for (uint32_t i = 1; i < n; ++i) {
+        if (!evaluate_integer(operands[i], b, next)) {
+            value = add_chain_from(cell, integer_result(sum), next, i);
+            return false;
+        }
+        sum = int32_t(uint32_t(sum) + uint32_t(b));
     }
-    out = int32_t(uint32_t(a) + uint32_t(b));
+    out = sum;
     return true;
 }
 
@@ -326,9 +334,7 @@ bool operation_integer(ValueHandle cell, int32_t& out, ValueHandle& value) {
     bool pair = c->operand_count == 2;
     switch (c->opcode) {
     case OP_ADD_CHAIN:
-        if (pair && add_integer(cell, out, value)) return true;
-        if (pair) break;
-        value = add_chain_from(cell, evaluate(operands_of(c)[0]));
+        if (add_integer(cell, out, value)) return true;
         break;
     case OP_SUB_CHAIN:
         if (pair && arithmetic_integer<ARITH_SUB>(cell, out, value)) return true;
@@ -365,8 +371,6 @@ bool operation_integer(ValueHandle cell, int32_t& out, ValueHandle& value) {
 }
 
 ValueHandle op_add_chain(ValueHandle cell) {
-    if (operation_cell(cell)->operand_count != 2)
-        return add_chain_from(cell, evaluate(operands_of(operation_cell(cell))[0]));
     int32_t out;
     ValueHandle value;
     return add_integer(cell, out, value) ? integer_result(out) : value;

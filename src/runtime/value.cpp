@@ -256,14 +256,6 @@ ValueHandle new_error(const char* code, size_t code_len, const char* message, si
 
 // ---- Readers -----------------------------------------------------------------
 
-const char* string_text(ValueHandle h) { return reinterpret_cast<const char*>(area_ptr(cell_as<StringCell>(h)->text)); }
-
-Word32* array_elements(ValueHandle h) { return words_at(cell_as<ArrayCell>(h)->elements); }
-
-Word32* hash_pairs(ValueHandle h) { return words_at(cell_as<HashCell>(h)->pairs); }
-
-Word32* assoc_pairs(ValueHandle h) { return words_at(cell_as<AssocArrayCell>(h)->pairs); }
-
 // ---- Container helpers ----------------------------------------------------------
 
 void array_push(ValueHandle array, ValueHandle value) {

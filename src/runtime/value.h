@@ -301,14 +301,18 @@ inline double number_value(ValueHandle h) { return is_integer(h) ? double(intege
 inline bool is_plain_number(ValueHandle h) {
     return is_integer(h) || (is_float(h) && cell_as<FloatCell>(h)->subtype == 0);
 }
-const char* string_text(ValueHandle h);
+inline const char* string_text(ValueHandle h) {
+    return reinterpret_cast<const char*>(area_ptr(cell_as<StringCell>(h)->text));
+}
 inline uint32_t string_length(ValueHandle h) { return cell_as<StringCell>(h)->length; }
-Word32* array_elements(ValueHandle h);
+inline Word32* array_elements(ValueHandle h) { return reinterpret_cast<Word32*>(area_ptr(cell_as<ArrayCell>(h)->elements)); }
 inline uint32_t array_length(ValueHandle h) { return cell_as<ArrayCell>(h)->length; }
 // Pairs are (key, value) words.
-Word32* hash_pairs(ValueHandle h);
+inline Word32* hash_pairs(ValueHandle h) { return reinterpret_cast<Word32*>(area_ptr(cell_as<HashCell>(h)->pairs)); }
 inline uint32_t hash_count(ValueHandle h) { return cell_as<HashCell>(h)->count; }
-Word32* assoc_pairs(ValueHandle h);
+inline Word32* assoc_pairs(ValueHandle h) {
+    return reinterpret_cast<Word32*>(area_ptr(cell_as<AssocArrayCell>(h)->pairs));
+}
 inline uint32_t assoc_count(ValueHandle h) { return cell_as<AssocArrayCell>(h)->count; }
 
 // Changes whenever a Hash's keys may stop being where they were (a pair is

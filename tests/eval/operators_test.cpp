@@ -220,6 +220,13 @@ TEST_F(ScriptTest, IntegersUpdatedInPlaceStayUnshared) {
          "if ('1' !== 1) n += 16; if ('abc' <= 'abd') n += 32; if (2.5 >= 2) n += 64; "
          "var w = 0; while ('a' + w < 'a3') w++; do { w += 10; } while (w != 43); console.log(n, ',', w);",
          "115,43\n", ""},
+        // Sums of three and more operands: wrapping at each step, Floats and
+        // Strings met part-way, a call that changes an operand already read.
+        {"var big = 2147483647; var x = 1; function f() { x = 100; return 2; } var s = 'a'; "
+         "console.log(big + 1 + 1, ',', 1 + 2 + 'x' + 1 + 2, ',', 1 + 2 + 0.5 + 1, ',', x + f() + x, ',', "
+         "(1 + 2) + (3 * 4) + (-5) + 6, ',', 1 + 2 + s + (3 + 4));",
+         "-2147483647,3x12,4.5,103,16,3a7\n", ""},
+        {"var q = 1 + 2 + null;", "", "2240"},
         // Errors keep their codes and positions.
         {"var d = 7; d = (d + 1) / (d - 7);", "", "2330"},
         {"var d = 7; if (((d + 1) / (d - 7)) > 0) d = 1;", "", "2330"},
