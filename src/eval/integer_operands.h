@@ -15,6 +15,10 @@ namespace tolv {
 // Integer; otherwise false and `value`, the result as evaluate() gives it.
 bool operation_integer(ValueHandle cell, int32_t& out, ValueHandle& value);
 
+// `a[i]` read for its number: an Integer element of an Array is read where
+// it stands; anything else is as evaluate() gives it.
+bool index_integer(ValueHandle cell, int32_t& out, ValueHandle& value);
+
 // The operations operation_integer computes without a cell: + - * / % and
 // the bit operations and shifts.
 inline bool integer_opcode(uint8_t opcode) {
@@ -48,6 +52,10 @@ inline bool is_parenthesized_operation(const OperationCell* c) {
         const OperationCell* c = cell_as<OperationCell>(operand);
         while (c->opcode == OP_PAREN_LIST && is_parenthesized_operation(c)) c = cell_as<OperationCell>(operand = c->operand[0]);
         if (integer_opcode(c->opcode)) return operation_integer(operand, out, value);
+        // An index of a name or of another index: no call of a script function waits on this frame.
+        if (c->opcode == OP_INDEX && c->operand_count == 2 &&
+            (is_inert(c->operand[0]) || has_opcode(c->operand[0], OP_INDEX)))
+            return index_integer(operand, out, value);
     }
     if (kind == KIND_NAME) {
         // A name's value is its binding's (or a constant): never a temporary.

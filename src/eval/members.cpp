@@ -180,12 +180,9 @@ ValueHandle to_assoc_in_place(ValueHandle array, const std::vector<Holder>& hold
     return handle;
 }
 
-ValueHandle array_element(ValueHandle& array, uint32_t n, bool create) {
+// Past the end: undefined, or an assignment's new element.
+[[gnu::noinline]] ValueHandle array_element_beyond(ValueHandle& array, uint32_t n, bool create) {
     uint32_t length = array_length(array);
-    if (n < length) {
-        record(LOCATION_ARRAY, array, n);
-        return array_words(array)[n];
-    }
     if (!create) {
         g_location.kind = LOCATION_NONE;
         return VALUE_UNDEFINED;
@@ -209,6 +206,14 @@ ValueHandle array_element(ValueHandle& array, uint32_t n, bool create) {
     while (array_length(array) <= n) array_push(array, VALUE_UNDEFINED);
     record(LOCATION_ARRAY, array, n);
     return VALUE_UNDEFINED;
+}
+
+[[gnu::always_inline]] inline ValueHandle array_element(ValueHandle& array, uint32_t n, bool create) {
+    if (n < array_length(array)) {
+        record(LOCATION_ARRAY, array, n);
+        return array_words(array)[n];
+    }
+    return array_element_beyond(array, n, create);
 }
 
 }  // namespace
@@ -290,19 +295,18 @@ namespace {
 
 }  // namespace
 
-ValueHandle op_index(ValueHandle cell) {
-    bool create = g_create_mode;
-    g_create_mode = false;
-    const OperationCell* c = operation_cell(cell);
-    ValueHandle object = evaluate(operand(c, 0));
-    // Only an assignment can turn the array into an assoc array.
-    LastLocation object_location = create ? g_location : LastLocation{};
+namespace {
+
+// Evaluates the index of `c` while `object` waits.
+[[gnu::always_inline]] inline bool evaluate_index(const OperationCell* c, ValueHandle& object, int32_t& n, ValueHandle& index) {
     ValueHandle index_operand = operand(c, 1);
-    int32_t n;
-    ValueHandle index;
-    bool numbered = runs_no_code(index_operand) || !has_storage(object)
-                        ? evaluate_integer(index_operand, n, index)
-                        : evaluate_index_holding(object, index_operand, n, index);
+    return runs_no_code(index_operand) || !has_storage(object) ? evaluate_integer(index_operand, n, index)
+                                                               : evaluate_index_holding(object, index_operand, n, index);
+}
+
+// The element or entry of `object` at Integer `n` (`numbered`) or at `index`.
+[[gnu::always_inline]] inline ValueHandle index_value(ValueHandle object, bool numbered, int32_t n, ValueHandle index, bool create,
+                        const LastLocation& object_location) {
     ValueHandle result;
     if (numbered) {
         if (n < 0) raise(Error::BAD_INDEX_2025);
@@ -350,6 +354,49 @@ ValueHandle op_index(ValueHandle cell) {
     }
     dispose(index);
     return from_container(object, result);
+}
+
+}  // namespace
+
+ValueHandle op_index(ValueHandle cell) {
+    bool create = g_create_mode;
+    g_create_mode = false;
+    const OperationCell* c = operation_cell(cell);
+    ValueHandle object = evaluate(operand(c, 0));
+    // Only an assignment can turn the array into an assoc array.
+    LastLocation object_location = create ? g_location : LastLocation{};
+    int32_t n;
+    ValueHandle index;
+    bool numbered = evaluate_index(c, object, n, index);
+    return index_value(object, numbered, n, index, create, object_location);
+}
+
+bool index_integer(ValueHandle cell, int32_t& out, ValueHandle& value) {
+    const OperationCell* c = operation_cell(cell);
+    note_position(c);
+#if TOLV_DEBUGGER
+    if (g_debugger_watching) [[unlikely]]
+        debugger_at_operation(c);
+#endif
+    g_create_mode = false;
+    ValueHandle object = evaluate(operand(c, 0));
+    int32_t n;
+    ValueHandle index;
+    bool numbered = evaluate_index(c, object, n, index);
+    // An element of an array something holds is read where it is.
+    if (numbered && kind_of(object) == KIND_ARRAY && n >= 0 && uint32_t(n) < array_length(object) &&
+        ref_count(object) != 0) {
+        ValueHandle element = array_words(object)[n];
+        if (is_integer(element)) {
+            out = integer_value(element);
+            return true;
+        }
+    }
+    value = index_value(object, numbered, n, index, false, LastLocation{});
+    if (!is_integer(value)) return false;
+    out = integer_value(value);
+    dispose_integer(value);
+    return true;
 }
 
 }  // namespace tolv

@@ -227,6 +227,13 @@ TEST_F(ScriptTest, IntegersUpdatedInPlaceStayUnshared) {
          "(1 + 2) + (3 * 4) + (-5) + 6, ',', 1 + 2 + s + (3 + 4));",
          "-2147483647,3x12,4.5,103,16,3a7\n", ""},
         {"var q = 1 + 2 + null;", "", "2240"},
+        // Elements read as operands: Integers, other kinds, nested arrays, strings, hashes.
+        {"var a = [1, 2.5, 'x', [4, 5]]; var m = [[1, 2], [3, 4]]; var i = 1; var h = {k: 7}; "
+         "console.log(a[0] + 1, ',', a[i] + 1, ',', a[2] + 1, ',', a[3][i] * 2, ',', m[i][i - 1] - m[0][i], ',', "
+         "m[1][0] < m[1][1], ',', 'abc'[i] + 1, ',', h['k'] + 1); "
+         "var s = 0; for (var k = 0; k < 2; k++) s = s + m[k][k] + a[3][k]; console.log(s);",
+         "2,3.5,x1,10,1,true,b1,8\n14\n", ""},
+        {"var a = [1]; var u = a[7] + 1;", "", "2240"},
         // Errors keep their codes and positions.
         {"var d = 7; d = (d + 1) / (d - 7);", "", "2330"},
         {"var d = 7; if (((d + 1) / (d - 7)) > 0) d = 1;", "", "2330"},
