@@ -50,6 +50,22 @@ inline bool integer_in_place(const LastLocation& at, ValueHandle current) {
 
 // `target = number` for a number that was computed without a cell.
 [[gnu::noinline]] ValueHandle assign_integer(ValueHandle target, int32_t number) {
+    // A local or parameter: its binding is written directly.
+    if (is_plain_name(target)) {
+        uint32_t i = frame_binding(target);
+        if (i != BINDING_NOWHERE) {
+            Binding& b = g_bindings.items[i];
+            if (b.name_word & CONSTANT_BINDING) raise(Error::BAD_OPERATION_2320);
+            ValueHandle held = b.value;
+            if (is_integer(held) && owned_by(cell_as<IntegerCell>(held)->header, 1)) {
+                cell_as<IntegerCell>(held)->value = number;
+                return held;
+            }
+            ValueHandle value = integer_result(number);
+            store_in_binding(i, value);
+            return value;
+        }
+    }
     ValueHandle current;
     LastLocation at = evaluate_target(target, current);
     if (at.kind == LOCATION_NONE) {

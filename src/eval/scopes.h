@@ -154,15 +154,21 @@ inline void store_in_binding(uint32_t index, ValueHandle value) {
 // A variable's value for an operand that is only read (arithmetic,
 // comparisons, indexes): the frame's case records no location, since no
 // store follows. Any other case is lookup_variable's.
-[[gnu::always_inline]] inline ValueHandle read_variable(uint32_t name) {
+// The binding of `name` in the current frame as its link gives it, or
+// BINDING_NOWHERE (a global, a caller's name, or a link to check by a scan).
+[[gnu::always_inline]] inline uint32_t frame_binding(uint32_t name) {
     if (name < g_innermost.capacity) [[likely]] {
         uint32_t i = g_innermost.innermost[name];
-        if (i != BINDING_NOWHERE && i >= g_scope.frame_base && i <= g_bindings.top) [[likely]] {
-            const Binding& b = g_bindings.items[i];
-            if ((b.name_word & ~CONSTANT_BINDING) == name) [[likely]] return b.value;
-        }
+        if (i != BINDING_NOWHERE && i >= g_scope.frame_base && i <= g_bindings.top &&
+            (g_bindings.items[i].name_word & ~CONSTANT_BINDING) == name) [[likely]]
+            return i;
     }
-    return lookup_variable(name);
+    return BINDING_NOWHERE;
+}
+
+[[gnu::always_inline]] inline ValueHandle read_variable(uint32_t name) {
+    uint32_t i = frame_binding(name);
+    return i != BINDING_NOWHERE ? g_bindings.items[i].value : lookup_variable(name);
 }
 
 // Writes through the last location: the new value is retained, the old one

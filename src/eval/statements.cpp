@@ -41,8 +41,11 @@ inline bool loop_should_stop() {
 inline bool stepped_in_place(const OperationCell* c) {
     ValueHandle target = operand(c, 0);
     if (!is_plain_name(target)) return false;
-    ValueHandle v = lookup_variable(target);
-    if (g_location.kind != LOCATION_BINDING || g_location.constant || kind_of(v) != KIND_INTEGER) return false;
+    uint32_t binding = frame_binding(target);
+    if (binding == BINDING_NOWHERE) return false;
+    const Binding& b = g_bindings.items[binding];
+    ValueHandle v = b.value;
+    if ((b.name_word & CONSTANT_BINDING) || kind_of(v) != KIND_INTEGER) return false;
     IntegerCell* number = cell_as<IntegerCell>(v);
     uint32_t step = c->opcode == OP_POSTFIX_INC ? 1u : ~0u;
     if (owned_by(number->header, 1)) {
@@ -51,7 +54,7 @@ inline bool stepped_in_place(const OperationCell* c) {
     }
     // A counter below the shared range's end holds a shared Integer: the
     // binding takes the next one.
-    store_in_binding(g_location.index, integer_result(int32_t(uint32_t(number->value) + step)));
+    store_in_binding(binding, integer_result(int32_t(uint32_t(number->value) + step)));
     return true;
 }
 
