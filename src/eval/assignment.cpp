@@ -128,6 +128,10 @@ namespace {
         return new_string(text.data(), text.size());
     }
     if (kind_of(value) == KIND_STRING) {
+        // Another string is appended from where it stands; the target's own
+        // text is copied first, since growing the target may move it.
+        if (sole_owner && value != target && append_in_place(target, string_text(value), string_length(value)))
+            return target;
         text.append(string_text(value), string_length(value));
     } else {
         number_text(value, text);
