@@ -174,30 +174,23 @@ bool set_method_handler(MethodReceiver receiver, const char* name, MethodHandler
 namespace {
 
 // The entry a name was last found at in a list, so that a method called in a
-// loop is not searched for each time. A remembered entry is checked against
-// the name before it is used: names and lists can change between runs.
+// loop is not searched for each time. A list's text never changes, and a
+// name's index keeps its text until the name table is made anew.
 struct MethodPosition {
     const char* names;
     uint32_t name;
+    uint32_t generation;
     int entry;
 };
 MethodPosition g_method_positions[256];
 
-inline bool entry_matches(const MethodList& list, int e, const char* name, size_t length) {
-    const char* entry = list.names + size_t(e) * list.width;
-    return length != 0 && length <= list.width && (length == list.width || entry[length] == ' ') &&
-           std::memcmp(entry, name, length) == 0;
-}
-
 int method_entry(const MethodList& list, uint32_t name) {
-    const char* text = name_text(name);
-    size_t length = name_length(name);
     MethodPosition& slot = g_method_positions[(name ^ uint32_t(reinterpret_cast<uintptr_t>(list.names) >> 4)) & 255];
-    if (slot.names == list.names && slot.name == name && slot.entry < list.entries &&
-        entry_matches(list, slot.entry, text, length))
+    if (slot.names == list.names && slot.name == name && slot.generation == g_name_table_generation &&
+        slot.entry < list.entries)
         return slot.entry;
-    int e = find_method(list, text, length);
-    if (e >= 0) slot = {list.names, name, e};
+    int e = find_method(list, name_text(name), name_length(name));
+    if (e >= 0) slot = {list.names, name, g_name_table_generation, e};
     return e;
 }
 

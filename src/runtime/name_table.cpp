@@ -102,7 +102,10 @@ uint32_t name_key(const char* text, size_t length) {
     return uint32_t(length) << 24 | h;
 }
 
+uint32_t g_name_table_generation = 0;
+
 void seed_name_table() {
+    ++g_name_table_generation;
     std::free(g_names.entries);
     std::free(g_names.pool);
     g_names = NameTable{};
@@ -147,6 +150,7 @@ uint32_t find_name(const char* text, size_t length) {
 }
 
 void rebuild_name_index() {
+    ++g_name_table_generation;
     g_slots.clear();
     size_index_for(g_names.count);
 }

@@ -53,6 +53,9 @@ struct NameTable {
 };
 
 extern NameTable g_names;
+// Changes whenever the table is made anew or replaced, that is whenever an
+// index may come to name another text: caches keyed by index check it.
+extern uint32_t g_name_table_generation;
 
 uint32_t name_key(const char* text, size_t length);
 
