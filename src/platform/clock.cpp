@@ -4,7 +4,14 @@
 
 namespace tolv {
 
-int64_t now_seconds() { return static_cast<int64_t>(std::time(nullptr)); }
+// Both readings come from the same clock. time() reads the kernel's coarse
+// clock, which lags CLOCK_REALTIME by up to a tick: just after a second
+// began, a reading in seconds taken later could name the second before.
+int64_t now_seconds() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<int64_t>(now.tv_sec);
+}
 
 int64_t now_milliseconds() {
     timespec now{};
