@@ -100,14 +100,23 @@ struct Watched {
     std::string digest;  // empty: the configuration names none
 };
 
-Watched watch_current_state(bool configured) {
-    Watched watched;
+// Both configuration files: either may appear or go (mongoTOLV.config is
+// preferred when present).
+std::vector<FileStamp> configuration_stamps() {
     const std::string path = runner_configuration_path();
-    watched.files.push_back(stamp_of(path));
-    // Either file may appear or go: mongoTOLV.config is preferred when present.
     std::string other = path.substr(0, path.rfind('/') + 1);
     other.append(path.ends_with("mongoTOLV.config") ? "TOLV.config" : "mongoTOLV.config");
-    watched.files.push_back(stamp_of(other));
+    return {stamp_of(path), stamp_of(other)};
+}
+
+// `configuration` is stamped before the configuration was read: a file
+// written while it was being read then no longer matches its stamp, and
+// the next request prepares again instead of keeping what the half-written
+// file gave.
+Watched watch_current_state(bool configured, std::vector<FileStamp> configuration) {
+    Watched watched;
+    watched.files = std::move(configuration);
+    const std::string path = watched.files.front().path;
     if (!configured) return watched;
     for (const ModuleEntry& entry : g_modules) watched.files.push_back(stamp_of(module_file_name(entry.path)));
     std::ifstream in(path);
@@ -184,9 +193,12 @@ public:
     Server(int listener, const FastcgiOptions& options, const char* program)
         : listener_(listener), options_(options), program_(program) {}
     int run();
+    // The same program started again on the same socket.
+    [[noreturn]] void restart();
 
 private:
     void prepare();
+    void read_prepared_state();
     void fork_waiting_child();
     [[noreturn]] void wait_for_connection(int slot);
     [[noreturn]] void serve_from_fresh_start(int connection, int slot);
@@ -195,7 +207,6 @@ private:
     void stop_overdue();
     void answer_for(const Child& child, int status);
     int poll_timeout() const;
-    [[noreturn]] void restart();
 
     int listener_;
     FastcgiOptions options_;
@@ -211,18 +222,57 @@ private:
     int handover_[2] = {-1, -1};  // [0] the server's end, [1] the children's
 };
 
-void Server::prepare() {
-    configured_ = preparation_succeeds();
-    if (configured_) {
+// The server reading its own state after the probe read it: a file written
+// in between may no longer read, and the server then starts again (and
+// probes again) rather than end with a fatal answer nobody asked for.
+namespace {
+
+Server* g_preparing_server = nullptr;
+int g_saved_output = -1;
+
+[[noreturn]] void prepare_again() {
+    if (g_saved_output >= 0) dup2(g_saved_output, STDOUT_FILENO);
+    g_preparing_server->restart();
+}
+
+}  // namespace
+
+void Server::read_prepared_state() {
+    g_preparing_server = this;
+    // A fatal record has no one to go to: standard output is the server's log.
+    g_saved_output = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    const int nothing = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (nothing >= 0) {
+        dup2(nothing, STDOUT_FILENO);
+        close(nothing);
+    }
+    const FatalEndHook previous = set_fatal_end_hook(prepare_again);
+    try {
         read_runner_configuration();
 #if !TOLV_DEBUGGER
         load_all_modules();
 #endif
+    } catch (const ScriptThrow&) {
+        prepare_again();
+    }
+    set_fatal_end_hook(previous);
+    if (g_saved_output >= 0) {
+        dup2(g_saved_output, STDOUT_FILENO);
+        close(g_saved_output);
+        g_saved_output = -1;
+    }
+}
+
+void Server::prepare() {
+    std::vector<FileStamp> configuration = configuration_stamps();
+    configured_ = preparation_succeeds();
+    if (configured_) {
+        read_prepared_state();
     } else {
         std::fprintf(stderr, "runner --fastcgi: the configuration or an INCLUDE module is faulty; "
                              "every request reads them itself and answers the fault\n");
     }
-    watched_ = watch_current_state(configured_);
+    watched_ = watch_current_state(configured_, std::move(configuration));
     // The zone is read once here rather than by every request's process.
     (void)local_calendar_text(now_seconds());
     // One progress record per child, in memory the children share with this

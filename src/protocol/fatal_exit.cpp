@@ -24,7 +24,11 @@ void write_all(int fd, const char* data, size_t left) {
 
 }  // namespace
 
-void set_fatal_end_hook(FatalEndHook hook) { g_fatal_end_hook = hook; }
+FatalEndHook set_fatal_end_hook(FatalEndHook hook) {
+    FatalEndHook previous = g_fatal_end_hook;
+    g_fatal_end_hook = hook;
+    return previous;
+}
 
 void set_fatal_for_command_line() { g_command_line = true; }
 

@@ -13,8 +13,9 @@ namespace tolv {
 // Makes fatal_exit speak to a developer at a terminal (`runner -e`).
 void set_fatal_for_command_line();
 
-// The process end sequence that the fatal exit runs; set by the request cycle.
+// The process end sequence that the fatal exit runs; set by the request
+// cycle. Returns the hook it replaces.
 using FatalEndHook = void (*)();
-void set_fatal_end_hook(FatalEndHook hook);
+FatalEndHook set_fatal_end_hook(FatalEndHook hook);
 
 }  // namespace tolv
