@@ -94,7 +94,7 @@ ValueHandle from_container(ValueHandle container, ValueHandle result) {
 ValueHandle string_character(ValueHandle s, uint32_t n) {
     const char* text = string_text(s);
     uint32_t length = string_length(s);
-    if (text_is_ascii(s)) return n < length ? new_string(text + n, 1) : VALUE_UNDEFINED;
+    if (text_is_ascii(s)) return n < length ? single_character_string(text[n]) : VALUE_UNDEFINED;
     size_t at = character_offset(s, n);
     if (at >= length) return VALUE_UNDEFINED;
     return new_string(text + at, utf8_next(text, length, at) - at);

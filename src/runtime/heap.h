@@ -75,6 +75,8 @@ struct HeapState {
     // Permanent Integer cells by value - SMALL_INTEGER_LOW; 0 = not made yet.
     // Part of the state so that a reset forgets them with the cells.
     ValueHandle small_integer[SMALL_INTEGER_COUNT] = {};
+    // Permanent one-character Strings by ASCII code, made on first use.
+    ValueHandle single_character[128] = {};
 };
 
 extern HeapState g_heap;

@@ -166,6 +166,13 @@ ValueHandle small_integer_cell(int32_t v) {
     return h;
 }
 
+ValueHandle single_character_cell(char c) {
+    ValueHandle h = new_string(&c, 1);
+    cell_of(h)[0] = header_of(KIND_STRING, PERMANENT_COUNT);
+    g_heap.single_character[static_cast<unsigned char>(c)] = h;
+    return h;
+}
+
 ValueHandle new_float(double v) {
     ValueHandle h = new_cell(KIND_FLOAT, 0);
     cell_as<FloatCell>(h)->value = v;

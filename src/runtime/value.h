@@ -282,6 +282,18 @@ ValueHandle new_float(double v);
 // Copies `len` bytes; the buffer gets len + 12 bytes, capacity len + 8.
 ValueHandle new_string(const char* text, size_t len);
 inline ValueHandle new_string(const char* text) { return new_string(text, std::strlen(text)); }
+ValueHandle single_character_cell(char c);
+// A String of one ASCII character: during a run, a permanent cell shared by
+// every such result (scripts walk texts a character at a time); otherwise as
+// new_string. Nothing writes into a String it does not own alone.
+inline ValueHandle single_character_string(char c) {
+    unsigned code = static_cast<unsigned char>(c);
+    if (code < 128 && g_heap.run_mode) {
+        ValueHandle h = g_heap.single_character[code];
+        return h ? h : single_character_cell(c);
+    }
+    return new_string(&c, 1);
+}
 // A string with room for `capacity` bytes and length 0.
 ValueHandle new_string_with_capacity(size_t capacity);
 // An array of `length` undefined elements: capacity length + 10, vector 4*length + 40 bytes.

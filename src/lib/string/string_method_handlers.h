@@ -49,8 +49,10 @@ private:
     ValueHandle string_;
 };
 
-// A new String from `length` bytes, or an empty one.
-inline ValueHandle string_of(const char* text, size_t length) { return new_string(text, length); }
+// A String of `length` bytes, or an empty one.
+inline ValueHandle string_of(const char* text, size_t length) {
+    return length == 1 ? single_character_string(text[0]) : new_string(text, length);
+}
 
 ValueHandle string_char_at(ValueHandle receiver, const ValueHandle* args, uint32_t count);
 ValueHandle string_char_code_at(ValueHandle receiver, const ValueHandle* args, uint32_t count);

@@ -15,6 +15,13 @@ TEST_F(ScriptTest, StringCharactersAndPositions) {
          "s.charAt('x'), ' ', s.charAt(1.9), ' ', s.charCodeAt());",
          "[][] NaN a a 97\n", ""},
         {"console.log('x😀'.charAt(1));", "😀\n", ""},
+        // One-character results are shared between uses: changing one a script
+        // holds changes no other.
+        {"var c = 'abc'.charAt(1); var d = 'xbz'[1]; c += 'q'; var s = 'hello'.charAt(0); "
+         "for (var i = 0; i < 3; i++) s += 'x'; var t = ' '.charAt(0); t = t.trim(); var u = 'b'.substring(0, 1); u += u; "
+         "console.log(c, '|', d, '|', 'abc'.charAt(1), '|', s, '|', 'h'.charAt(0), '|[', t, ']|[', ' '.charAt(0), "
+         "']|', u, '|', 'b'[0], '|', 'a' === 'abc'.charAt(0));",
+         "bq|b|b|hxxx|h|[]|[ ]|bb|b|true\n", ""},
         {"console.log('x😀'.charCodeAt(1));", "", "1595"},
         {"console.log('abcd'.slice(-2), ' ', 'abc'.slice(-10), ' ', 'abcd'.slice(1, -1), ' [', 'abcd'.slice(3, 1), "
          "'] ', 'abcd'.slice(2, 99), ' [', 'abc'.slice(5), ']');",
