@@ -169,6 +169,23 @@ struct PoolControl {
     std::atomic<uint32_t> state_changed{0};
 };
 
+// A connection a child hands to the server: the child's slot as the data,
+// the descriptor as SCM_RIGHTS. Sent and received in the same layout.
+struct HandoverMessage {
+    int slot = -1;
+    iovec part{&slot, sizeof slot};
+    alignas(cmsghdr) char room[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    HandoverMessage() {
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = room;
+        message.msg_controllen = sizeof room;
+    }
+    HandoverMessage(const HandoverMessage&) = delete;
+    HandoverMessage& operator=(const HandoverMessage&) = delete;
+};
+
 struct Child {
     pid_t pid = -1;
     int slot = -1;
@@ -377,21 +394,14 @@ void Server::wait_for_connection(int slot) {
     const bool changed = state_changed(watched_);
     if (changed) control_->state_changed.store(1);
 
-    char data[sizeof slot];
-    std::memcpy(data, &slot, sizeof slot);
-    iovec part{data, sizeof data};
-    alignas(cmsghdr) char room[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = room;
-    message.msg_controllen = sizeof room;
-    cmsghdr* rights = CMSG_FIRSTHDR(&message);
+    HandoverMessage out;
+    out.slot = slot;
+    cmsghdr* rights = CMSG_FIRSTHDR(&out.message);
     rights->cmsg_level = SOL_SOCKET;
     rights->cmsg_type = SCM_RIGHTS;
     rights->cmsg_len = CMSG_LEN(sizeof(int));
     std::memcpy(CMSG_DATA(rights), &connection, sizeof connection);
-    while (sendmsg(handover_[1], &message, MSG_NOSIGNAL) < 0 && errno == EINTR) {
+    while (sendmsg(handover_[1], &out.message, MSG_NOSIGNAL) < 0 && errno == EINTR) {
     }
     close(handover_[1]);
     if (changed) serve_from_fresh_start(connection, slot);
@@ -416,19 +426,13 @@ void Server::serve_from_fresh_start(int connection, int slot) {
 // The connections the children took, each with the child's slot.
 void Server::take_handed_over() {
     for (;;) {
-        int slot = -1;
-        iovec part{&slot, sizeof slot};
-        alignas(cmsghdr) char room[CMSG_SPACE(sizeof(int))] = {};
-        msghdr message{};
-        message.msg_iov = &part;
-        message.msg_iovlen = 1;
-        message.msg_control = room;
-        message.msg_controllen = sizeof room;
-        const ssize_t n = recvmsg(handover_[0], &message, MSG_CMSG_CLOEXEC);
+        HandoverMessage in;
+        const ssize_t n = recvmsg(handover_[0], &in.message, MSG_CMSG_CLOEXEC);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return;
+        const int slot = in.slot;
         int connection = -1;
-        cmsghdr* rights = CMSG_FIRSTHDR(&message);
+        cmsghdr* rights = CMSG_FIRSTHDR(&in.message);
         if (rights && rights->cmsg_level == SOL_SOCKET && rights->cmsg_type == SCM_RIGHTS &&
             rights->cmsg_len == CMSG_LEN(sizeof(int)))
             std::memcpy(&connection, CMSG_DATA(rights), sizeof connection);
