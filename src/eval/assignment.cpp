@@ -7,6 +7,7 @@
 #include "eval/handlers.h"
 #include "eval/held_values.h"
 #include "eval/integer_operands.h"
+#include "eval/integer_programs.h"
 #include "eval/numeric_operands.h"
 #include "eval/scopes.h"
 #include "runtime/text.h"
@@ -86,8 +87,9 @@ inline bool integer_in_place(const LastLocation& at, ValueHandle current) {
 }  // namespace
 
 ValueHandle op_assign(ValueHandle cell) {
-    const Word32* operands = operands_of(operation_cell(cell));
     ValueHandle value;
+    if (run_assignment_program(cell, value)) return value;
+    const Word32* operands = operands_of(operation_cell(cell));
     if (is_kind(operands[1], KIND_OPERATION)) {
         int32_t number;
         if (evaluate_integer(operands[1], number, value)) return assign_integer(operands[0], number);

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "eval/evaluate.h"
+#include "eval/held_values.h"
 
 namespace tolv {
 

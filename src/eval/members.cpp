@@ -9,6 +9,7 @@
 #include "eval/evaluate.h"
 #include "eval/held_values.h"
 #include "eval/integer_operands.h"
+#include "eval/integer_programs.h"
 #include "eval/handlers.h"
 #include "eval/key_cache.h"
 #include "eval/library_hooks.h"
@@ -372,6 +373,7 @@ ValueHandle op_index(ValueHandle cell) {
 }
 
 bool index_integer(ValueHandle cell, int32_t& out, ValueHandle& value) {
+    if (run_integer_program(cell, out)) return true;
     const OperationCell* c = operation_cell(cell);
     note_position(c);
 #if TOLV_DEBUGGER

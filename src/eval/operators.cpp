@@ -10,6 +10,7 @@
 #include "eval/handlers.h"
 #include "eval/held_values.h"
 #include "eval/integer_operands.h"
+#include "eval/integer_programs.h"
 #include "eval/library_hooks.h"
 #include "eval/numeric_operands.h"
 #include "eval/scopes.h"
@@ -325,6 +326,7 @@ ValueHandle arithmetic_operation(ValueHandle cell) {
 }  // namespace
 
 bool operation_integer(ValueHandle cell, int32_t& out, ValueHandle& value) {
+    if (run_integer_program(cell, out)) return true;
     const OperationCell* c = operation_cell(cell);
     if (c->operand_count != OPERATION_LONG_FORM) note_position(c);
 #if TOLV_DEBUGGER
@@ -467,6 +469,8 @@ inline bool compare_integers(int32_t x, int32_t y) {
 
 template <CompareOp op, bool negate>
 bool comparison(ValueHandle cell) {
+    // The program compares as the cell's own operator does (negation included).
+    if (int holds = run_comparison_program(cell); holds >= 0) return holds != 0;
     const Word32* operands = operands_of(operation_cell(cell));
     int32_t x, y;
     ValueHandle a, b;

@@ -9,6 +9,7 @@
 #include "platform/reserved_memory.h"
 #include "runtime/errors.h"
 #include "runtime/heap_check.h"
+#include "runtime/operation_notes.h"
 #include "runtime/value.h"
 
 namespace tolv {
@@ -637,6 +638,7 @@ void heap_reset() {
     H = HeapState{};
     H.cell_base = cell_base;
     hash_keys_moved();  // every handle may come back as another hash
+    operation_notes_reset();
 }
 
 // ---- Bookkeeping walk (tests) ----------------------------------------------------

@@ -5,6 +5,7 @@
 
 #include "runtime/errors.h"
 #include "runtime/operation_layout.h"
+#include "runtime/operation_notes.h"
 #include "runtime/pair_list.h"
 
 namespace tolv {
@@ -95,6 +96,7 @@ void free_one(ValueHandle h) {
             // Operands may be vectors the cell owns (argument blocks, `for`
             // and `switch` vectors, the catch pair): the layout table knows.
             walk_cell(cell, OPERATION_FREEING);
+            forget_operation_note(h);
             break;
         case KIND_FUNCTION: {
             auto* f = reinterpret_cast<FunctionCell*>(cell);

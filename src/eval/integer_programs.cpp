@@ -1,0 +1,459 @@
+#include "eval/integer_programs.h"
+
+#include <vector>
+
+#include "eval/evaluate.h"
+#include "eval/scopes.h"
+#include "runtime/globals.h"
+#include "runtime/operation_notes.h"
+
+namespace tolv {
+
+namespace {
+
+// The binary operators: the evaluator's Integer rules, and comparisons that
+// give 1 or 0. Each comes in three forms: both operands on the stack
+// (STEP_ADD), the right one a variable (STEP_ADD_NAME) or a literal
+// (STEP_ADD_LITERAL).
+#define TOLV_BINARY_STEPS(X) \
+    X(ADD) X(SUB) X(MUL) X(DIV) X(MOD) X(AND) X(OR) X(XOR) X(SHL) X(SHR) X(USHR) \
+    X(EQ) X(NE) X(GE) X(GT) X(LE) X(LT)
+
+enum StepCode : uint8_t {
+    STEP_NUMBER,       // push the Integer `arg`
+    STEP_NAME,         // push the Integer variable `arg` holds
+    STEP_CONTAINER,    // push the value variable `arg` holds
+    STEP_ELEMENT,      // pop index and Array, push the element
+    STEP_NUMBER_AT,    // pop index and Array, push the Integer element
+    STEP_END,          // the number on top is the result
+#define TOLV_STEP(name) STEP_##name, STEP_##name##_NAME, STEP_##name##_LITERAL,
+    TOLV_BINARY_STEPS(TOLV_STEP)
+#undef TOLV_STEP
+};
+
+// `a op b` into `a`; false for a zero divisor or a negative shift count,
+// which only the evaluator may raise.
+template <StepCode op>
+[[gnu::always_inline]] inline bool apply(uint32_t& a, uint32_t b) {
+    int32_t x = int32_t(a), y = int32_t(b);
+    switch (op) {
+    case STEP_ADD: a += b; return true;
+    case STEP_SUB: a -= b; return true;
+    case STEP_MUL: a = uint32_t(int64_t(x) * y); return true;
+    case STEP_DIV:
+        if (y == 0) return false;
+        a = y == -1 ? 0u - a : uint32_t(x / y);
+        return true;
+    case STEP_MOD: {
+        if (y == 0) return false;
+        int32_t r = y == -1 ? 0 : x % y;
+        if (r != 0 && ((r < 0) != (y < 0))) r += y;
+        a = uint32_t(r);
+        return true;
+    }
+    case STEP_AND: a &= b; return true;
+    case STEP_OR: a |= b; return true;
+    case STEP_XOR: a ^= b; return true;
+    case STEP_SHL:
+        if (y < 0) return false;
+        a = a << (y % 32);
+        return true;
+    case STEP_SHR:
+        if (y < 0) return false;
+        a = uint32_t(x >> (y % 32));
+        return true;
+    case STEP_USHR: {
+        if (y < 0) return false;
+        if (y == 0) return true;
+        unsigned places = 1 + unsigned((y - 1) % 32);
+        a = places >= 32 ? 0 : a >> places;
+        return true;
+    }
+    case STEP_EQ: a = x == y; return true;
+    case STEP_NE: a = x != y; return true;
+    case STEP_GE: a = x >= y; return true;
+    case STEP_GT: a = x > y; return true;
+    case STEP_LE: a = x <= y; return true;
+    case STEP_LT: a = x < y; return true;
+    default: return false;
+    }
+}
+
+struct Step {
+    StepCode code;
+    uint32_t arg;
+};
+
+// A program's steps end with STEP_END. Its header names the cell whose
+// position a run notes last, as walking the cells would have (0: none); the
+// counters decide whether the program is still worth trying.
+struct ProgramHeader {
+    ValueHandle last_noted;
+    uint32_t runs;
+    uint32_t give_ups;
+    uint32_t first_step;
+    uint32_t target;  // an assignment's variable
+};
+
+// What a cell's program computes.
+enum ProgramKind { PROGRAM_NUMBER, PROGRAM_COMPARISON, PROGRAM_ASSIGNMENT };
+
+constexpr uint32_t NOTE_UNTRANSLATED = 0;  // a cell's word before its first evaluation
+constexpr uint32_t NOTE_NO_PROGRAM = 1;    // not an expression of this kind, or not worth it
+constexpr uint32_t FIRST_PROGRAM = 2;      // words from here on: program index + FIRST_PROGRAM
+
+constexpr uint32_t STACK_LIMIT = 16;
+constexpr uint32_t STEP_LIMIT = 256;
+// Programs stop being made when this many steps are kept (a script that
+// builds code at run time makes cells without end).
+constexpr size_t STEPS_KEPT_LIMIT = size_t(1) << 20;
+
+struct ProgramStore {
+    std::vector<Step> steps;
+    std::vector<ProgramHeader> headers;  // by program index
+    uint32_t resets_seen = 0;            // the notes' reset count the store belongs to
+};
+ProgramStore g_programs;
+
+struct Translation {
+    std::vector<Step> steps;
+    ValueHandle last_noted = 0;
+    uint32_t depth = 0;
+    bool fits = true;
+
+    void emit(StepCode code, uint32_t arg, int change) {
+        steps.push_back({code, arg});
+        depth = uint32_t(int(depth) + change);
+        if (depth > STACK_LIMIT || steps.size() > STEP_LIMIT) fits = false;
+    }
+    // Evaluating the cells notes this operation's position here.
+    void noted(ValueHandle cell) {
+        if (operation_cell(cell)->operand_count != OPERATION_LONG_FORM) last_noted = cell;
+    }
+};
+
+bool translate_number(ValueHandle operand, Translation& t);
+
+// An Array read where it stands: a plain name, or an element of one.
+bool translate_container(ValueHandle operand, Translation& t) {
+    if (is_plain_name(operand)) {
+        t.emit(STEP_CONTAINER, operand, 1);
+        return true;
+    }
+    if (!has_opcode(operand, OP_INDEX) || operation_cell(operand)->operand_count != 2) return false;
+    const Word32* operands = operands_of(operation_cell(operand));
+    t.noted(operand);
+    if (!translate_container(operands[0], t) || !translate_number(operands[1], t)) return false;
+    t.emit(STEP_ELEMENT, 0, -1);
+    return true;
+}
+
+// A variable or a literal: read with no cell of its own to note.
+inline bool is_leaf(ValueHandle operand) {
+    return is_plain_name(operand) || is_kind(operand, KIND_INTEGER);
+}
+
+// `code` applied to the number on the stack and `right`: a variable or a
+// literal is taken by the step itself.
+bool translate_right(StepCode code, ValueHandle right, Translation& t) {
+    if (is_plain_name(right)) {
+        t.emit(StepCode(code + 1), right, 0);  // STEP_x_NAME
+        return true;
+    }
+    if (is_kind(right, KIND_INTEGER)) {
+        t.emit(StepCode(code + 2), uint32_t(integer_value(right)), 0);  // STEP_x_LITERAL
+        return true;
+    }
+    if (!translate_number(right, t)) return false;
+    t.emit(code, 0, -1);
+    return true;
+}
+
+// The operator with its operands the other way round, or STEP_END.
+StepCode swapped(StepCode code) {
+    switch (code) {
+    case STEP_ADD: case STEP_MUL: case STEP_AND: case STEP_OR: case STEP_XOR: case STEP_EQ: case STEP_NE:
+        return code;
+    case STEP_GE: return STEP_LE;
+    case STEP_GT: return STEP_LT;
+    case STEP_LE: return STEP_GE;
+    case STEP_LT: return STEP_GT;
+    default: return STEP_END;
+    }
+}
+
+bool translate_operands(const OperationCell* c, StepCode code, Translation& t) {
+    uint32_t n = operand_count(c);
+    const Word32* operands = operands_of(c);
+    // `x + <expression>` as `<expression> + x`: reads change nothing, so
+    // their order does not matter, and the variable is taken by the step.
+    if (n == 2 && is_leaf(operands[0]) && !is_leaf(operands[1]) && swapped(code) != STEP_END)
+        return translate_number(operands[1], t) && translate_right(swapped(code), operands[0], t);
+    if (!translate_number(operands[0], t)) return false;
+    for (uint32_t i = 1; i < n; ++i)
+        if (!translate_right(code, operands[i], t)) return false;
+    return true;
+}
+
+// Steps that leave the operand's Integer on the stack, in the order the
+// evaluator reads the cells; false for anything else.
+bool translate_number(ValueHandle operand, Translation& t) {
+    if (!t.fits) return false;
+    unsigned kind = operand >> 24;
+    if (kind == KIND_INTEGER) {
+        t.emit(STEP_NUMBER, uint32_t(integer_value(operand)), 1);
+        return true;
+    }
+    if (kind == KIND_NAME) {
+        if (!is_plain_name(operand)) return false;
+        t.emit(STEP_NAME, operand, 1);
+        return true;
+    }
+    if (kind != KIND_OPERATION) return false;
+    const OperationCell* c = operation_cell(operand);
+    bool pair = c->operand_count == 2;
+    switch (c->opcode) {
+    case OP_PAREN_LIST:
+        // Parentheses around an operation are looked through, not noted.
+        return c->operand_count == 1 && is_kind(c->operand[0], KIND_OPERATION) && translate_number(c->operand[0], t);
+    case OP_ADD_CHAIN:
+        t.noted(operand);
+        return translate_operands(c, STEP_ADD, t);
+    case OP_SUB_CHAIN:
+        t.noted(operand);
+        return pair && translate_operands(c, STEP_SUB, t);
+    case OP_MUL_CHAIN:
+        t.noted(operand);
+        return pair && translate_operands(c, STEP_MUL, t);
+    case OP_DIV_CHAIN:
+        t.noted(operand);
+        return pair && translate_operands(c, STEP_DIV, t);
+    case OP_MOD_CHAIN:
+        t.noted(operand);
+        return pair && translate_operands(c, STEP_MOD, t);
+    case OP_BITAND_CHAIN:
+        t.noted(operand);
+        return translate_operands(c, STEP_AND, t);
+    case OP_BITOR_CHAIN:
+        t.noted(operand);
+        return translate_operands(c, STEP_OR, t);
+    case OP_BITXOR_CHAIN:
+        t.noted(operand);
+        return translate_operands(c, STEP_XOR, t);
+    case OP_SHL:
+        t.noted(operand);
+        return pair && translate_operands(c, STEP_SHL, t);
+    case OP_SHR:
+        t.noted(operand);
+        return pair && translate_operands(c, STEP_SHR, t);
+    case OP_USHR:
+        t.noted(operand);
+        return pair && translate_operands(c, STEP_USHR, t);
+    case OP_INDEX: {
+        if (!pair) return false;
+        t.noted(operand);
+        if (!translate_container(c->operand[0], t) || !translate_number(c->operand[1], t)) return false;
+        t.emit(STEP_NUMBER_AT, 0, -1);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+StepCode comparison_step(uint8_t opcode) {
+    switch (opcode) {
+    case OP_EQ: return STEP_EQ;
+    case OP_NE: return STEP_NE;
+    case OP_GE: return STEP_GE;
+    case OP_GT: return STEP_GT;
+    case OP_LE: return STEP_LE;
+    case OP_LT: return STEP_LT;
+    default: return STEP_END;
+    }
+}
+
+// Translates `cell` and keeps the program beside it; the cell's new word.
+[[gnu::noinline]] uint32_t translate(ValueHandle cell, ProgramKind kind) {
+    ProgramStore& store = g_programs;
+    if (store.resets_seen != g_operation_notes.resets) {
+        // The heap was emptied: every program belongs to cells that are gone.
+        store.steps.clear();
+        store.headers.clear();
+        store.resets_seen = g_operation_notes.resets;
+    }
+    Translation t;
+    const OperationCell* c = operation_cell(cell);
+    uint32_t target = 0;
+    bool translated = false;
+    switch (kind) {
+    case PROGRAM_NUMBER:
+        translated = translate_number(cell, t);
+        break;
+    case PROGRAM_COMPARISON: {
+        StepCode code = comparison_step(c->opcode);
+        translated = code != STEP_END && c->operand_count == 2 && translate_operands(c, code, t);
+        break;
+    }
+    case PROGRAM_ASSIGNMENT:
+        // `x = <operation>`: what the evaluator computes as a number first.
+        target = c->operand[0];
+        translated = c->opcode == OP_ASSIGN && c->operand_count == 2 && is_plain_name(target) &&
+                     is_kind(c->operand[1], KIND_OPERATION) && translate_number(c->operand[1], t);
+        break;
+    }
+    uint32_t word = NOTE_NO_PROGRAM;
+    if (translated && t.fits && store.steps.size() + t.steps.size() < STEPS_KEPT_LIMIT) {
+        t.emit(STEP_END, 0, 0);
+        word = uint32_t(store.headers.size()) + FIRST_PROGRAM;
+        store.headers.push_back({t.last_noted, 0, 0, uint32_t(store.steps.size()), target});
+        store.steps.insert(store.steps.end(), t.steps.begin(), t.steps.end());
+    }
+    if (!set_operation_note(cell, word)) return NOTE_NO_PROGRAM;
+    return word;
+}
+
+// The variable's value as a read by name gives it, or false when only the
+// evaluator's own lookup can tell (a link to check by a scan).
+[[gnu::always_inline]] inline bool variable_value(uint32_t name, ValueHandle& value) {
+    uint32_t i = frame_binding(name);
+    if (i != BINDING_NOWHERE) {
+        value = g_bindings.items[i].value;
+        return true;
+    }
+    if (name >= g_innermost.capacity) return false;
+    uint32_t link = g_innermost.innermost[name];
+    // No binding of the name, or only a caller's: the global. An undeclared
+    // one reads as undefined here, and the evaluator declares it.
+    if (link == BINDING_NOWHERE ||
+        (link < g_scope.frame_base && link <= g_bindings.top &&
+         (g_bindings.items[link].name_word & ~CONSTANT_BINDING) == name)) {
+        value = global_value(name);
+        return true;
+    }
+    return false;
+}
+
+// The element at `n` of an Array something holds, or false.
+[[gnu::always_inline]] inline bool held_element(ValueHandle array, int32_t n, ValueHandle& element) {
+    if (kind_of(array) != KIND_ARRAY || is_sentinel(array) || n < 0 || uint32_t(n) >= array_length(array) ||
+        ref_count(array) == 0)
+        return false;
+    element = array_words(array)[n];
+    return true;
+}
+
+// Counts a give-up; after a fair trial, a program that gives up more often
+// than it answers is not tried again.
+void gave_up(ValueHandle cell, ProgramHeader& header) {
+    if (++header.give_ups >= 64 && header.give_ups > header.runs) set_operation_note(cell, NOTE_NO_PROGRAM);
+}
+
+// Runs program `word` of `cell`; false when it gives up.
+bool run(ValueHandle cell, uint32_t word, int32_t& out) {
+    ProgramStore& store = g_programs;
+    ProgramHeader& header = store.headers[word - FIRST_PROGRAM];
+    const Step* step = store.steps.data() + header.first_step;
+    uint32_t stack[STACK_LIMIT + 1];
+    uint32_t* top = stack;  // one past the top entry
+    ValueHandle v;
+    for (;; ++step) {
+        switch (step->code) {
+        case STEP_NUMBER:
+            *top++ = step->arg;
+            continue;
+        case STEP_NAME:
+            if (!variable_value(step->arg, v) || !is_integer(v)) break;
+            *top++ = uint32_t(integer_value(v));
+            continue;
+        case STEP_CONTAINER:
+            if (!variable_value(step->arg, v)) break;
+            *top++ = v;
+            continue;
+        case STEP_ELEMENT:
+            if (!held_element(top[-2], int32_t(top[-1]), v)) break;
+            --top;
+            top[-1] = v;
+            continue;
+        case STEP_NUMBER_AT:
+            if (!held_element(top[-2], int32_t(top[-1]), v) || !is_integer(v)) break;
+            --top;
+            top[-1] = uint32_t(integer_value(v));
+            continue;
+#define TOLV_STEP(name)                                                             \
+    case STEP_##name:                                                               \
+        --top;                                                                      \
+        if (!apply<STEP_##name>(top[-1], top[0])) break;                            \
+        continue;                                                                   \
+    case STEP_##name##_NAME:                                                        \
+        if (!variable_value(step->arg, v) || !is_integer(v) ||                      \
+            !apply<STEP_##name>(top[-1], uint32_t(integer_value(v))))               \
+            break;                                                                  \
+        continue;                                                                   \
+    case STEP_##name##_LITERAL:                                                     \
+        if (!apply<STEP_##name>(top[-1], step->arg)) break;                         \
+        continue;
+            TOLV_BINARY_STEPS(TOLV_STEP)
+#undef TOLV_STEP
+        case STEP_END:
+            out = int32_t(top[-1]);
+            ++header.runs;
+            if (header.last_noted) note_position(operation_cell(header.last_noted));
+            return true;
+        }
+        break;
+    }
+    gave_up(cell, header);
+    return false;
+}
+
+[[gnu::always_inline]] inline uint32_t program_of(ValueHandle cell, ProgramKind kind) {
+#if TOLV_DEBUGGER
+    // The debugger stops at each operation a watched run evaluates.
+    if (g_debugger_watching) return NOTE_NO_PROGRAM;
+#endif
+    uint32_t word = operation_note(cell);
+    if (word == NOTE_UNTRANSLATED) word = translate(cell, kind);
+    return word;
+}
+
+}  // namespace
+
+bool run_integer_program(ValueHandle cell, int32_t& out) {
+    uint32_t word = program_of(cell, PROGRAM_NUMBER);
+    return word >= FIRST_PROGRAM && run(cell, word, out);
+}
+
+int run_comparison_program(ValueHandle cell) {
+    uint32_t word = program_of(cell, PROGRAM_COMPARISON);
+    int32_t holds;
+    if (word < FIRST_PROGRAM || !run(cell, word, holds)) return -1;
+    return holds;
+}
+
+bool run_assignment_program(ValueHandle cell, ValueHandle& result) {
+    uint32_t word = program_of(cell, PROGRAM_ASSIGNMENT);
+    if (word < FIRST_PROGRAM) return false;
+    ProgramHeader& header = g_programs.headers[word - FIRST_PROGRAM];
+    // A local or parameter, written as the evaluator would; anything else
+    // (a global, a constant) is the evaluator's.
+    uint32_t i = frame_binding(header.target);
+    int32_t number;
+    if (i == BINDING_NOWHERE || (g_bindings.items[i].name_word & CONSTANT_BINDING)) {
+        gave_up(cell, header);
+        return false;
+    }
+    if (!run(cell, word, number)) return false;
+    Binding& b = g_bindings.items[i];
+    ValueHandle held = b.value;
+    if (is_integer(held) && owned_by(cell_as<IntegerCell>(held)->header, 1)) {
+        cell_as<IntegerCell>(held)->value = number;
+        result = held;
+        return true;
+    }
+    result = integer_result(number);
+    store_in_binding(i, result);
+    return true;
+}
+
+}  // namespace tolv
