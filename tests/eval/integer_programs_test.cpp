@@ -1,0 +1,67 @@
+// Integer expressions evaluated again and again: the translated steps must
+// give what walking the cells gives, whatever the values turn into between
+// runs, and hand every error back to the evaluator with its position.
+#include "eval/script_fixture.h"
+
+namespace tolv::tests {
+namespace {
+
+TEST_F(ScriptTest, TranslatedExpressionsFollowTheirValues) {
+    const ScriptCase cases[] = {
+        // A variable becomes a Float, a String, an Integer again.
+        {"function f() { var a = [1, 2, 3]; var out = ''; var x = 5; for (var i = 0; i < 6; i++) { "
+         "if (i == 2) x = 2.5; if (i == 3) x = '7'; if (i == 4) x = 9; out += (x * 2 + a[i % 3]) + ','; } "
+         "console.log(out); } f();",
+         "11,12,8.0,15,20,21,\n", ""},
+        // An element becomes a Float for a while (the steps give up many
+        // times), then an Integer again; a row becomes a String.
+        {"function f() { var s = 0; var e = [1, 2, 3]; for (var k = 0; k < 200; k++) { if (k == 100) e[1] = 2.5; "
+         "if (k == 150) e[1] = 20; s = s + e[k % 3] * 2; } var m = [[1, 2], [3, 4]]; var t = 0; "
+         "for (var j = 0; j < 4; j++) { if (j == 2) m[1] = 'ab'; t = t + m[j % 2][1]; } console.log(s, ' ', t); } f();",
+         "1427.0 8b\n", ""},
+        // A caller's local of a global's name is not the callee's; a block's
+        // `let` hides the loop's variable; a global is assigned.
+        {"var g = 10; var total = 0; function f() { return g * 2 + 1; } function h() { var g = 1; return f() + g; } "
+         "function k() { for (var i = 0; i < 100; i++) total = total + i * 2; } "
+         "function b() { var s = 0; var x = 3; for (var i = 0; i < 3; i++) { s = s + x * 2; { let x = 100; "
+         "s = s + x * 2; } } return s; } k(); console.log(h(), ' ', total, ' ', b());",
+         "22 9900 618\n", ""},
+        // A value another variable took keeps its number.
+        {"function f() { var t = 5000; var u = 0; for (var j = 0; j < 3; j++) { u = t; t = t + 1; } "
+         "console.log(u, ',', t); } f();",
+         "5002,5003\n", ""},
+        // Code made at run time: its cells are freed and their places taken
+        // by other expressions.
+        {"function f() { var r = ''; var z = 0; for (var n = 0; n < 12; n++) { "
+         "eval(n % 2 ? 'z = n * 3' : 'z = (n + 100) % 7 - n'); r += z + ','; } console.log(r); } f();",
+         "2,3,2,9,2,15,-5,21,-5,27,-5,33,\n", ""},
+        {"var r = ''; for (var n = 0; n < 8; n++) r += eval(n % 2 ? 'n * 3 > 10' : 'n * 5 < 12') + ','; "
+         "console.log(r);",
+         "true,false,true,false,false,true,false,true,\n", ""},
+        // Errors met after many good runs.
+        {"function f() { var d = [4, 2, 1, 0]; var q = 0; for (var i = 0; i < 4; i++) q = q + (i + 1) * (8 / d[i]); } f();",
+         "", "2330"},
+        {"function f() { const k = 1; var z = 0; for (var i = 0; i < 3; i++) { z = i + 1; k = z * 2; } } f();", "",
+         "2320"},
+        {"function f() { var a = [1, 2]; var s = 0; for (var i = 0; i < 3; i++) s = s + a[i] * 2; } f();", "", "2310"},
+        {"function f() { var s = 0; for (var i = 3; i > -2; i--) s = s + (1 << i); } f();", "", "2275"},
+    };
+    check(cases);
+}
+
+TEST_F(ScriptTest, TranslatedExpressionErrorsKeepTheirPositions) {
+    ScriptOutcome r = run(
+        "function f() {\n"
+        "  var d = [4, 2, 1, 0]; var q = 0;\n"
+        "  for (var i = 0; i < 4; i++) {\n"
+        "    q = q + (i + 1) * (8 / d[i]);\n"
+        "  }\n"
+        "}\n"
+        "f();\n");
+    EXPECT_EQ(r.error_code, "2330");
+    // The index read last before the division, as the cells report it.
+    EXPECT_NE(r.error_message.find(":4:29)"), std::string::npos) << r.error_message;
+}
+
+}  // namespace
+}  // namespace tolv::tests
