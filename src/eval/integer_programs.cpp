@@ -302,8 +302,10 @@ StepCode comparison_step(uint8_t opcode) {
                      is_kind(c->operand[1], KIND_OPERATION) && translate_number(c->operand[1], t);
         break;
     }
+    // An assignment saves more than reading its operands.
+    bool worth_it = kind == PROGRAM_ASSIGNMENT || t.steps.size() > 2;
     uint32_t word = NOTE_NO_PROGRAM;
-    if (translated && t.fits && store.steps.size() + t.steps.size() < STEPS_KEPT_LIMIT) {
+    if (translated && worth_it && t.fits && store.steps.size() + t.steps.size() < STEPS_KEPT_LIMIT) {
         t.emit(STEP_END, 0, 0);
         word = uint32_t(store.headers.size()) + FIRST_PROGRAM;
         store.headers.push_back({t.last_noted, 0, 0, uint32_t(store.steps.size()), target});

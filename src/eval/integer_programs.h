@@ -25,6 +25,14 @@ namespace tolv {
 // to evaluate the cell as usual.
 bool run_integer_program(ValueHandle cell, int32_t& out);
 
+// One operator on two variables or literals (`n < 2`, `i + 1`) is read as
+// fast from its cell as from steps: such a cell gets no program, and is
+// not looked up for one.
+inline bool operates_on_operations(const OperationCell* c) {
+    return c->operand_count != 2 || (c->operand[0] >> 24) == KIND_OPERATION ||
+           (c->operand[1] >> 24) == KIND_OPERATION;
+}
+
 // Whether comparison `cell` of two Integer expressions holds: 1 or 0, or -1
 // to evaluate the cell as usual. The comparison's own position is the
 // caller's to note.

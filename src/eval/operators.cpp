@@ -326,8 +326,8 @@ ValueHandle arithmetic_operation(ValueHandle cell) {
 }  // namespace
 
 bool operation_integer(ValueHandle cell, int32_t& out, ValueHandle& value) {
-    if (run_integer_program(cell, out)) return true;
     const OperationCell* c = operation_cell(cell);
+    if (operates_on_operations(c) && run_integer_program(cell, out)) return true;
     if (c->operand_count != OPERATION_LONG_FORM) note_position(c);
 #if TOLV_DEBUGGER
     if (g_debugger_watching) [[unlikely]]
@@ -470,7 +470,9 @@ inline bool compare_integers(int32_t x, int32_t y) {
 template <CompareOp op, bool negate>
 bool comparison(ValueHandle cell) {
     // The program compares as the cell's own operator does (negation included).
-    if (int holds = run_comparison_program(cell); holds >= 0) return holds != 0;
+    if (operates_on_operations(operation_cell(cell))) {
+        if (int holds = run_comparison_program(cell); holds >= 0) return holds != 0;
+    }
     const Word32* operands = operands_of(operation_cell(cell));
     int32_t x, y;
     ValueHandle a, b;
