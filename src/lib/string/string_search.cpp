@@ -37,18 +37,27 @@ int64_t from_position(ValueHandle v, ErrorForm<> not_integer, int64_t length) {
     return from < 0 ? 0 : from > length ? length : from;
 }
 
+// The text searched for: a String's own bytes, or the text of another kind
+// (`"a1".indexOf(1)`), made in `buffer`.
+TextView wanted_text(ValueHandle v, TextBuffer& buffer) {
+    if (is_string(v)) return text_view(v);
+    text_of(v, buffer);
+    return {buffer.data(), buffer.size()};
+}
+
 }  // namespace
 
 ValueHandle string_index_of(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
     CharText t(receiver);
-    TextBuffer wanted;
-    text_of(args[0], wanted);
+    TextBuffer buffer;
+    TextView wanted = wanted_text(args[0], buffer);
     int64_t length = int64_t(t.count());
     int64_t from = count > 1 ? from_position(args[1], Error::NOT_INTEGER_ARGUMENT_2700, length) : 0;
-    if (wanted.size() == 0) return integer_result(int32_t(from));
-    if (length < from + int64_t(utf8_char_count(wanted.data(), wanted.size()))) return integer_result(-1);
+    if (wanted.length == 0) return integer_result(int32_t(from));
+    // In an ASCII text the byte search below answers this as well.
+    if (!t.ascii && length < from + int64_t(utf8_char_count(wanted.text, wanted.length))) return integer_result(-1);
     size_t start = t.skip(0, size_t(from));
-    size_t hit = find_bytes(t.view(), start, wanted.data(), wanted.size());
+    size_t hit = find_bytes(t.view(), start, wanted.text, wanted.length);
     if (hit == NOT_FOUND) return integer_result(-1);
     return integer_result(int32_t(from + int64_t(t.chars_between(start, hit))));
 }
@@ -57,21 +66,21 @@ ValueHandle string_index_of(ValueHandle receiver, const ValueHandle* args, uint3
 // always seen them: the last occurrence of "aa" in "aaa" is at 0.
 ValueHandle string_last_index_of(ValueHandle receiver, const ValueHandle* args, uint32_t count) {
     CharText t(receiver);
-    TextBuffer wanted;
-    text_of(args[0], wanted);
+    TextBuffer buffer;
+    TextView wanted = wanted_text(args[0], buffer);
     int64_t length = int64_t(t.count());
     int64_t from = count > 1 ? from_position(args[1], Error::NOT_INTEGER_ARGUMENT_2705, length) : length;
-    if (wanted.size() == 0) return integer_result(int32_t(from));
+    if (wanted.length == 0) return integer_result(int32_t(from));
     int64_t found = -1;
     size_t at = 0;        // byte offset where the next search starts
     int64_t at_char = 0;  // its character position
     for (;;) {
-        size_t hit = find_bytes(t.view(), at, wanted.data(), wanted.size());
+        size_t hit = find_bytes(t.view(), at, wanted.text, wanted.length);
         if (hit == NOT_FOUND) break;
         int64_t hit_char = at_char + int64_t(t.chars_between(at, hit));
         if (hit_char > from) break;
         found = hit_char;
-        at = hit + wanted.size();
+        at = hit + wanted.length;
         at_char = hit_char + int64_t(t.chars_between(hit, at));
     }
     return integer_result(int32_t(found));
