@@ -26,6 +26,7 @@ enum StepCode : uint8_t {
     STEP_ELEMENT,      // pop index and Array, push the element
     STEP_NUMBER_AT,    // pop index and Array, push the Integer element
     STEP_END,          // the number on top is the result
+    STEP_END_ELEMENT,  // the three entries are a number, an Array and an index in it
 #define TOLV_STEP(name) STEP_##name, STEP_##name##_NAME, STEP_##name##_LITERAL,
     TOLV_BINARY_STEPS(TOLV_STEP)
 #undef TOLV_STEP
@@ -92,8 +93,9 @@ struct ProgramHeader {
     uint32_t runs;
     uint32_t give_ups;
     uint32_t first_step;
-    uint32_t target;  // an assignment's variable
+    uint32_t target;  // an assignment's variable, or ELEMENT_TARGET
 };
+constexpr uint32_t ELEMENT_TARGET = 0xFFFFFFFFu;
 
 // What a cell's program computes.
 enum ProgramKind { PROGRAM_NUMBER, PROGRAM_COMPARISON, PROGRAM_ASSIGNMENT };
@@ -295,18 +297,30 @@ StepCode comparison_step(uint8_t opcode) {
         translated = code != STEP_END && c->operand_count == 2 && translate_operands(c, code, t);
         break;
     }
-    case PROGRAM_ASSIGNMENT:
-        // `x = <operation>`: what the evaluator computes as a number first.
-        target = c->operand[0];
-        translated = c->opcode == OP_ASSIGN && c->operand_count == 2 && is_plain_name(target) &&
-                     is_kind(c->operand[1], KIND_OPERATION) && translate_number(c->operand[1], t);
+    case PROGRAM_ASSIGNMENT: {
+        // `x = <operation>` or `a[i] = <operation>`: the number first, then
+        // (for an element) the Array and the index, as the evaluator goes.
+        if (c->opcode != OP_ASSIGN || c->operand_count != 2 || !is_kind(c->operand[1], KIND_OPERATION)) break;
+        ValueHandle place = c->operand[0];
+        if (is_plain_name(place)) {
+            target = place;
+            translated = translate_number(c->operand[1], t);
+        } else if (has_opcode(place, OP_INDEX) && operation_cell(place)->operand_count == 2) {
+            target = ELEMENT_TARGET;
+            const OperationCell* index = operation_cell(place);
+            translated = translate_number(c->operand[1], t);
+            t.noted(place);
+            translated = translated && translate_container(index->operand[0], t) &&
+                         translate_number(index->operand[1], t);
+        }
         break;
+    }
     }
     // An assignment saves more than reading its operands.
     bool worth_it = kind == PROGRAM_ASSIGNMENT || t.steps.size() > 2;
     uint32_t word = NOTE_NO_PROGRAM;
     if (translated && worth_it && t.fits && store.steps.size() + t.steps.size() < STEPS_KEPT_LIMIT) {
-        t.emit(STEP_END, 0, 0);
+        t.emit(target == ELEMENT_TARGET ? STEP_END_ELEMENT : STEP_END, 0, 0);
         word = uint32_t(store.headers.size()) + FIRST_PROGRAM;
         store.headers.push_back({t.last_noted, 0, 0, uint32_t(store.steps.size()), target});
         store.steps.insert(store.steps.end(), t.steps.begin(), t.steps.end());
@@ -351,8 +365,10 @@ void gave_up(ValueHandle cell, ProgramHeader& header) {
     if (++header.give_ups >= 64 && header.give_ups > header.runs) set_operation_note(cell, NOTE_NO_PROGRAM);
 }
 
-// Runs program `word` of `cell`; false when it gives up.
-bool run(ValueHandle cell, uint32_t word, int32_t& out) {
+// Runs program `word` of `cell`; false when it gives up. What the steps
+// leave on the stack is copied to `out`, bottom first: a number, or an
+// element assignment's number, Array and index.
+bool run(ValueHandle cell, uint32_t word, uint32_t* out) {
     ProgramStore& store = g_programs;
     ProgramHeader& header = store.headers[word - FIRST_PROGRAM];
     const Step* step = store.steps.data() + header.first_step;
@@ -398,7 +414,16 @@ bool run(ValueHandle cell, uint32_t word, int32_t& out) {
             TOLV_BINARY_STEPS(TOLV_STEP)
 #undef TOLV_STEP
         case STEP_END:
-            out = int32_t(top[-1]);
+            out[0] = top[-1];
+            ++header.runs;
+            if (header.last_noted) note_position(operation_cell(header.last_noted));
+            return true;
+        case STEP_END_ELEMENT:
+            // Only an element that exists, of an Array something holds.
+            if (!held_element(stack[1], int32_t(stack[2]), v)) break;
+            out[0] = stack[0];
+            out[1] = stack[1];
+            out[2] = stack[2];
             ++header.runs;
             if (header.last_noted) note_position(operation_cell(header.last_noted));
             return true;
@@ -423,38 +448,86 @@ bool run(ValueHandle cell, uint32_t word, int32_t& out) {
 
 bool run_integer_program(ValueHandle cell, int32_t& out) {
     uint32_t word = program_of(cell, PROGRAM_NUMBER);
-    return word >= FIRST_PROGRAM && run(cell, word, out);
+    uint32_t number;
+    if (word < FIRST_PROGRAM || !run(cell, word, &number)) return false;
+    out = int32_t(number);
+    return true;
 }
 
 int run_comparison_program(ValueHandle cell) {
     uint32_t word = program_of(cell, PROGRAM_COMPARISON);
-    int32_t holds;
-    if (word < FIRST_PROGRAM || !run(cell, word, holds)) return -1;
-    return holds;
+    uint32_t holds;
+    if (word < FIRST_PROGRAM || !run(cell, word, &holds)) return -1;
+    return int(holds);
 }
+
+namespace {
+
+// `number` stored where `current` stands, as the evaluator stores a new
+// Integer: written in place when only that place holds it, else a new
+// Integer taken by `store`.
+template <class Store>
+[[gnu::always_inline]] inline ValueHandle store_integer(ValueHandle current, int32_t number, Store store) {
+    if (is_integer(current) && owned_by(cell_as<IntegerCell>(current)->header, 1)) {
+        cell_as<IntegerCell>(current)->value = number;
+        return current;
+    }
+    ValueHandle value = integer_result(number);
+    store(value);
+    return value;
+}
+
+}  // namespace
+
+namespace {
+
+// `a[i] = ...` on an element that exists.
+[[gnu::noinline]] bool assign_element(ValueHandle cell, uint32_t word, ValueHandle& result) {
+    uint32_t values[3];
+    if (!run(cell, word, values)) return false;
+    Word32* words = array_words(values[1]);
+    uint32_t at = values[2];
+    ValueHandle element = words[at];
+    result = store_integer(element, int32_t(values[0]), [&](ValueHandle value) {
+        words[at] = retain(value);
+        release(element);
+    });
+    return true;
+}
+
+// A declared global; one not declared yet is the evaluator's to declare.
+[[gnu::noinline]] bool assign_global(ValueHandle cell, uint32_t word, ValueHandle& result) {
+    ProgramHeader& header = g_programs.headers[word - FIRST_PROGRAM];
+    uint32_t name = header.target;
+    ValueHandle current;
+    uint32_t number;
+    if (!variable_value(name, current) || !global_declared(name)) {
+        gave_up(cell, header);
+        return false;
+    }
+    if (!run(cell, word, &number)) return false;
+    result = store_integer(global_value(name), int32_t(number), [&](ValueHandle value) { define_global(name, value); });
+    return true;
+}
+
+}  // namespace
 
 bool run_assignment_program(ValueHandle cell, ValueHandle& result) {
     uint32_t word = program_of(cell, PROGRAM_ASSIGNMENT);
     if (word < FIRST_PROGRAM) return false;
     ProgramHeader& header = g_programs.headers[word - FIRST_PROGRAM];
-    // A local or parameter, written as the evaluator would; anything else
-    // (a global, a constant) is the evaluator's.
+    if (header.target == ELEMENT_TARGET) return assign_element(cell, word, result);
+    // A local or parameter, written as the evaluator would.
     uint32_t i = frame_binding(header.target);
-    int32_t number;
-    if (i == BINDING_NOWHERE || (g_bindings.items[i].name_word & CONSTANT_BINDING)) {
-        gave_up(cell, header);
+    if (i == BINDING_NOWHERE) return assign_global(cell, word, result);
+    if (g_bindings.items[i].name_word & CONSTANT_BINDING) {
+        gave_up(cell, header);  // the evaluator raises the error
         return false;
     }
-    if (!run(cell, word, number)) return false;
-    Binding& b = g_bindings.items[i];
-    ValueHandle held = b.value;
-    if (is_integer(held) && owned_by(cell_as<IntegerCell>(held)->header, 1)) {
-        cell_as<IntegerCell>(held)->value = number;
-        result = held;
-        return true;
-    }
-    result = integer_result(number);
-    store_in_binding(i, result);
+    uint32_t number;
+    if (!run(cell, word, &number)) return false;
+    result = store_integer(g_bindings.items[i].value, int32_t(number),
+                           [&](ValueHandle value) { store_in_binding(i, value); });
     return true;
 }
 

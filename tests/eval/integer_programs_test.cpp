@@ -30,6 +30,18 @@ TEST_F(ScriptTest, TranslatedExpressionsFollowTheirValues) {
         {"function f() { var t = 5000; var u = 0; for (var j = 0; j < 3; j++) { u = t; t = t + 1; } "
          "console.log(u, ',', t); } f();",
          "5002,5003\n", ""},
+        // Elements and globals assigned: an element another variable took,
+        // a global not declared before, an index past the end, a constant
+        // Array, a String element.
+        {"var shared = 0; function f() { var a = [1, 2, 3]; var m = [[1, 2], [3, 4]]; var keep = 0; "
+         "var h = [5000, 6000]; for (var i = 0; i < 5; i++) { a[i] = (i + 1) * 1000 + a[0]; "
+         "m[i % 2][(i + 1) % 2] = m[i % 2][i % 2] * 3 + i; keep = h[1]; h[1] = h[1] * 2 + 1; "
+         "fresh = i * 7 + shared; shared = shared * 2 + i; } "
+         "console.log(a, ' ', m, ' ', keep, ' ', h, ' ', fresh, ' ', shared); "
+         "var b = [1, 2]; b[5] = b[0] * 2 + 1; console.log(b.length, ' ', b[5], ' ', typeof b[3]); "
+         "const c = [7, 8]; c[1] = c[0] * 2 + 1; var s = ['x', 'y']; s[0] = s[0] + 1; console.log(c, ' ', s); } f();",
+         "[1001,3001,4001,5001,6001] [[1,7],[15,4]] 96015 [5000,192031] 39 26\n3 3 undefined\n[7,15] [\"x1\",\"y\"]\n",
+         ""},
         // Code made at run time: its cells are freed and their places taken
         // by other expressions.
         {"function f() { var r = ''; var z = 0; for (var n = 0; n < 12; n++) { "
