@@ -1,10 +1,13 @@
 #include "eval/integer_programs.h"
 
+#include <cstring>
 #include <vector>
 
 #include "eval/evaluate.h"
+#include "eval/key_cache.h"
 #include "eval/scopes.h"
 #include "runtime/globals.h"
+#include "runtime/name_table.h"
 #include "runtime/operation_notes.h"
 
 namespace tolv {
@@ -25,8 +28,12 @@ enum StepCode : uint8_t {
     STEP_CONTAINER,    // push the value variable `arg` holds
     STEP_ELEMENT,      // pop index and Array, push the element
     STEP_NUMBER_AT,    // pop index and Array, push the Integer element
+    STEP_FIELD,        // pop a Hash, push its entry `arg`
+    STEP_NUMBER_FIELD, // pop a Hash, push its Integer entry `arg`
+    STEP_LENGTH,       // pop a value, push its `length`
     STEP_END,          // the number on top is the result
     STEP_END_ELEMENT,  // the three entries are a number, an Array and an index in it
+    STEP_END_FIELD,    // the two entries are a number and a Hash with entry `arg`
 #define TOLV_STEP(name) STEP_##name, STEP_##name##_NAME, STEP_##name##_LITERAL,
     TOLV_BINARY_STEPS(TOLV_STEP)
 #undef TOLV_STEP
@@ -93,9 +100,10 @@ struct ProgramHeader {
     uint32_t runs;
     uint32_t give_ups;
     uint32_t first_step;
-    uint32_t target;  // an assignment's variable, or ELEMENT_TARGET
+    uint32_t target;  // an assignment's variable, ELEMENT_TARGET or FIELD_TARGET
 };
 constexpr uint32_t ELEMENT_TARGET = 0xFFFFFFFFu;
+constexpr uint32_t FIELD_TARGET = 0xFFFFFFFEu;
 
 // What a cell's program computes.
 enum ProgramKind { PROGRAM_NUMBER, PROGRAM_COMPARISON, PROGRAM_ASSIGNMENT };
@@ -136,16 +144,29 @@ struct Translation {
 
 bool translate_number(ValueHandle operand, Translation& t);
 
+// `x.length` gives a count of whatever x is, never an entry.
+bool is_length_name(uint32_t name) {
+    return name_length(name) == 6 && std::memcmp(name_text(name), "length", 6) == 0;
+}
+
 // An Array read where it stands: a plain name, or an element of one.
 bool translate_container(ValueHandle operand, Translation& t) {
     if (is_plain_name(operand)) {
         t.emit(STEP_CONTAINER, operand, 1);
         return true;
     }
-    if (!has_opcode(operand, OP_INDEX) || operation_cell(operand)->operand_count != 2) return false;
-    const Word32* operands = operands_of(operation_cell(operand));
+    if (!is_kind(operand, KIND_OPERATION) || operation_cell(operand)->operand_count != 2) return false;
+    const OperationCell* c = operation_cell(operand);
+    if (c->opcode == OP_MEMBER) {
+        if (is_length_name(c->operand[1])) return false;
+        t.noted(operand);
+        if (!translate_container(c->operand[0], t)) return false;
+        t.emit(STEP_FIELD, c->operand[1], 0);
+        return true;
+    }
+    if (c->opcode != OP_INDEX) return false;
     t.noted(operand);
-    if (!translate_container(operands[0], t) || !translate_number(operands[1], t)) return false;
+    if (!translate_container(c->operand[0], t) || !translate_number(c->operand[1], t)) return false;
     t.emit(STEP_ELEMENT, 0, -1);
     return true;
 }
@@ -258,6 +279,17 @@ bool translate_number(ValueHandle operand, Translation& t) {
         t.emit(STEP_NUMBER_AT, 0, -1);
         return true;
     }
+    case OP_MEMBER: {
+        if (!pair) return false;
+        t.noted(operand);
+        if (!translate_container(c->operand[0], t)) return false;
+        if (is_length_name(c->operand[1])) {
+            t.emit(STEP_LENGTH, 0, 0);
+        } else {
+            t.emit(STEP_NUMBER_FIELD, c->operand[1], 0);
+        }
+        return true;
+    }
     default:
         return false;
     }
@@ -287,6 +319,7 @@ StepCode comparison_step(uint8_t opcode) {
     Translation t;
     const OperationCell* c = operation_cell(cell);
     uint32_t target = 0;
+    uint32_t field = 0;
     bool translated = false;
     switch (kind) {
     case PROGRAM_NUMBER:
@@ -312,6 +345,13 @@ StepCode comparison_step(uint8_t opcode) {
             t.noted(place);
             translated = translated && translate_container(index->operand[0], t) &&
                          translate_number(index->operand[1], t);
+        } else if (has_opcode(place, OP_MEMBER) && operation_cell(place)->operand_count == 2 &&
+                   !is_length_name(operation_cell(place)->operand[1])) {
+            target = FIELD_TARGET;
+            field = operation_cell(place)->operand[1];
+            translated = translate_number(c->operand[1], t);
+            t.noted(place);
+            translated = translated && translate_container(operation_cell(place)->operand[0], t);
         }
         break;
     }
@@ -320,7 +360,13 @@ StepCode comparison_step(uint8_t opcode) {
     bool worth_it = kind == PROGRAM_ASSIGNMENT || t.steps.size() > 2;
     uint32_t word = NOTE_NO_PROGRAM;
     if (translated && worth_it && t.fits && store.steps.size() + t.steps.size() < STEPS_KEPT_LIMIT) {
-        t.emit(target == ELEMENT_TARGET ? STEP_END_ELEMENT : STEP_END, 0, 0);
+        if (target == ELEMENT_TARGET) {
+            t.emit(STEP_END_ELEMENT, 0, 0);
+        } else if (target == FIELD_TARGET) {
+            t.emit(STEP_END_FIELD, field, 0);
+        } else {
+            t.emit(STEP_END, 0, 0);
+        }
         word = uint32_t(store.headers.size()) + FIRST_PROGRAM;
         store.headers.push_back({t.last_noted, 0, 0, uint32_t(store.steps.size()), target});
         store.steps.insert(store.steps.end(), t.steps.begin(), t.steps.end());
@@ -357,6 +403,37 @@ StepCode comparison_step(uint8_t opcode) {
         return false;
     element = array_words(array)[n];
     return true;
+}
+
+// Where entry `name` of a Hash something holds is, or false.
+[[gnu::always_inline]] inline bool entry_index(ValueHandle hash, uint32_t name, uint32_t& index) {
+    if (kind_of(hash) != KIND_HASH || is_sentinel(hash) || ref_count(hash) == 0) return false;
+    const Word32* pairs = hash_words(hash);
+    uint32_t n = hash_count(hash);
+    index = find_hash_key(hash, pairs, n, name);
+    return index < n;
+}
+
+[[gnu::always_inline]] inline bool held_entry(ValueHandle hash, uint32_t name, ValueHandle& value) {
+    uint32_t index;
+    if (!entry_index(hash, name, index)) return false;
+    value = hash_words(hash)[2 * index + 1];
+    return true;
+}
+
+// `x.length` as the evaluator gives it for the kinds that have one.
+bool length_of(ValueHandle v, uint32_t& length) {
+    switch (kind_of(v)) {
+    case KIND_STRING: length = string_length(v); return true;
+    case KIND_ARRAY: length = array_length(v); return true;
+    case KIND_ASSOC_ARRAY: length = assoc_count(v); return true;
+    case KIND_HASH: length = hash_count(v); return true;
+    case KIND_NAME:
+        if (is_sentinel(v)) return false;
+        length = name_length(v);
+        return true;
+    default: return false;
+    }
 }
 
 // Counts a give-up; after a fair trial, a program that gives up more often
@@ -418,6 +495,31 @@ bool run(ValueHandle cell, uint32_t word, uint32_t* out) {
             ++header.runs;
             if (header.last_noted) note_position(operation_cell(header.last_noted));
             return true;
+        case STEP_FIELD:
+            if (!held_entry(top[-1], step->arg, v)) break;
+            top[-1] = v;
+            continue;
+        case STEP_NUMBER_FIELD:
+            if (!held_entry(top[-1], step->arg, v) || !is_integer(v)) break;
+            top[-1] = uint32_t(integer_value(v));
+            continue;
+        case STEP_LENGTH: {
+            uint32_t length;
+            if (!length_of(top[-1], length)) break;
+            top[-1] = length;
+            continue;
+        }
+        case STEP_END_FIELD: {
+            // Only an entry that exists: a new one is the evaluator's to add.
+            uint32_t index;
+            if (!entry_index(stack[1], step->arg, index)) break;
+            out[0] = stack[0];
+            out[1] = stack[1];
+            out[2] = index;
+            ++header.runs;
+            if (header.last_noted) note_position(operation_cell(header.last_noted));
+            return true;
+        }
         case STEP_END_ELEMENT:
             // Only an element that exists, of an Array something holds.
             if (!held_element(stack[1], int32_t(stack[2]), v)) break;
@@ -495,6 +597,19 @@ namespace {
     return true;
 }
 
+// `h.name = ...` on an entry that exists.
+[[gnu::noinline]] bool assign_field(ValueHandle cell, uint32_t word, ValueHandle& result) {
+    uint32_t values[3];
+    if (!run(cell, word, values)) return false;
+    Word32* value_word = hash_words(values[1]) + 2 * values[2] + 1;
+    ValueHandle entry = *value_word;
+    result = store_integer(entry, int32_t(values[0]), [&](ValueHandle value) {
+        *value_word = retain(value);
+        release(entry);
+    });
+    return true;
+}
+
 // A declared global; one not declared yet is the evaluator's to declare.
 [[gnu::noinline]] bool assign_global(ValueHandle cell, uint32_t word, ValueHandle& result) {
     ProgramHeader& header = g_programs.headers[word - FIRST_PROGRAM];
@@ -517,6 +632,7 @@ bool run_assignment_program(ValueHandle cell, ValueHandle& result) {
     if (word < FIRST_PROGRAM) return false;
     ProgramHeader& header = g_programs.headers[word - FIRST_PROGRAM];
     if (header.target == ELEMENT_TARGET) return assign_element(cell, word, result);
+    if (header.target == FIELD_TARGET) return assign_field(cell, word, result);
     // A local or parameter, written as the evaluator would.
     uint32_t i = frame_binding(header.target);
     if (i == BINDING_NOWHERE) return assign_global(cell, word, result);

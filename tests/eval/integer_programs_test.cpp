@@ -42,6 +42,20 @@ TEST_F(ScriptTest, TranslatedExpressionsFollowTheirValues) {
          "const c = [7, 8]; c[1] = c[0] * 2 + 1; var s = ['x', 'y']; s[0] = s[0] + 1; console.log(c, ' ', s); } f();",
          "[1001,3001,4001,5001,6001] [[1,7],[15,4]] 96015 [5000,192031] 39 26\n3 3 undefined\n[7,15] [\"x1\",\"y\"]\n",
          ""},
+        // Entries of objects read and written: kinds that change, entries
+        // added on the way, `length` of each kind (a Hash's count even when
+        // it has an entry of that name), a field that is not there.
+        {"function Acc(n) { this.bal = n; this.cnt = 0; this.items = [1, 2, 3]; this.sub = {v: 5000}; } "
+         "function f() { var a = new Acc(10); var h = {x: 1}; var s = 'hello'; var out = ''; "
+         "for (var i = 0; i < 6; i++) { a.bal = a.bal * 2 + i; "
+         "a.cnt = a.cnt + a.items[i % 3] + a.items.length + s.length; a.sub.v = a.sub.v + a.bal % 7; "
+         "if (i == 2) a.items = [7, 8, 9, 10]; if (i == 3) a.bal = 2.5; if (i == 4) { a.bal = 7; h.y = 3; } "
+         "out += (h.x + a.cnt * 2) + ','; h.x = h.x + (h.length + 1); } "
+         "var w = {length: 5, z: 1}; var q = {}; for (var j = 0; j < 3; j++) q.n = j * 2 + 1; "
+         "console.log(a.bal, ' ', a.cnt, ' ', a.sub.v, ' ', out, ' ', h.x, ' ', w.length + 1, ' ', q.n); "
+         "var r = [{p: 1}, {p: 2}]; for (var t = 0; t < 4; t++) r[t % 2].p = r[t % 2].p * 10 + t; console.log(r); "
+         "var u = h.nothing * 2; } f();",
+         "19 81 5022.0 19,41,65,99,135,174, 15 3 5\n[{'p':102},{'p':213}]\n", "2310"},
         // Code made at run time: its cells are freed and their places taken
         // by other expressions.
         {"function f() { var r = ''; var z = 0; for (var n = 0; n < 12; n++) { "
