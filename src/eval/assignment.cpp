@@ -197,6 +197,7 @@ ValueHandle add_to_integer_binding(ValueHandle value_operand, const LastLocation
 // container are held meanwhile, and a number or string is only updated
 // where it is when the location still holds it and nothing else does.
 ValueHandle op_add_assign(ValueHandle cell) {
+    if (ValueHandle result; run_assignment_program(cell, result)) return result;
     const Word32* operands = operands_of(operation_cell(cell));
     ValueHandle target;
     LastLocation at = evaluate_target(operands[0], target);
@@ -280,6 +281,7 @@ namespace {
 }  // namespace
 
 ValueHandle op_arith_assign(ValueHandle cell) {
+    if (ValueHandle result; run_assignment_program(cell, result)) return result;
     static constexpr ArithmeticOp OPS[] = {ARITH_SUB, ARITH_MUL, ARITH_DIV, ARITH_MOD};
     ArithmeticOp op = OPS[opcode_of(cell) - OP_SUB_ASSIGN];
     ValueHandle value;
@@ -317,6 +319,7 @@ ValueHandle op_arith_assign(ValueHandle cell) {
 }
 
 ValueHandle op_bit_assign(ValueHandle cell) {
+    if (ValueHandle result; run_assignment_program(cell, result)) return result;
     uint8_t code = opcode_of(cell);
     ValueHandle value;
     int32_t y;

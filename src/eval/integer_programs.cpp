@@ -109,7 +109,6 @@ constexpr uint32_t FIELD_TARGET = 0xFFFFFFFEu;
 enum ProgramKind { PROGRAM_NUMBER, PROGRAM_COMPARISON, PROGRAM_ASSIGNMENT };
 
 constexpr uint32_t NOTE_UNTRANSLATED = 0;  // a cell's word before its first evaluation
-constexpr uint32_t NOTE_NO_PROGRAM = 1;    // not an expression of this kind, or not worth it
 constexpr uint32_t FIRST_PROGRAM = 2;      // words from here on: program index + FIRST_PROGRAM
 
 constexpr uint32_t STACK_LIMIT = 16;
@@ -307,6 +306,78 @@ StepCode comparison_step(uint8_t opcode) {
     }
 }
 
+// The operator of a compound assignment, or STEP_END.
+StepCode compound_step(uint8_t opcode) {
+    switch (opcode) {
+    case OP_ADD_ASSIGN: return STEP_ADD;
+    case OP_SUB_ASSIGN: return STEP_SUB;
+    case OP_MUL_ASSIGN: return STEP_MUL;
+    case OP_DIV_ASSIGN: return STEP_DIV;
+    case OP_MOD_ASSIGN: return STEP_MOD;
+    case OP_AND_ASSIGN: return STEP_AND;
+    case OP_OR_ASSIGN: return STEP_OR;
+    case OP_XOR_ASSIGN: return STEP_XOR;
+    default: return STEP_END;
+    }
+}
+
+// `x = <operation>`, or `x op= <expression>` read as `x = x op <expression>`,
+// on a variable, an element or an entry. The number comes first; for an
+// element or an entry the steps that find it again follow.
+bool translate_assignment(const OperationCell* c, Translation& t, uint32_t& target, uint32_t& field) {
+    if (c->operand_count != 2) return false;
+    ValueHandle place = c->operand[0], value = c->operand[1];
+    bool element = has_opcode(place, OP_INDEX) && operation_cell(place)->operand_count == 2;
+    bool entry = has_opcode(place, OP_MEMBER) && operation_cell(place)->operand_count == 2 &&
+                 !is_length_name(operation_cell(place)->operand[1]);
+    if (!is_plain_name(place) && !element && !entry) return false;
+    ValueHandle target_noted = 0, value_noted = 0;
+    if (c->opcode == OP_ASSIGN) {
+        // Only an operation: a literal or a variable is stored as it is.
+        if (!is_kind(value, KIND_OPERATION) || !translate_number(value, t)) return false;
+        value_noted = t.last_noted;
+    } else {
+        StepCode code = compound_step(c->opcode);
+        if (code == STEP_END) return false;
+        if (is_plain_name(place) && !is_leaf(value) && swapped(code) == code) {
+            // `sum += <expression>` as `<expression> + sum`: the variable is
+            // taken by the last step.
+            if (!translate_number(value, t)) return false;
+            value_noted = t.last_noted;
+            t.emit(StepCode(code + 1), place, 0);  // STEP_x_NAME
+        } else {
+            if (!translate_number(place, t)) return false;
+            target_noted = t.last_noted;
+            t.last_noted = 0;
+            if (!translate_right(code, value, t)) return false;
+            value_noted = t.last_noted;
+        }
+    }
+    if (element) {
+        target = ELEMENT_TARGET;
+        const OperationCell* index = operation_cell(place);
+        t.noted(place);
+        if (!translate_container(index->operand[0], t) || !translate_number(index->operand[1], t)) return false;
+        target_noted = t.last_noted;
+    } else if (entry) {
+        target = FIELD_TARGET;
+        field = operation_cell(place)->operand[1];
+        t.noted(place);
+        if (!translate_container(operation_cell(place)->operand[0], t)) return false;
+        target_noted = t.last_noted;
+    } else {
+        target = place;
+    }
+    // The position noted last, as the evaluator goes: `+=` reads its target
+    // before its value; `=` and the other operators evaluate the value first.
+    if (c->opcode == OP_ADD_ASSIGN) {
+        t.last_noted = value_noted ? value_noted : target_noted;
+    } else {
+        t.last_noted = target_noted ? target_noted : value_noted;
+    }
+    return true;
+}
+
 // Translates `cell` and keeps the program beside it; the cell's new word.
 [[gnu::noinline]] uint32_t translate(ValueHandle cell, ProgramKind kind) {
     ProgramStore& store = g_programs;
@@ -330,31 +401,9 @@ StepCode comparison_step(uint8_t opcode) {
         translated = code != STEP_END && c->operand_count == 2 && translate_operands(c, code, t);
         break;
     }
-    case PROGRAM_ASSIGNMENT: {
-        // `x = <operation>` or `a[i] = <operation>`: the number first, then
-        // (for an element) the Array and the index, as the evaluator goes.
-        if (c->opcode != OP_ASSIGN || c->operand_count != 2 || !is_kind(c->operand[1], KIND_OPERATION)) break;
-        ValueHandle place = c->operand[0];
-        if (is_plain_name(place)) {
-            target = place;
-            translated = translate_number(c->operand[1], t);
-        } else if (has_opcode(place, OP_INDEX) && operation_cell(place)->operand_count == 2) {
-            target = ELEMENT_TARGET;
-            const OperationCell* index = operation_cell(place);
-            translated = translate_number(c->operand[1], t);
-            t.noted(place);
-            translated = translated && translate_container(index->operand[0], t) &&
-                         translate_number(index->operand[1], t);
-        } else if (has_opcode(place, OP_MEMBER) && operation_cell(place)->operand_count == 2 &&
-                   !is_length_name(operation_cell(place)->operand[1])) {
-            target = FIELD_TARGET;
-            field = operation_cell(place)->operand[1];
-            translated = translate_number(c->operand[1], t);
-            t.noted(place);
-            translated = translated && translate_container(operation_cell(place)->operand[0], t);
-        }
+    case PROGRAM_ASSIGNMENT:
+        translated = translate_assignment(c, t, target, field);
         break;
-    }
     }
     // An assignment saves more than reading its operands.
     bool worth_it = kind == PROGRAM_ASSIGNMENT || t.steps.size() > 2;
@@ -536,28 +585,28 @@ bool run(ValueHandle cell, uint32_t word, uint32_t* out) {
     return false;
 }
 
-[[gnu::always_inline]] inline uint32_t program_of(ValueHandle cell, ProgramKind kind) {
+// The program of a cell whose word is `word` (not NOTE_NO_PROGRAM).
+[[gnu::always_inline]] inline uint32_t program_of(ValueHandle cell, uint32_t word, ProgramKind kind) {
 #if TOLV_DEBUGGER
     // The debugger stops at each operation a watched run evaluates.
     if (g_debugger_watching) return NOTE_NO_PROGRAM;
 #endif
-    uint32_t word = operation_note(cell);
     if (word == NOTE_UNTRANSLATED) word = translate(cell, kind);
     return word;
 }
 
 }  // namespace
 
-bool run_integer_program(ValueHandle cell, int32_t& out) {
-    uint32_t word = program_of(cell, PROGRAM_NUMBER);
+bool run_noted_integer_program(ValueHandle cell, uint32_t word, int32_t& out) {
+    word = program_of(cell, word, PROGRAM_NUMBER);
     uint32_t number;
     if (word < FIRST_PROGRAM || !run(cell, word, &number)) return false;
     out = int32_t(number);
     return true;
 }
 
-int run_comparison_program(ValueHandle cell) {
-    uint32_t word = program_of(cell, PROGRAM_COMPARISON);
+int run_noted_comparison_program(ValueHandle cell, uint32_t word) {
+    word = program_of(cell, word, PROGRAM_COMPARISON);
     uint32_t holds;
     if (word < FIRST_PROGRAM || !run(cell, word, &holds)) return -1;
     return int(holds);
@@ -627,8 +676,8 @@ namespace {
 
 }  // namespace
 
-bool run_assignment_program(ValueHandle cell, ValueHandle& result) {
-    uint32_t word = program_of(cell, PROGRAM_ASSIGNMENT);
+bool run_noted_assignment_program(ValueHandle cell, uint32_t word, ValueHandle& result) {
+    word = program_of(cell, word, PROGRAM_ASSIGNMENT);
     if (word < FIRST_PROGRAM) return false;
     ProgramHeader& header = g_programs.headers[word - FIRST_PROGRAM];
     if (header.target == ELEMENT_TARGET) return assign_element(cell, word, result);

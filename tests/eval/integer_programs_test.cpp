@@ -56,6 +56,17 @@ TEST_F(ScriptTest, TranslatedExpressionsFollowTheirValues) {
          "var r = [{p: 1}, {p: 2}]; for (var t = 0; t < 4; t++) r[t % 2].p = r[t % 2].p * 10 + t; console.log(r); "
          "var u = h.nothing * 2; } f();",
          "19 81 5022.0 19,41,65,99,135,174, 15 3 5\n[{'p':102},{'p':213}]\n", "2310"},
+        // Compound assignments on variables, elements and entries, a String
+        // and a Float met on the way, a value another variable took.
+        {"var G = 5; function f() { var s = 0; var a = [1, 2, 3, 4]; var o = {n: 1, m: 2}; var str = 'a'; "
+         "var fl = 1; var keep = 0; var big = 5000; for (var i = 0; i < 8; i++) { s += a[i % 4] * 2; "
+         "a[i % 4] += i; a[(i + 1) % 4] *= 2; o.n -= i - 3; o.m |= i; o.m ^= 1; str += i; G *= 3; G %= 1000; "
+         "if (i == 3) fl = 1.5; fl += i; keep = big; big += 1; s &= 4095; } "
+         "console.log(s, ' ', a, ' ', o, ' ', str, ' ', G, ' ', fl, ' ', keep, ' ', big); } f();",
+         "138 [12,15,22,29] {n:-3,m:6} a01234567 805 26.5 5007 5008\n", ""},
+        {"function f() { const K = 3; for (var i = 0; i < 3; i++) K += i * 2; } f();", "", "2245"},
+        {"function f() { var z = 10; for (var j = 3; j >= 0; j--) z /= j * 1; } f();", "", "2330"},
+        {"function f() { var u = {}; for (var j = 0; j < 3; j++) u.q += j * 2; } f();", "", "2255"},
         // Code made at run time: its cells are freed and their places taken
         // by other expressions.
         {"function f() { var r = ''; var z = 0; for (var n = 0; n < 12; n++) { "
