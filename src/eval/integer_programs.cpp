@@ -92,7 +92,7 @@ struct Step {
     uint32_t arg;
 };
 
-// A program's steps end with STEP_END. Its header names the cell whose
+// A program's steps end with one of the STEP_END forms. Its header names the cell whose
 // position a run notes last, as walking the cells would have (0: none); the
 // counters decide whether the program is still worth trying.
 struct ProgramHeader {
@@ -148,7 +148,7 @@ bool is_length_name(uint32_t name) {
     return name_length(name) == 6 && std::memcmp(name_text(name), "length", 6) == 0;
 }
 
-// An Array read where it stands: a plain name, or an element of one.
+// A container read where it stands: a variable, or an element or entry of one.
 bool translate_container(ValueHandle operand, Translation& t) {
     if (is_plain_name(operand)) {
         t.emit(STEP_CONTAINER, operand, 1);
