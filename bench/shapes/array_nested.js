@@ -7,7 +7,7 @@ function main() {
         a[i] = (i * 13) % 97;
     }
     var total = 0;
-    for (var pass = 0; pass < 10; pass++) {
+    for (var pass = 0; pass < 40; pass++) {
         for (var r = 0; r < rows; r++) {
             var base = r * cols;
             var line = 0;

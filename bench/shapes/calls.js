@@ -21,7 +21,7 @@ function isOdd(n) {
 function main() {
     var acc = 0;
     var odd = 0;
-    for (var i = 0; i < 600000; i++) {
+    for (var i = 0; i < 1200000; i++) {
         acc = add(acc, clamp(i % 50, 10, 40));
         acc = mix(acc, i % 9, i % 5, 1);
         if (isOdd(acc)) odd++;

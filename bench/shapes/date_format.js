@@ -19,7 +19,7 @@ function main() {
     var months = ["Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"];
     var length = 0;
     var check = 0;
-    for (var i = 0; i < 40000; i++) {
+    for (var i = 0; i < 160000; i++) {
         var d = new Date(2000 + (i % 30), i % 12, (i % 28) + 1, i % 24, (i * 7) % 60, (i * 13) % 60);
         var text = weekdays[d.getDay()] + ", " + d.getDate() + " " + months[d.getMonth()] + " " +
                    d.getFullYear() + " " + formatTime(d) + " (" + formatDate(d) + ")";

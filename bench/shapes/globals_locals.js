@@ -14,7 +14,7 @@ function onGlobals() {
 
 function onLocals() {
     var sum = 0;
-    var limit = 1500000;
+    var limit = 4500000;
     for (var step = 0; step < limit; step++) {
         sum = (sum + (step % 11)) % 1000003;
     }

@@ -4,7 +4,7 @@ function main() {
     var counts = {};
     var seen = 0;
     var x = 7;
-    for (var i = 0; i < 400000; i++) {
+    for (var i = 0; i < 800000; i++) {
         x = ((x * 75) + 74) % 65537;
         var key = "u" + (x % 300) + "_" + (i % 7);
         if (counts[key] === undefined) {
@@ -15,7 +15,7 @@ function main() {
         }
     }
     var sum = 0;
-    for (var round = 0; round < 100; round++) {
+    for (var round = 0; round < 200; round++) {
         for (var k = 0; k < 300; k += 3) {
             var c = counts["u" + k + "_" + (round % 7)];
             if (c !== undefined) sum = (sum + (c * (k + 1))) % 1000003;

@@ -29,7 +29,7 @@ function main() {
     }
     var total = 0;
     var check = 0;
-    for (var round = 0; round < 80; round++) {
+    for (var round = 0; round < 240; round++) {
         var parts = [];
         parts.push("<table>\n<tr><th>id</th><th>name</th><th>price</th><th>note</th></tr>\n");
         for (var j = 0; j < rows.length; j++) {

@@ -32,7 +32,7 @@ function main() {
     var a = makeMatrix(n, 5);
     var b = makeMatrix(n, 11);
     var check = 0;
-    for (var round = 0; round < 2; round++) {
+    for (var round = 0; round < 4; round++) {
         var c = multiply(a, b, n);
         for (var i = 0; i < n; i++) {
             check = (check + (c[i][(i + round) % n] % 1009)) % 1000003;

@@ -34,7 +34,7 @@ function main() {
     var accounts = [];
     for (var n = 0; n < 10; n++) accounts.push(new Account("owner" + n));
     var ok = 0;
-    for (var i = 0; i < 300000; i++) {
+    for (var i = 0; i < 900000; i++) {
         var acc = accounts[i % 10];
         acc.deposit(i % 13);
         if (acc.withdraw((i * 7) % 29)) ok++;

@@ -16,7 +16,7 @@ function main() {
     var cities = ["Oslo", "Bergen", "Tromso", "Bodo", "Alta"];
     var total = 0;
     var zips = 0;
-    for (var round = 0; round < 25; round++) {
+    for (var round = 0; round < 75; round++) {
         var customers = [];
         for (var i = 0; i < 4000; i++) {
             var a = new Address(cities[i % 5], 1000 + (i % 900));

@@ -10,7 +10,7 @@ function tak(x, y, z) {
 }
 
 function main() {
-    var f = fib(30);
+    var f = fib(31);
     var t = 0;
     for (var i = 0; i < 6; i++) t = t + tak(18, 12, 6 + i);
     console.log("recursion " + f + " " + t);

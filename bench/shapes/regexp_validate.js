@@ -13,7 +13,7 @@ function main() {
     var amounts = ["12.50", "100", "1234567", "3.5", "999999.99", "0.00"];
     var valid = 0;
     var invalid = 0;
-    for (var i = 0; i < 120000; i++) {
+    for (var i = 0; i < 360000; i++) {
         var k = i % 6;
         var m = (i >> 1) % 6;
         if (postcode.test(codes[k])) valid++; else invalid++;

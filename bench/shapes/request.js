@@ -58,7 +58,7 @@ function main() {
     var length = 0;
     var ok = 0;
     var check = 0;
-    for (var i = 0; i < 18000; i++) {
+    for (var i = 0; i < 54000; i++) {
         var answer = handle(queries[i % 6]);
         length = length + answer.length;
         if (answer.indexOf("200 OK") >= 0) ok++;

@@ -18,7 +18,7 @@ function main() {
     var syllables = ["ka", "ro", "mi", "tes", "an", "lu", "ve", "dor"];
     var cities = ["Oslo", "Bergen", "Tromso", "Bodo", "Alta", "Molde"];
     var check = 0;
-    for (var round = 0; round < 3; round++) {
+    for (var round = 0; round < 6; round++) {
         var x = 17 + round;
         var words = [];
         var people = [];

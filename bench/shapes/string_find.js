@@ -22,7 +22,7 @@ function main() {
     var slow = 0;
     var users = 0;
     var paths = 0;
-    for (var round = 0; round < 36; round++) {
+    for (var round = 0; round < 108; round++) {
         for (var j = 0; j < lines.length; j++) {
             var line = lines[j];
             if (line.indexOf("ERROR") > 0) {

@@ -23,7 +23,7 @@ function main() {
     var cities = ["Oslo", "Bergen", "Trondheim", "Stavanger"];
     var length = 0;
     var check = 0;
-    for (var i = 0; i < 40000; i++) {
+    for (var i = 0; i < 80000; i++) {
         var fields = {
             title: titles[i % 3], name: "Person" + (i % 977), order: 50000 + i,
             count: (i % 9) + 1, city: cities[i % 4], day: "day " + (i % 28),
