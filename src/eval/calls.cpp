@@ -54,14 +54,14 @@ ValueHandle invoke(ValueHandle function, ValueHandle this_value, const Word32* a
     uint32_t given = arg_count < params ? arg_count : params;
 
     uint32_t base = g_bindings.top + 1;
-    if (this_value != VALUE_SENTINEL) push_binding(UNNAMED_BINDING, this_value);
+    if (this_value != VALUE_SENTINEL) push_unnamed_binding(this_value);
     uint32_t first_param = g_bindings.top + 1;
     for (uint32_t i = 0; i < given; ++i) {
         if (arg_expressions) {
             // The binding's reference is the only one a temporary needs.
-            push_binding(UNNAMED_BINDING, evaluate(arg_expressions[i]));
+            push_unnamed_binding(evaluate(arg_expressions[i]));
         } else {
-            push_binding(UNNAMED_BINDING, arg_values[i]);
+            push_unnamed_binding(arg_values[i]);
         }
     }
 

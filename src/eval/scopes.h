@@ -111,6 +111,14 @@ inline void push_binding(uint32_t name_word, ValueHandle value) {
     link_binding(g_bindings.top);
     retain(value);
 }
+// A call's `this` or argument, named (and linked) only when its frame starts.
+inline void push_unnamed_binding(ValueHandle value) {
+    if (g_bindings.top + 1 >= g_bindings.capacity) grow_bindings(1);
+    Binding& b = g_bindings.items[++g_bindings.top];
+    b.name_word = UNNAMED_BINDING;
+    b.value = value;
+    retain(value);
+}
 // Pops and releases every binding above `top`.
 void pop_bindings(uint32_t top);
 
