@@ -1,6 +1,5 @@
 #include "eval/integer_programs.h"
 
-#include <cstring>
 #include <vector>
 
 #include "eval/evaluate.h"
@@ -142,11 +141,6 @@ struct Translation {
 };
 
 bool translate_number(ValueHandle operand, Translation& t);
-
-// `x.length` gives a count of whatever x is, never an entry.
-bool is_length_name(uint32_t name) {
-    return name_length(name) == 6 && std::memcmp(name_text(name), "length", 6) == 0;
-}
 
 // A container read where it stands: a variable, or an element or entry of one.
 bool translate_container(ValueHandle operand, Translation& t) {

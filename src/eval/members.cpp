@@ -26,19 +26,6 @@ KeyPosition g_key_positions[1u << KEY_CACHE_BITS];
 
 namespace {
 
-// Two loads and two compares: `x.length` is read in many a loop condition.
-inline bool is_length(uint32_t name) {
-    if (name_length(name) != 6) return false;
-    uint32_t head, wanted_head;
-    uint16_t tail, wanted_tail;
-    std::memcpy(&head, name_text(name), 4);
-    std::memcpy(&tail, name_text(name) + 4, 2);
-    static constexpr char LENGTH[] = "length";
-    std::memcpy(&wanted_head, LENGTH, 4);
-    std::memcpy(&wanted_tail, LENGTH + 4, 2);
-    return head == wanted_head && tail == wanted_tail;
-}
-
 void record(LocationKind kind, ValueHandle container, uint32_t index) {
     g_location.kind = kind;
     g_location.constant = false;
@@ -256,7 +243,7 @@ ValueHandle op_member(ValueHandle cell) {
     default:
         break;
     }
-    if (is_length(name)) {
+    if (is_length_name(name)) {
         ValueHandle result = VALUE_UNDEFINED;
         switch (kind_of(object)) {
         case KIND_STRING:

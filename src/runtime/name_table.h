@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace tolv {
@@ -75,6 +76,19 @@ std::vector<NameKeyPair> sorted_name_keys();
 
 inline const char* name_text(uint32_t index) { return g_names.pool + g_names.entries[index].pool_offset; }
 inline uint32_t name_length(uint32_t index) { return g_names.entries[index].length; }
+// Whether name `index` is "length": `x.length` is a count, never an entry.
+// Two loads and two compares: `x.length` is read in many a loop condition.
+inline bool is_length_name(uint32_t index) {
+    if (name_length(index) != 6) return false;
+    uint32_t head, wanted_head;
+    uint16_t tail, wanted_tail;
+    std::memcpy(&head, name_text(index), 4);
+    std::memcpy(&tail, name_text(index) + 4, 2);
+    static constexpr char LENGTH[] = "length";
+    std::memcpy(&wanted_head, LENGTH, 4);
+    std::memcpy(&wanted_tail, LENGTH + 4, 2);
+    return head == wanted_head && tail == wanted_tail;
+}
 inline uint32_t name_count() { return g_names.count; }
 
 }  // namespace tolv
